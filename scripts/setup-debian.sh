@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing the program needs.
+# Idempotent: packages already present are left alone; the package index is refreshed
+# once, and only when something is missing.
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential cmake ninja-build pkg-config
+  # libraries
+  libcpp-httplib-dev libssl-dev uuid-dev libblkid-dev qt6-base-dev libgtest-dev libgmock-dev
+  # run time: archive library, partitioning and file-system tools, dialogs
+  p7zip-full fdisk dosfstools ntfs-3g util-linux xdg-utils
+  # tests: image fixtures, browser tests, boot test
+  xorriso mtools chromium qemu-system-x86 xvfb
+  # Qt's platform plugins (offscreen, xcb) and fonts for the window
+  libqt6gui6 fonts-dejavu-core
+)
+# Node.js may come from another repository that bundles npm; ask Debian only when absent.
+command -v node >/dev/null 2>&1 || packages+=(nodejs)
+command -v npm >/dev/null 2>&1 || packages+=(npm)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  echo "setup: installing ${missing[*]}"
+  "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+  "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,20 @@
+// Size queries on an image or archive file read through the archive library. Item paths
+// use "\" as separator ("casper\vmlinuz") and are compared exactly.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quorvane {
+
+// Size of the item at `item_path`; -1 when the file holds no such item or cannot be read.
+std::int64_t GetArchiveItemSize(const std::string& file_name, const std::string& item_path);
+
+// Sum of the sizes of all non-folder items. Throws std::exception when no format accepts
+// the file or it cannot be listed.
+std::int64_t GetArchiveContentSize(const std::string& file_name);
+
+// Largest size of a non-folder item. Throws like GetArchiveContentSize.
+std::int64_t GetArchiveLargestItemSize(const std::string& file_name);
+
+}  // namespace quorvane

@@ -1,0 +1,63 @@
+// File operations of the jobs on a drive: copying and unpacking with progress and
+// cancellation, deleting files and folders, file sizes and the needs-NTFS test.
+// Every routine reports failure through an error text: empty means success.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quorvane {
+
+class TJob;
+
+// Progress receiver of the archive library: `total` true reports the total byte count,
+// false the bytes done so far. Answers 0 (S_OK) to go on, E_ABORT to stop.
+using HRESULT = std::int32_t;
+inline constexpr HRESULT S_OK = 0;
+inline constexpr HRESULT S_FALSE = 1;
+inline constexpr HRESULT E_ABORT = static_cast<HRESULT>(0x80004004u);
+using T7zProgressCallback = HRESULT (*)(void* sender, bool total, std::int64_t value);
+
+// Progress routine of a copy, in the shape of the system's copy-progress routine.
+inline constexpr std::uint32_t CALLBACK_CHUNK_FINISHED = 0;
+inline constexpr std::uint32_t CALLBACK_STREAM_SWITCH = 1;
+inline constexpr std::uint32_t PROGRESS_CONTINUE = 0;
+inline constexpr std::uint32_t PROGRESS_CANCEL = 1;
+using TCopyProgressRoutine = std::uint32_t (*)(std::int64_t TotalFileSize,
+                                               std::int64_t TotalBytesTransferred,
+                                               std::int64_t StreamSize,
+                                               std::int64_t StreamBytesTransferred,
+                                               std::uint32_t StreamNumber,
+                                               std::uint32_t CallbackReason, int SourceFile,
+                                               int DestinationFile, void* Data);
+
+void UnpackArchive(void* Sender, T7zProgressCallback Callback, const std::string& ArchiveFile,
+                   std::string& ErrorText, const std::string& TargetDir);
+void UnpackSingleFile(void* Sender, T7zProgressCallback Callback, const std::string& ArchiveFile,
+                      std::string& ErrorText, const std::string& TargetDir,
+                      const std::string& ItemPath);
+void CopyFileWithProgress(const std::string& Source, const std::string& Target,
+                          TCopyProgressRoutine Routine, std::string& ErrorText, bool Cancel,
+                          TJob* Job);
+void ShellCopyFile(const std::string& Source, const std::string& Target, std::string& ErrorText);
+void ShellDeleteFile(const std::string& FileName, std::string& ErrorText);
+void DeleteDirectory(const std::string& Dir, std::string& ErrorText);
+
+// Open a document or web address with the desktop's default handler; errors are ignored.
+void ShellOpen(const std::string& Target);
+void OpenInIExplore(const std::string& Url);
+
+// Size in bytes; -1 when the file cannot be opened.
+std::int64_t FileSize64(const std::string& FileName);
+
+// True when a file that the loader places on the drive is larger than FAT32 can hold.
+bool CheckNeedNTFS(const std::string& FileName, std::int32_t LoaderType);
+
+// The jobs' progress receivers; `sender` / `Data` is the job.
+HRESULT UnpackProgressCallback(void* sender, bool total, std::int64_t value);
+std::uint32_t CopyProgressRoutine(std::int64_t TotalFileSize, std::int64_t TotalBytesTransferred,
+                                  std::int64_t StreamSize, std::int64_t StreamBytesTransferred,
+                                  std::uint32_t StreamNumber, std::uint32_t CallbackReason,
+                                  int SourceFile, int DestinationFile, void* Data);
+
+}  // namespace quorvane

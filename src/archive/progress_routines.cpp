@@ -1,0 +1,60 @@
+// The jobs' progress receivers for copying and unpacking: percentage, cancel and pause.
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "archive/file_operations.h"
+#include "jobs/job.h"
+
+namespace quorvane {
+
+namespace {
+
+// Stores the new percentage of `done` against `total` and answers whether it rose. A
+// total of 0 leaves the percentage unchanged.
+bool StorePercentage(TJob& job, std::int64_t done, std::int64_t total) {
+  if (total == 0) return false;
+  const long double exact = static_cast<long double>(done) * 100.0L / static_cast<long double>(total);
+  const auto percentage = static_cast<std::int32_t>(std::nearbyint(exact));  // halves to even
+  const std::int32_t before = job.Vars.JobProgress.exchange(percentage);
+  return percentage > before;
+}
+
+void WaitWhilePaused(TJob& job) {
+  if (!job.Paused()) return;
+  if (job.JobPaused) job.JobPaused(job.Owner(), job.Consts.JobName);
+  while (job.Paused()) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+}
+
+}  // namespace
+
+HRESULT UnpackProgressCallback(void* sender, bool total, std::int64_t value) {
+  if (!sender) return S_OK;
+  TJob& job = *static_cast<TJob*>(sender);
+  if (total) {
+    job.Vars.UnPackingSize = value;
+    return S_OK;
+  }
+  const bool rose = StorePercentage(job, value, job.Vars.UnPackingSize.load());
+  if (job.Canceled()) return E_ABORT;
+  WaitWhilePaused(job);
+  if (rose) job.SyncJobState();
+  return S_OK;
+}
+
+std::uint32_t CopyProgressRoutine(std::int64_t TotalFileSize, std::int64_t TotalBytesTransferred,
+                                  std::int64_t, std::int64_t, std::uint32_t,
+                                  std::uint32_t CallbackReason, int, int, void* Data) {
+  if (CallbackReason == CALLBACK_STREAM_SWITCH || !Data) return PROGRESS_CONTINUE;
+  TJob& job = *static_cast<TJob*>(Data);
+  const bool rose = StorePercentage(job, TotalBytesTransferred, TotalFileSize);
+  const bool cancelled = job.Canceled();
+  if (job.Paused()) {
+    WaitWhilePaused(job);
+    if (job.JobResumed) job.JobResumed(job.Owner(), job.Consts.JobName);
+  }
+  if (rose) job.SyncJobState();
+  return cancelled ? PROGRESS_CANCEL : PROGRESS_CONTINUE;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,57 @@
+#include "drive/drive_letters.h"
+
+#include <sys/statvfs.h>
+
+
+namespace quorvane {
+
+namespace {
+std::mutex g_letters_lock;
+std::shared_ptr<IDriveLetters> g_letters;
+}  // namespace
+
+void SetDriveLetters(std::shared_ptr<IDriveLetters> letters) {
+  std::lock_guard<std::mutex> guard(g_letters_lock);
+  g_letters = std::move(letters);
+}
+
+std::shared_ptr<IDriveLetters> DriveLetters() {
+  std::lock_guard<std::mutex> guard(g_letters_lock);
+  return g_letters;
+}
+
+std::string DriveRoot(char letter) {
+  if (letter < 'a' || letter > 'z') return {};
+  std::shared_ptr<IDriveLetters> letters = DriveLetters();
+  if (!letters) return {};
+  return letters->RootOf(letter);
+}
+
+std::int64_t GetDriveFreeSpace(char letter) {
+  const std::string root = DriveRoot(letter);
+  if (root.empty()) return -1;
+  struct statvfs info {};
+  if (statvfs(root.c_str(), &info) != 0) return -1;
+  if (info.f_flag & ST_RDONLY) return 0;
+  return static_cast<std::int64_t>(info.f_bavail) * static_cast<std::int64_t>(info.f_frsize);
+}
+
+void TFolderDriveLetters::Map(char letter, const std::string& folder) {
+  std::lock_guard<std::mutex> guard(FLock);
+  std::string root = folder;
+  if (root.empty() || root.back() != '/') root.push_back('/');
+  FRoots[letter] = root;
+}
+
+void TFolderDriveLetters::Unmap(char letter) {
+  std::lock_guard<std::mutex> guard(FLock);
+  FRoots.erase(letter);
+}
+
+std::string TFolderDriveLetters::RootOf(char letter) {
+  std::lock_guard<std::mutex> guard(FLock);
+  auto it = FRoots.find(letter);
+  return it == FRoots.end() ? std::string() : it->second;
+}
+
+}  // namespace quorvane

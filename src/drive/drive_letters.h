@@ -1,0 +1,45 @@
+// The run's table from drive letters to volumes. A letter is a run-local handle for one
+// volume of a USB disk (or a folder standing in for one); the table gives its root folder.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace quorvane {
+
+class IDriveLetters {
+ public:
+  virtual ~IDriveLetters() = default;
+  // Root folder of the volume behind `letter`, with a trailing "/", mounting the volume
+  // when it is not mounted yet; empty when the letter names no volume.
+  virtual std::string RootOf(char letter) = 0;
+};
+
+// The table of this run; none until a front end or a test installs one.
+void SetDriveLetters(std::shared_ptr<IDriveLetters> letters);
+std::shared_ptr<IDriveLetters> DriveLetters();
+
+// Root folder of a drive letter through the installed table; empty when none.
+std::string DriveRoot(char letter);
+
+// Free bytes available to the caller on the drive of a lower-case letter: -1 when the
+// letter names no volume (an upper-case letter never does) or the volume cannot be
+// queried, 0 when it is mounted read-only.
+std::int64_t GetDriveFreeSpace(char letter);
+
+// A table of plain folders standing in for volumes: tests, and drives given as folders.
+class TFolderDriveLetters : public IDriveLetters {
+ public:
+  void Map(char letter, const std::string& folder);
+  void Unmap(char letter);
+  std::string RootOf(char letter) override;
+
+ private:
+  std::mutex FLock;
+  std::map<char, std::string> FRoots;
+};
+
+}  // namespace quorvane

@@ -1,0 +1,134 @@
+// One boot entry written onto a drive by a worker thread of its own: pre-run checks, the
+// job folder, the loader's work, status and progress notifications, cancel and roll-back.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "common/worker_thread.h"
+#include "jobs/job_callbacks.h"
+#include "jobs/job_status.h"
+
+namespace quorvane {
+
+// Fixed inputs of a job.
+struct TLocalConsts {
+  std::int32_t LdrType = 0;
+  std::string SrcFile;   // image file on the computer
+  char TrgtDrive = 0;    // lower-case drive letter
+  std::string JobName;   // identifies the job in every callback
+};
+
+// Working state of a job. The status and error texts are guarded by the job's lock and
+// read through Status() and Error(); the counters are read by other threads directly.
+struct TLocalVariables {
+  std::int64_t DriveFreeSpace = 0;
+  std::atomic<std::int64_t> NecessarySpace{0};
+  std::atomic<std::int64_t> UnPackingSize{0};  // written by the archive library's threads
+  std::string JobStatus;
+  std::string JobError;
+  std::atomic<std::int32_t> JobProgress{0};
+  // Paths, filled by PrepareJobDir. JobDir and JobFileNameOnDriveBackSlash are native
+  // paths under the drive's root folder; the others are the forms GRUB4DOS and the
+  // NTBOOT scripts read.
+  std::string JobDir;                       // native, with trailing "/"
+  std::string JobDirOnHDForwardSlashWOhd;   // /Quorvane/ID/
+  std::string JobDirOnHDForwardSlash;       // (hd0,0)/Quorvane/ID/
+  std::string JobFileNameOnHDForwardSlash;  // (hd0,0)/Quorvane/ID/name.iso
+  std::string JobFileNameForwardSlash;      // /Quorvane/ID/name.iso
+  std::string JobFileNameDblBackSlash;      // \\Quorvane\\ID\\name.iso
+  std::string JobFileNameOnDriveBackSlash;  // native path of the image on the drive
+  std::string JobFileNameWOExt;
+  std::string JobFileNameWithExt;
+  std::string JobFileExt;                   // ".iso", case kept
+};
+
+// The file name a job gives its image on the drive: blanks and "-" become "_", braces
+// and parentheses are dropped, control characters become "_".
+std::string CleanImageFileName(const std::string& file_name);
+
+class TJob : public TWorkerThread {
+ public:
+  TJob(std::int32_t LoaderType, const std::string& SourceFile, char TargetDrive,
+       const std::string& JobName);
+  ~TJob() override;
+
+  // Properties.
+  void* Owner() const { return AOwner; }
+  void SetOwner(void* owner) { AOwner = owner; }
+  std::string Status() const;
+  std::string Error() const;
+  std::int32_t Progress() const { return Vars.JobProgress.load(); }
+  void SetOnJobSync(TSynchronizeCallBack callback) { SyncCB = std::move(callback); }
+  const std::string& Name() const { return Consts.JobName; }
+  bool Canceled() const { return FClose.load() != 0; }
+  bool Active() const { return FActive.load(); }
+  bool Running() const { return FRunning.load(); }
+  bool Paused() const { return FPause.load(); }
+  char Drive() const { return Consts.TrgtDrive; }
+  std::int64_t NeedSpace() const { return Vars.NecessarySpace.load(); }
+  std::string SFile() const;
+  std::int32_t LType() const { return Consts.LdrType; }
+
+  // True (and the flag changed) only while the job is "Ready" and not running.
+  bool Activate();
+  bool Deactivate();
+  // Asks the job to stop. True on the first call, false on a repeated one, and false once
+  // the job has begun to append its entry to the main menu: from there on it finishes.
+  bool Cancel();
+  void Pause() { FPause = true; }
+  void UnPause() { FPause = false; }
+
+  // On the main thread, after a failed or cancelled run: shows "Cancelling"/"Failed",
+  // deletes the job folder, then shows "Cancelled". False only on an unexpected error.
+  bool RollBack();
+
+  // Runs the notification on the main thread and waits until it has run.
+  void SyncJobState();
+
+  // Called when a pause takes effect / ends (copy steps).
+  TJobPausedCallBack JobPaused;
+  TJobResumeCallBack JobResumed;
+
+  TLocalConsts Consts;
+  TLocalVariables Vars;
+
+ protected:
+  void Execute() override;
+  // Deletes the job folder with all its contents; a missing folder is no error.
+  virtual void CleanUp();
+  // The work. This version is the common first stage that every loader calls first.
+  virtual void JobGo();
+
+  bool CheckJob();
+  bool PrepareJobDir();
+
+  // The loaders' rule after each step: stores the step's error text; on an error shows
+  // "Failed" and answers false; answers false as well when the job was cancelled.
+  bool StepSucceeded(const std::string& error);
+
+  // The loaders' last step: appends `text` to the drive's main menu unless the job was
+  // cancelled. From here on a cancel request is refused, so a finished entry is never
+  // left in the menu with its folder deleted.
+  void AppendEntryToMainMenu(const std::string& text);
+
+  void SetStatus(const std::string& status);
+  void SetError(const std::string& error);
+  void CallSyncCB();
+
+  void* AOwner = nullptr;
+  TSynchronizeCallBack SyncCB;
+
+ private:
+  mutable std::mutex FStateLock;   // JobStatus, JobError
+  std::mutex FCancelLock;          // orders Cancel against the menu append
+  std::atomic<bool> FRunning{false};
+  std::atomic<std::int32_t> FClose{0};
+  std::atomic<bool> FPause{false};
+  std::atomic<bool> FActive{true};
+  bool FEntryCommitted = false;    // guarded by FCancelLock
+};
+
+}  // namespace quorvane

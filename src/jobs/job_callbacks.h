@@ -1,0 +1,25 @@
+// Callback types through which the job engine tells its front end what happens. `Sender`
+// is always the front end that owns the job list.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace quorvane {
+
+using TSynchronizeCallBack = std::function<void(void* Sender, const std::string& JobName)>;
+using TJobFinishedCallBack = std::function<void(void* Sender, const std::string& JobName)>;
+using TJobStartedCallBack = std::function<void(void* Sender, const std::string& JobName)>;
+using TJobPausedCallBack = std::function<void(void* Sender, const std::string& JobName)>;
+using TJobResumeCallBack = std::function<void(void* Sender, const std::string& JobName)>;
+using TAllJobsFinished = std::function<void(void* Sender)>;
+using TJobsStartedCallBack = std::function<void(void* Sender)>;
+using TFromatDriveStartCallBack =
+    std::function<void(void* Sender, std::uint8_t Mode, char Drive)>;
+using TFormatDriveFinishedCallBack =
+    std::function<void(void* Sender, const std::string& Error)>;
+using TMBRReplaceFinishedCallBack =
+    std::function<void(void* Sender, const std::string& Error)>;
+
+}  // namespace quorvane

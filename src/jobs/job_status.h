@@ -1,0 +1,14 @@
+// The status texts of a job.
+#pragma once
+
+namespace quorvane {
+
+inline constexpr const char* kStatusReady = "Ready";
+inline constexpr const char* kStatusInitializing = "Initializing";
+inline constexpr const char* kStatusRunning = "Running";
+inline constexpr const char* kStatusFailed = "Failed";
+inline constexpr const char* kStatusFinished = "Finished";
+inline constexpr const char* kStatusCancelling = "Cancelling";
+inline constexpr const char* kStatusCancelled = "Cancelled";
+
+}  // namespace quorvane

@@ -1,0 +1,238 @@
+#include "jobs/jobs.h"
+
+#include "loaders/loader_catalog.h"
+#include "loaders/loader_jobs.h"
+
+namespace quorvane {
+
+namespace {
+
+// Runs a front-end callback, swallowing whatever it throws.
+template <typename F, typename... A>
+void CallQuietly(const F& callback, A&&... args) {
+  if (!callback) return;
+  try {
+    callback(std::forward<A>(args)...);
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+TJobs::TJobs() : TJobs(CreateLoaderJob, CreateDrivePreparation) {}
+
+TJobs::TJobs(TJobFactory job_factory, TDrivePreparationFactory preparation_factory)
+    : FJobFactory(std::move(job_factory)),
+      FPreparationFactory(std::move(preparation_factory)),
+      FAlive(std::make_shared<int>(0)) {}
+
+TJobs::~TJobs() {
+  FAlive.reset();
+  std::vector<std::unique_ptr<TJob>> jobs;
+  {
+    std::lock_guard<std::mutex> guard(FStateLock);
+    jobs.swap(FJobs);
+  }
+  for (auto& job : jobs) {
+    try {
+      job.reset();
+    } catch (...) {
+    }
+  }
+}
+
+bool TJobs::Add(std::int32_t LoaderType, const std::string& SourceFile, char TargetDrive,
+                const std::string& JobName) {
+  if (!IsLoaderType(LoaderType)) return false;
+  std::unique_ptr<TJob> job;
+  try {
+    job = FJobFactory(LoaderType, SourceFile, TargetDrive, JobName);
+  } catch (...) {
+    return false;
+  }
+  if (!job) return false;
+  job->SetOnJobSync(JobSyncCB);
+  job->SetOwner(AOwner);
+  TJob* raw = job.get();
+  std::weak_ptr<int> alive = FAlive;
+  job->OnTerminate = [this, raw, alive](TWorkerThread*) {
+    if (!alive.expired()) OnJobTerminate(raw);
+  };
+  std::lock_guard<std::mutex> guard(FStateLock);
+  FJobs.push_back(std::move(job));
+  return true;
+}
+
+void TJobs::Start(char Drive, std::uint8_t FormatMode, std::uint8_t FormatFS) {
+  const TStartRequest request{Drive, FormatMode, FormatFS};
+  {
+    std::lock_guard<std::mutex> guard(FStateLock);
+    if (FStarting) return;
+    if (!FJobs.empty()) {
+      FStarting = true;
+      if (FThreadInFlight) {
+        // A stopped run is still ending; its completion begins this one.
+        FPendingStart = request;
+        return;
+      }
+    }
+  }
+  if (Count() == 0) {
+    CallQuietly(AllJobsFinished, AOwner);
+    return;
+  }
+  StartDrivePreparation(request);
+}
+
+void TJobs::StartDrivePreparation(const TStartRequest& request) {
+  std::unique_ptr<TDrivePreparation> creator =
+      FPreparationFactory(request.Drive, request.FormatFS, request.FormatMode);
+  {
+    std::lock_guard<std::mutex> guard(FStateLock);
+    FThreadInFlight = true;
+  }
+  const std::uint8_t mode = request.FormatMode;
+  std::weak_ptr<int> alive = FAlive;
+  creator->OnTerminate = [this, alive, mode](TWorkerThread* thread) {
+    if (alive.expired()) return;
+    OnCreatorTerminate(static_cast<TDrivePreparation*>(thread), mode);
+  };
+  creator->FreeOnTerminate = true;
+  // The front end's report comes before the thread runs; a throwing callback must not
+  // leave the thread unstarted, which would leave the list waiting for ever.
+  CallQuietly(FormatStartCB, AOwner, request.FormatMode, request.Drive);
+  creator.release()->Start();
+}
+
+void TJobs::OnCreatorTerminate(TDrivePreparation* creator, std::uint8_t mode) {
+  {
+    std::lock_guard<std::mutex> guard(FStateLock);
+    FThreadInFlight = false;
+  }
+  try {
+    const std::string error = creator->ErrorString;
+    if (mode == 0 && FormatFinishedCB) FormatFinishedCB(AOwner, error);
+    if (mode == 1 && MBRReplaceFinishedCB) MBRReplaceFinishedCB(AOwner, error);
+    if (BeginPendingStart()) return;
+    if (!error.empty()) return;  // stuck until Stop
+    if (StartNextJob()) {
+      CallQuietly(WorksStart, AOwner);
+    } else {
+      ReportAllFinished();
+    }
+  } catch (...) {
+  }
+}
+
+void TJobs::OnJobTerminate(TJob* job) {
+  {
+    std::lock_guard<std::mutex> guard(FStateLock);
+    FThreadInFlight = false;
+  }
+  try {
+    if (job->Canceled()) job->RollBack();
+    if (!job->Error().empty()) job->RollBack();
+  } catch (...) {
+  }
+  CallQuietly(JobFinCB, AOwner, job->Name());
+  if (BeginPendingStart()) return;
+  if (StartNextJob()) return;
+  ReportAllFinished();
+}
+
+bool TJobs::BeginPendingStart() {
+  std::optional<TStartRequest> request;
+  {
+    std::lock_guard<std::mutex> guard(FStateLock);
+    request.swap(FPendingStart);
+    if (request) FCurrent = -1;
+  }
+  if (!request) return false;
+  StartDrivePreparation(*request);
+  return true;
+}
+
+void TJobs::ReportAllFinished() {
+  {
+    std::lock_guard<std::mutex> guard(FStateLock);
+    FStarting = false;
+    FCurrent = -1;
+  }
+  CallQuietly(AllJobsFinished, AOwner);
+}
+
+bool TJobs::StartNextJob() {
+  std::lock_guard<std::recursive_mutex> crit(FCritSect);
+  try {
+    TJob* next = nullptr;
+    int index = -1;
+    {
+      std::lock_guard<std::mutex> guard(FStateLock);
+      if (!FStarting) return false;
+      for (std::size_t i = 0; i < FJobs.size(); ++i) {
+        TJob* job = FJobs[i].get();
+        if (!job->Started() && job->Active() && job->Status() == kStatusReady) {
+          next = job;
+          index = static_cast<int>(i);
+          break;
+        }
+      }
+      if (!next) return false;
+      FCurrent = index;
+      FThreadInFlight = true;
+    }
+    next->Start();
+    CallQuietly(JobStarted, AOwner, next->Name());
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void TJobs::Stop() {
+  TJob* current = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(FStateLock);
+    if (!FStarting) return;
+    FStarting = false;
+    FPendingStart.reset();
+    if (FCurrent >= 0 && FCurrent < static_cast<int>(FJobs.size())) current = FJobs[FCurrent].get();
+  }
+  if (current) current->Cancel();
+}
+
+void TJobs::DeactAll() {
+  std::lock_guard<std::mutex> guard(FStateLock);
+  for (auto& job : FJobs) job->Deactivate();
+}
+
+TJob* TJobs::GetJobById(int Id) const {
+  std::lock_guard<std::mutex> guard(FStateLock);
+  if (Id < 0 || Id >= static_cast<int>(FJobs.size())) return nullptr;
+  return FJobs[Id].get();
+}
+
+TJob* TJobs::GetJobByName(const std::string& JobName) const {
+  std::lock_guard<std::mutex> guard(FStateLock);
+  for (auto it = FJobs.rbegin(); it != FJobs.rend(); ++it)
+    if ((*it)->Name() == JobName) return it->get();
+  return nullptr;
+}
+
+TJob* TJobs::Current() const {
+  std::lock_guard<std::mutex> guard(FStateLock);
+  if (FCurrent < 0 || FCurrent >= static_cast<int>(FJobs.size())) return nullptr;
+  return FJobs[FCurrent].get();
+}
+
+int TJobs::Count() const {
+  std::lock_guard<std::mutex> guard(FStateLock);
+  return static_cast<int>(FJobs.size());
+}
+
+bool TJobs::Starting() const {
+  std::lock_guard<std::mutex> guard(FStateLock);
+  return FStarting;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,65 @@
+#include "loaders/loader_catalog.h"
+
+#include "archive/archive_queries.h"
+#include "archive/file_operations.h"
+
+namespace quorvane {
+
+const std::array<const char*, kLoaderCount> LoaderNames = {
+    "Windows 7 x86/64",
+    "Windows 8 x86/64",
+    "Windows 10 x86/64",
+    "Kaspersky rescue disk",
+    "AVG rescue disk",
+    "Ubuntu 32/64 bit",
+    "Hiren's Boot CD",
+    "Parted Magic",
+    "Dr.Web\u00AE LiveDisk",
+    "Clonezilla Live",
+};
+
+const std::array<const char*, kLoaderCount> LoaderPages = {
+    "https://www.microsoft.com/en-us/software-download/",
+    "https://www.microsoft.com/en-us/software-download/",
+    "https://www.microsoft.com/en-us/software-download/",
+    "https://www.kaspersky.com/downloads/free-rescue-disk",
+    "https://www.avg.com/en-us/avg-rescue-cd",
+    "https://ubuntu.com/download/desktop",
+    "https://www.hirensbootcd.org/download/",
+    "https://partedmagic.com/downloads/",
+    "https://download.drweb.com/livedisk/?lng=en",
+    "https://clonezilla.org/downloads/download.php?branch=stable",
+};
+
+namespace {
+
+// An item's size counted towards the space needed; an absent item counts 0.
+std::int64_t ItemSizeOrZero(const std::string& file, const char* item) {
+  const std::int64_t size = GetArchiveItemSize(file, item);
+  return size > 0 ? size : 0;
+}
+
+}  // namespace
+
+std::int64_t GetNecessarySpace(const std::string& FileName, std::int32_t LoaderType) {
+  try {
+    if (!IsLoaderType(LoaderType)) return 0;
+    if (LoaderType == LoaderKaspersky) return GetArchiveContentSize(FileName);
+    const std::int64_t image = FileSize64(FileName);
+    if (image < 0) return 0;
+    if (LoaderType != LoaderUbuntu) return image;
+    std::int64_t items = 0;
+    try {
+      items = ItemSizeOrZero(FileName, "casper\\vmlinuz") +
+              ItemSizeOrZero(FileName, "casper\\vmlinuz.efi") +
+              ItemSizeOrZero(FileName, "casper\\initrd.lz");
+    } catch (...) {
+      items = 0;  // an image whose contents cannot be listed holds none of the three
+    }
+    return image + items;
+  } catch (...) {
+    return 0;
+  }
+}
+
+}  // namespace quorvane
