@@ -27,6 +27,11 @@ std::string DriveRoot(char letter) {
   return letters->RootOf(letter);
 }
 
+char DriveLetterOfPath(const std::string& path) {
+  std::shared_ptr<IDriveLetters> letters = DriveLetters();
+  return letters ? letters->LetterOfPath(path) : 0;
+}
+
 std::int64_t GetDriveFreeSpace(char letter) {
   const std::string root = DriveRoot(letter);
   if (root.empty()) return -1;
@@ -52,6 +57,25 @@ std::string TFolderDriveLetters::RootOf(char letter) {
   std::lock_guard<std::mutex> guard(FLock);
   auto it = FRoots.find(letter);
   return it == FRoots.end() ? std::string() : it->second;
+}
+
+}  // namespace quorvane
+
+namespace quorvane {
+
+char TFolderDriveLetters::LetterOfPath(const std::string& path) {
+  std::lock_guard<std::mutex> guard(FLock);
+  char best = 0;
+  std::size_t best_length = 0;
+  for (const auto& [letter, root] : FRoots) {
+    // Roots end with "/", so "/a/b/" never matches "/a/bc/...".
+    const bool inside = path.compare(0, root.size(), root) == 0 || path + "/" == root;
+    if (inside && root.size() > best_length) {
+      best = letter;
+      best_length = root.size();
+    }
+  }
+  return best;
 }
 
 }  // namespace quorvane

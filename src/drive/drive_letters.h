@@ -16,6 +16,8 @@ class IDriveLetters {
   // Root folder of the volume behind `letter`, with a trailing "/", mounting the volume
   // when it is not mounted yet; empty when the letter names no volume.
   virtual std::string RootOf(char letter) = 0;
+  // The letter whose volume holds `path`, without mounting anything; 0 when none.
+  virtual char LetterOfPath(const std::string& path) = 0;
 };
 
 // The table of this run; none until a front end or a test installs one.
@@ -24,6 +26,9 @@ std::shared_ptr<IDriveLetters> DriveLetters();
 
 // Root folder of a drive letter through the installed table; empty when none.
 std::string DriveRoot(char letter);
+
+// The letter whose root folder holds `path` (the longest matching root); 0 when none.
+char DriveLetterOfPath(const std::string& path);
 
 // Free bytes available to the caller on the drive of a lower-case letter: -1 when the
 // letter names no volume (an upper-case letter never does) or the volume cannot be
@@ -36,6 +41,7 @@ class TFolderDriveLetters : public IDriveLetters {
   void Map(char letter, const std::string& folder);
   void Unmap(char letter);
   std::string RootOf(char letter) override;
+  char LetterOfPath(const std::string& path) override;
 
  private:
   std::mutex FLock;
