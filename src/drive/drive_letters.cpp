@@ -33,7 +33,13 @@ char DriveLetterOfPath(const std::string& path) {
 }
 
 std::int64_t GetDriveFreeSpace(char letter) {
-  const std::string root = DriveRoot(letter);
+  if (letter < 'a' || letter > 'z') return -1;
+  std::shared_ptr<IDriveLetters> letters = DriveLetters();
+  return letters ? letters->FreeSpace(letter) : -1;
+}
+
+std::int64_t IDriveLetters::FreeSpace(char letter) {
+  const std::string root = RootOf(letter);
   if (root.empty()) return -1;
   struct statvfs info {};
   if (statvfs(root.c_str(), &info) != 0) return -1;
@@ -62,6 +68,20 @@ std::string TFolderDriveLetters::RootOf(char letter) {
 }  // namespace quorvane
 
 namespace quorvane {
+
+void TFolderDriveLetters::SetFreeSpace(char letter, std::int64_t bytes) {
+  std::lock_guard<std::mutex> guard(FLock);
+  FFreeSpace[letter] = bytes;
+}
+
+std::int64_t TFolderDriveLetters::FreeSpace(char letter) {
+  {
+    std::lock_guard<std::mutex> guard(FLock);
+    auto it = FFreeSpace.find(letter);
+    if (it != FFreeSpace.end() && FRoots.count(letter)) return it->second;
+  }
+  return IDriveLetters::FreeSpace(letter);
+}
 
 char TFolderDriveLetters::LetterOfPath(const std::string& path) {
   std::lock_guard<std::mutex> guard(FLock);

@@ -18,6 +18,9 @@ class IDriveLetters {
   virtual std::string RootOf(char letter) = 0;
   // The letter whose volume holds `path`, without mounting anything; 0 when none.
   virtual char LetterOfPath(const std::string& path) = 0;
+  // Free bytes available to the caller on the letter's volume: -1 when it cannot be
+  // queried, 0 when it is mounted read-only.
+  virtual std::int64_t FreeSpace(char letter);
 };
 
 // The table of this run; none until a front end or a test installs one.
@@ -42,10 +45,14 @@ class TFolderDriveLetters : public IDriveLetters {
   void Unmap(char letter);
   std::string RootOf(char letter) override;
   char LetterOfPath(const std::string& path) override;
+  // Reports `bytes` as the free space of `letter` instead of the folder's own.
+  void SetFreeSpace(char letter, std::int64_t bytes);
+  std::int64_t FreeSpace(char letter) override;
 
  private:
   std::mutex FLock;
   std::map<char, std::string> FRoots;
+  std::map<char, std::int64_t> FFreeSpace;
 };
 
 }  // namespace quorvane

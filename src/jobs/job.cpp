@@ -95,7 +95,7 @@ void TJob::SyncJobState() {
 }
 
 void TJob::CallSyncCB() {
-  if (!SyncCB || Consts.JobName.empty()) return;
+  if (!SyncCB || Consts.JobName.empty() || FDetached) return;
   try {
     SyncCB(AOwner, Consts.JobName);
   } catch (...) {

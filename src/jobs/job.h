@@ -88,6 +88,9 @@ class TJob : public TWorkerThread {
   // Runs the notification on the main thread and waits until it has run.
   void SyncJobState();
 
+  // From now on the job notifies nobody: its owner is going away.
+  void DetachFromOwner() { FDetached = true; }
+
   // Called when a pause takes effect / ends (copy steps).
   TJobPausedCallBack JobPaused;
   TJobResumeCallBack JobResumed;
@@ -128,6 +131,7 @@ class TJob : public TWorkerThread {
   std::atomic<std::int32_t> FClose{0};
   std::atomic<bool> FPause{false};
   std::atomic<bool> FActive{true};
+  std::atomic<bool> FDetached{false};
   bool FEntryCommitted = false;    // guarded by FCancelLock
 };
 

@@ -33,6 +33,8 @@ TJobs::~TJobs() {
     std::lock_guard<std::mutex> guard(FStateLock);
     jobs.swap(FJobs);
   }
+  // A job still running may not notify a front end that is going away with its list.
+  for (auto& job : jobs) job->DetachFromOwner();
   for (auto& job : jobs) {
     try {
       job.reset();

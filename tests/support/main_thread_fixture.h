@@ -15,7 +15,7 @@
 namespace quorvane::testing {
 
 class MainThreadTest : public ::testing::Test {
- protected:
+ public:
   MainThreadTest();
   ~MainThreadTest() override;
 

@@ -1,0 +1,78 @@
+#include "test_loaders.h"
+
+#include <chrono>
+#include <thread>
+
+#include "archive/file_operations.h"
+#include "support/temp_dir.h"
+
+namespace quorvane::testing {
+
+void TStandInLoader::JobGo() {
+  TJob::JobGo();
+  if (Status() != kStatusRunning) return;
+  // The copy: progress reports through the jobs' copy routine, like a real copy.
+  in_copy = true;
+  auto report = [this](int done) {
+    return CopyProgressRoutine(steps, done, steps, done, 1, CALLBACK_CHUNK_FINISHED, -1, -1,
+                               this) == PROGRESS_CONTINUE;
+  };
+  bool going = true;
+  for (int i = 1; i <= steps && going; ++i) {
+    going = report(i);
+    while (going && i == 1 && hold) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      going = report(i);
+    }
+  }
+  in_copy = false;
+  std::string error;
+  if (!Canceled()) WriteFile(Vars.JobFileNameOnDriveBackSlash, "image");
+  if (fail_step == "copy") error = "Error in file copy operation: test";
+  if (!StepSucceeded(error)) return;
+  error = fail_step == "menu" ? "Failed to write file content" : "";
+  if (error.empty()) WriteFile(Vars.JobDir + "entry.lst", "title " + Vars.JobFileNameWOExt);
+  if (!StepSucceeded(error)) return;
+  AppendEntryToMainMenu("\r\ntitle " + Vars.JobFileNameWOExt + "\r\n");
+  in_menu = true;
+  while (hold_after_menu) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
+
+TJobFactory StandInLoaderFactory(std::vector<TStandInLoader*>* made) {
+  return [made](std::int32_t type, const std::string& file, char drive, const std::string& name) {
+    auto job = std::make_unique<TStandInLoader>(type, file, drive, name);
+    if (made) made->push_back(job.get());
+    return std::unique_ptr<TJob>(std::move(job));
+  };
+}
+
+namespace {
+
+class TRecordedPreparation : public TDrivePreparation {
+ public:
+  explicit TRecordedPreparation(std::shared_ptr<TPreparationLog> log) : FLog(std::move(log)) {}
+  ~TRecordedPreparation() override { WaitFor(); }
+
+ protected:
+  void Execute() override {
+    while (FLog->hold) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ++FLog->runs;
+    ErrorString = FLog->error;
+  }
+
+ private:
+  std::shared_ptr<TPreparationLog> FLog;
+};
+
+}  // namespace
+
+TDrivePreparationFactory RecordingPreparation(std::shared_ptr<TPreparationLog> log) {
+  return [log](char drive, std::uint8_t fs, std::uint8_t mode) {
+    log->drive = drive;
+    log->fs = fs;
+    log->mode = mode;
+    return std::unique_ptr<TDrivePreparation>(std::make_unique<TRecordedPreparation>(log));
+  };
+}
+
+}  // namespace quorvane::testing
