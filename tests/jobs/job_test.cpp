@@ -7,7 +7,7 @@
 #include <regex>
 
 #include "support/main_thread_fixture.h"
-#include "test_loaders.h"
+#include "support/test_loaders.h"
 
 namespace quorvane::testing {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "common/constants.h"
 #include "support/main_thread_fixture.h"
-#include "test_loaders.h"
+#include "support/test_loaders.h"
 
 namespace quorvane::testing {
 namespace {

@@ -1,4 +1,4 @@
-#include "test_loaders.h"
+#include "support/test_loaders.h"
 
 #include <chrono>
 #include <thread>
