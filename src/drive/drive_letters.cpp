@@ -35,8 +35,12 @@ char DriveLetterOfPath(const std::string& path) {
 std::int64_t GetDriveFreeSpace(char letter) {
   const std::string root = DriveRoot(letter);
   if (root.empty()) return -1;
+  return FreeSpaceOfFolder(root);
+}
+
+std::int64_t FreeSpaceOfFolder(const std::string& folder) {
   struct statvfs info {};
-  if (statvfs(root.c_str(), &info) != 0) return -1;
+  if (statvfs(folder.c_str(), &info) != 0) return -1;
   if (info.f_flag & ST_RDONLY) return 0;
   return static_cast<std::int64_t>(info.f_bavail) * static_cast<std::int64_t>(info.f_frsize);
 }
