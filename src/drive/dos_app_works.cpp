@@ -217,7 +217,8 @@ bool TDosAppWorks::WaitForExit(std::chrono::milliseconds limit) {
       fds[count++] = {v.InputWritePipe, POLLOUT, 0};
     // Short waits: a tool that leaves a daemon behind may keep its pipes open after it
     // has ended, so the end of the process is what counts, not the end of the output.
-    ::poll(fds, count, 100);
+    // Once both outputs have ended, only the exit is left to see: look often.
+    ::poll(fds, count, count == 0 ? 2 : 100);
     DrainPipe(v.OutputReadPipe, Output);
     DrainPipe(v.ErrorReadPipe, ErrorOutput);
     if (Reap(false)) {
