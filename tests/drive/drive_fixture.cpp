@@ -96,6 +96,9 @@ TDriveWorld::TDriveWorld(const std::string& root) : FRoot(root) {
     std::erase_if(FMountLines, [&](const std::string& l) { return l.find(needle) != std::string::npos; });
     if (FMountLines.size() == before) return ToolFailed("umount: " + c.Args.back() + ": not mounted.", 32);
     WriteFile(FRoot + "mountinfo", MountInfo());
+    // What was written there lives on the volume, which is gone from the folder now.
+    if (c.Args.back().rfind(MountRoot(), 0) == 0)
+      for (const fs::directory_entry& e : fs::directory_iterator(c.Args.back())) fs::remove_all(e.path());
     return ToolOk();
   });
 }
@@ -156,7 +159,7 @@ void TDriveWorld::AddDisk(const TFixtureDisk& d) {
   fs::create_directory_symlink("../..", sys + dir + "/device");
   fs::create_directory_symlink("../" + dir, sys + "block/" + d.Name);
   FDeviceDirs[d.Name] = sys + dir;
-  std::ofstream(Node(d.Name), std::ios::binary).close();
+  if (!Exists(Node(d.Name))) std::ofstream(Node(d.Name), std::ios::binary).close();
   if (d.NodeBytes) fs::resize_file(Node(d.Name), d.NodeBytes);
 }
 
@@ -168,7 +171,7 @@ void TDriveWorld::AddPartition(const std::string& disk, int number, std::uint64_
   Put(dir + "/start", std::to_string(start));
   Put(dir + "/size", std::to_string(sectors));
   Put(dir + "/dev", dev);
-  std::ofstream(Node(name), std::ios::binary).close();
+  if (!Exists(Node(name))) std::ofstream(Node(name), std::ios::binary).close();
 }
 
 void TDriveWorld::RemoveDisk(const std::string& disk) {
