@@ -257,6 +257,22 @@ TEST_F(UsbDriveListTest, ProtectedUsbDiskIsListedWithSizeZeroAndNeverWritten) {
   EXPECT_TRUE(world.Runner->Calls.empty());
 }
 
+TEST_F(UsbDriveListTest, OnlyRegularFilesBecomeImageDrives) {
+  auto table = world.MakeTable();
+  char letter = 0;
+  std::string error;
+  EXPECT_FALSE(table->AttachImageDrive(temp / "missing.img", 0, letter, error));
+  EXPECT_EQ(error, "the image file \"" + (temp / "missing.img") + "\" does not exist");
+  // A device node named as an image would open a way to any disk.
+  EXPECT_FALSE(table->AttachImageDrive("/dev/null", 1 << 20, letter, error));
+  EXPECT_EQ(error, "\"/dev/null\" is not a disk image file");
+  EXPECT_FALSE(table->AttachImageDrive(temp.path(), 0, letter, error));
+  EXPECT_FALSE(table->AttachImageDrive(temp / "no-folder/x.img", 1 << 20, letter, error));
+  EXPECT_NE(error.find("cannot create the image file"), std::string::npos) << error;
+  EXPECT_TRUE(world.Runner->Calls.empty());
+  EXPECT_EQ(letter, 0);
+}
+
 TEST(ProtectedDisksTest, SystemFoldersAndSwapFollowedDownToTheirDisks) {
   std::vector<TDiskInfo> disks(5);
   disks[0].KernelName = "sda";
