@@ -69,9 +69,13 @@ namespace quorvane {
 
 char TFolderDriveLetters::LetterOfPath(const std::string& path) {
   std::lock_guard<std::mutex> guard(FLock);
+  return LetterOfLongestRoot(FRoots, path);
+}
+
+char LetterOfLongestRoot(const std::map<char, std::string>& roots, const std::string& path) {
   char best = 0;
   std::size_t best_length = 0;
-  for (const auto& [letter, root] : FRoots) {
+  for (const auto& [letter, root] : roots) {
     // Roots end with "/", so "/a/b/" never matches "/a/bc/...".
     const bool inside = path.compare(0, root.size(), root) == 0 || path + "/" == root;
     if (inside && root.size() > best_length) {

@@ -45,6 +45,9 @@ std::int64_t GetDriveFreeSpace(char letter);
 // queried, 0 when it is mounted read-only.
 std::int64_t FreeSpaceOfFolder(const std::string& folder);
 
+// The letter whose root (ending in "/") holds `path`, the longest match; 0 when none.
+char LetterOfLongestRoot(const std::map<char, std::string>& roots, const std::string& path);
+
 // A table of plain folders standing in for volumes: tests, and drives given as folders.
 class TFolderDriveLetters : public IDriveLetters {
  public:

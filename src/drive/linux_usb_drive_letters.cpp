@@ -326,16 +326,7 @@ std::string TUSBDriveLetters::RootOfLocked(char letter, std::string& error) {
 
 char TUSBDriveLetters::LetterOfPath(const std::string& path) {
   std::lock_guard<std::recursive_mutex> guard(FLock);
-  char best = 0;
-  std::size_t best_length = 0;
-  for (const auto& [letter, root] : FKnownRoots) {
-    const bool inside = path.compare(0, root.size(), root) == 0 || path + "/" == root;
-    if (inside && root.size() > best_length) {
-      best = letter;
-      best_length = root.size();
-    }
-  }
-  return best;
+  return LetterOfLongestRoot(FKnownRoots, path);
 }
 
 TUSBDrives TUSBDriveLetters::ListUSBDrives() {
@@ -563,6 +554,9 @@ std::string TUSBDriveLetters::ReleaseLocked(const std::string& disk_name) {
     FKnownRoots.erase(it->Letter);
     it = FMounts.erase(it);
   }
+  // The program's own folder goes once nothing is mounted in it.
+  if (FMounts.empty() && ::rmdir(MountRoot().c_str()) != 0 && errno != ENOENT && errno != ENOTEMPTY)
+    errors = JoinErrors(errors, "cannot remove " + MountRoot() + ": " + SystemErrorText(errno));
   for (auto it = FLoops.begin(); it != FLoops.end();) {
     std::string error;
     if ((!disk_name.empty() && it->DiskName != disk_name)) {

@@ -21,6 +21,15 @@ TVolumeProbe Fs(const std::string& type, const std::string& version = "",
 
 class UsbDriveListTest : public ::testing::Test {
  protected:
+  // A USB stick with one NTFS partition.
+  void AddStick(const std::string& name, int major_minor, const std::string& serial, int port,
+                const std::string& label, const std::string& uuid) {
+    const std::string dev = "8:" + std::to_string(major_minor);
+    world.AddDisk({.Name = name, .Dev = dev, .Serial = serial, .UsbPort = port});
+    world.AddPartition(name, 1, 2048, 2000000, "8:" + std::to_string(major_minor + 1));
+    world.Prober->Volumes[world.Node(name + "1")] = Fs("ntfs", "", label, uuid);
+  }
+
   TTempDir temp;
   TDriveWorld world{temp.path()};
 };
@@ -196,12 +205,8 @@ TEST_F(UsbDriveListTest, ABlankStickIsOneVolumeWithoutFileSystem) {
 }
 
 TEST_F(UsbDriveListTest, LettersStayWithTheirVolumesForTheWholeRun) {
-  world.AddDisk({.Name = "sdb", .Dev = "8:16", .Serial = "FIRST", .UsbPort = 1});
-  world.AddPartition("sdb", 1, 2048, 2000000, "8:17");
-  world.Prober->Volumes[world.Node("sdb1")] = Fs("ntfs", "", "ONE", "AAAA");
-  world.AddDisk({.Name = "sdc", .Dev = "8:32", .Serial = "SECOND", .UsbPort = 2});
-  world.AddPartition("sdc", 1, 2048, 2000000, "8:33");
-  world.Prober->Volumes[world.Node("sdc1")] = Fs("ntfs", "", "TWO", "BBBB");
+  AddStick("sdb", 16, "FIRST", 1, "ONE", "AAAA");
+  AddStick("sdc", 32, "SECOND", 2, "TWO", "BBBB");
   auto table = world.MakeTable();
   TUSBDrives drives = table->ListUSBDrives();
   ASSERT_EQ(drives.size(), 2u);
@@ -213,9 +218,7 @@ TEST_F(UsbDriveListTest, LettersStayWithTheirVolumesForTheWholeRun) {
   // letter, and the second stick keeps 'b'.
   EXPECT_EQ(table->ReleaseProgramMounts(), "");
   world.RemoveDisk("sdb");
-  world.AddDisk({.Name = "sdb", .Dev = "8:16", .Serial = "THIRD", .UsbPort = 1});
-  world.AddPartition("sdb", 1, 2048, 2000000, "8:17");
-  world.Prober->Volumes[world.Node("sdb1")] = Fs("ntfs", "", "THREE", "CCCC");
+  AddStick("sdb", 16, "THIRD", 1, "THREE", "CCCC");
   drives = table->ListUSBDrives();
   ASSERT_EQ(drives.size(), 2u);
   EXPECT_EQ(drives[0].Letter, 'b');
@@ -227,9 +230,7 @@ TEST_F(UsbDriveListTest, LettersStayWithTheirVolumesForTheWholeRun) {
   // The second stick comes back on another port under another name: still 'b'.
   EXPECT_EQ(table->ReleaseProgramMounts(), "");
   world.RemoveDisk("sdc");
-  world.AddDisk({.Name = "sdf", .Dev = "8:80", .Serial = "SECOND", .UsbPort = 5});
-  world.AddPartition("sdf", 1, 2048, 2000000, "8:81");
-  world.Prober->Volumes[world.Node("sdf1")] = Fs("ntfs", "", "TWO", "BBBB");
+  AddStick("sdf", 80, "SECOND", 5, "TWO", "BBBB");
   drives = table->ListUSBDrives();
   ASSERT_EQ(drives.size(), 2u);
   EXPECT_EQ(drives[0].Letter, 'b');
