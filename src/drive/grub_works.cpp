@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "common/resources.h"
 #include "common/text.h"
@@ -158,6 +159,7 @@ void InstallGrub4Dos(char Drive, std::string& Error) {
       Error = "Can't obtain handle to physical drive";
       return;
     }
+    const std::unique_ptr<const int, void (*)(const int*)> closer(&disk, [](const int* fd) { ::close(*fd); });
     InstallGrub4DosOnDisk(
         disk,
         [Drive](std::string& error) {
@@ -169,7 +171,6 @@ void InstallGrub4Dos(char Drive, std::string& Error) {
           return letters->RootOf(Drive, error);
         },
         Error);
-    ::close(disk);
   } catch (...) {
     Error = "Unhandled error when writing grub to selected drive";
   }

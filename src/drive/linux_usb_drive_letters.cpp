@@ -251,7 +251,8 @@ std::vector<TUSBDriveLetters::TVolumeView> TUSBDriveLetters::CurrentVolumes(TSna
     const bool eligible =
         EligibleImage(disk, image) ||
         (FEnv.ListUsbDisks && disk.Usb && !disk.IsLoop && !(disk.SizeKnown && disk.SizeBytes == 0));
-    if (!eligible) continue;
+    // A disk being repartitioned is neither listed nor mounted until it is ready.
+    if (!eligible || FBusyDisks.count(disk.KernelName)) continue;
     std::vector<TVolumeView> own = VolumesOf(snapshot, disk);
     volumes.insert(volumes.end(), own.begin(), own.end());
   }
@@ -263,7 +264,7 @@ void TUSBDriveLetters::AssignLetters(std::vector<TVolumeView>& volumes) {
   for (TVolumeView& v : volumes) {
     for (const auto& [letter, key] : FLetters)
       if (key == v.Key) v.Letter = letter;
-    if (v.Letter || FBusyDisks.count(v.DiskName)) continue;
+    if (v.Letter) continue;
     if (FLetters.size() >= 26) continue;  // letters are never handed out twice
     v.Letter = static_cast<char>('a' + FLetters.size());
     FLetters[v.Letter] = v.Key;

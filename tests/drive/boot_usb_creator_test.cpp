@@ -173,6 +173,8 @@ struct TFailingTool {
   const char* error_output;
 };
 
+void PrintTo(const TFailingTool& c, std::ostream* out) { *out << c.tool; }
+
 class FailingToolTest : public BootUsbCreatorTest,
                         public ::testing::WithParamInterface<TFailingTool> {};
 

@@ -258,6 +258,23 @@ TEST_F(UsbDriveListTest, ProtectedUsbDiskIsListedWithSizeZeroAndNeverWritten) {
   EXPECT_TRUE(world.Runner->Calls.empty());
 }
 
+TEST_F(UsbDriveListTest, ADiskBeingRepartitionedIsNeitherListedNorMounted) {
+  AddStick("sdb", 16, "FIRST", 1, "ONE", "AAAA");
+  auto table = world.MakeTable();
+  ASSERT_EQ(table->ListUSBDrives().size(), 1u);
+  EXPECT_EQ(table->ReleaseProgramMounts(), "");
+  world.Runner->Calls.clear();
+  table->SetDiskBusy("sdb", true);
+  EXPECT_TRUE(table->ListUSBDrives().empty());
+  std::string error;
+  EXPECT_EQ(table->RootOf('a', error), "");
+  EXPECT_EQ(error, "the drive is not present");
+  EXPECT_TRUE(world.Runner->Calls.empty());
+  table->SetDiskBusy("sdb", false);
+  EXPECT_EQ(table->RootOf('a'), world.MountRoot() + "/a/");
+  EXPECT_EQ(table->ReleaseProgramMounts(), "");
+}
+
 TEST_F(UsbDriveListTest, OnlyRegularFilesBecomeImageDrives) {
   auto table = world.MakeTable();
   char letter = 0;
