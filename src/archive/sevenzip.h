@@ -79,6 +79,32 @@ class T7zArchive : public T7zPlugin {
   sevenzip::GUID FClassId{};
 };
 
+// The reference count of an object of ours that the library holds.
+class TComRefCount {
+ public:
+  std::uint32_t Add() { return ++FRefs; }
+  // Drops a reference; the last one deletes `self`.
+  template <typename T>
+  std::uint32_t Release(T* self) {
+    const std::uint32_t left = --FRefs;
+    if (left == 0) delete self;
+    return left;
+  }
+
+ private:
+  std::atomic<std::uint32_t> FRefs{1};
+};
+
+// Ends a QueryInterface: `found` is the interface asked for, null when not supported.
+template <typename T>
+HRESULT AnswerInterface(T* self, void* found, void** object) {
+  if (!object) return E_INVALIDARG;
+  *object = found;
+  if (!found) return E_NOINTERFACE;
+  self->AddRef();
+  return S_OK;
+}
+
 enum class TStreamOwnership { soReference, soOwned };
 
 // Collects the failures that an extraction meets on the library's threads; the first one
@@ -119,6 +145,7 @@ class T7zStream final : public sevenzip::IInStream,
   HRESULT Flush() override;
 
  private:
+  friend class TComRefCount;
   T7zStream(int fd, TStreamOwnership ownership, std::shared_ptr<TFailureRecord> failures,
             std::string name);
   ~T7zStream();
@@ -128,7 +155,7 @@ class T7zStream final : public sevenzip::IInStream,
   std::shared_ptr<TFailureRecord> FFailures;
   std::string FName;
   bool FWritten = false;
-  std::atomic<std::uint32_t> FRefs{1};
+  TComRefCount FRefs;
 };
 
 // The program's view of one input archive. Item paths are the library's, with "/" as

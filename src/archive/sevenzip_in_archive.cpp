@@ -37,16 +37,6 @@ std::string OperationResultText(std::int32_t result) {
   }
 }
 
-// Reference count shared by the callback objects below.
-class TRefCount {
- public:
-  std::uint32_t Add() { return ++FRefs; }
-  std::uint32_t Drop() { return --FRefs; }
-
- private:
-  std::atomic<std::uint32_t> FRefs{1};
-};
-
 // Answers of the archive to the library while it opens a file: no progress, no further
 // volumes, no password.
 class TOpenCallback final : public IArchiveOpenCallback,
@@ -55,28 +45,20 @@ class TOpenCallback final : public IArchiveOpenCallback,
                             public ICryptoGetTextPassword {
  public:
   HRESULT QueryInterface(const GUID& iid, void** object) override {
-    if (!object) return E_INVALIDARG;
+    void* found = nullptr;
     if (iid == IID_IUnknown || iid == IID_IArchiveOpenCallback) {
-      *object = static_cast<IArchiveOpenCallback*>(this);
+      found = static_cast<IArchiveOpenCallback*>(this);
     } else if (iid == IID_IArchiveOpenVolumeCallback) {
-      *object = static_cast<IArchiveOpenVolumeCallback*>(this);
+      found = static_cast<IArchiveOpenVolumeCallback*>(this);
     } else if (iid == IID_IArchiveOpenSetSubArchiveName) {
-      *object = static_cast<IArchiveOpenSetSubArchiveName*>(this);
+      found = static_cast<IArchiveOpenSetSubArchiveName*>(this);
     } else if (iid == IID_ICryptoGetTextPassword) {
-      *object = static_cast<ICryptoGetTextPassword*>(this);
-    } else {
-      *object = nullptr;
-      return E_NOINTERFACE;
+      found = static_cast<ICryptoGetTextPassword*>(this);
     }
-    AddRef();
-    return S_OK;
+    return AnswerInterface(this, found, object);
   }
   std::uint32_t AddRef() override { return FRefs.Add(); }
-  std::uint32_t Release() override {
-    const std::uint32_t left = FRefs.Drop();
-    if (left == 0) delete this;
-    return left;
-  }
+  std::uint32_t Release() override { return FRefs.Release(this); }
 
   HRESULT SetTotal(const std::uint64_t*, const std::uint64_t*) override { return S_OK; }
   HRESULT SetCompleted(const std::uint64_t*, const std::uint64_t*) override { return S_OK; }
@@ -111,8 +93,9 @@ class TOpenCallback final : public IArchiveOpenCallback,
   }
 
  private:
+  friend class quorvane::TComRefCount;
   ~TOpenCallback() = default;
-  TRefCount FRefs;
+  TComRefCount FRefs;
   std::mutex FLock;
   bool FSubArchiveMode = false;
   std::string FSubArchiveName;
@@ -174,24 +157,16 @@ class TExtractCallback final : public IArchiveExtractCallback, public ICryptoGet
   bool PasswordAsked() const { return FPasswordAsked.load(); }
 
   HRESULT QueryInterface(const GUID& iid, void** object) override {
-    if (!object) return E_INVALIDARG;
+    void* found = nullptr;
     if (iid == IID_IUnknown || iid == IID_IProgress || iid == IID_IArchiveExtractCallback) {
-      *object = static_cast<IArchiveExtractCallback*>(this);
+      found = static_cast<IArchiveExtractCallback*>(this);
     } else if (iid == IID_ICryptoGetTextPassword) {
-      *object = static_cast<ICryptoGetTextPassword*>(this);
-    } else {
-      *object = nullptr;
-      return E_NOINTERFACE;
+      found = static_cast<ICryptoGetTextPassword*>(this);
     }
-    AddRef();
-    return S_OK;
+    return AnswerInterface(this, found, object);
   }
   std::uint32_t AddRef() override { return FRefs.Add(); }
-  std::uint32_t Release() override {
-    const std::uint32_t left = FRefs.Drop();
-    if (left == 0) delete this;
-    return left;
-  }
+  std::uint32_t Release() override { return FRefs.Release(this); }
 
   HRESULT SetTotal(std::uint64_t total) override {
     return Report(true, static_cast<std::int64_t>(total));
@@ -270,6 +245,7 @@ class TExtractCallback final : public IArchiveExtractCallback, public ICryptoGet
   }
 
  private:
+  friend class TComRefCount;
   ~TExtractCallback() = default;
 
   HRESULT Report(bool total, std::int64_t value) {
@@ -281,7 +257,7 @@ class TExtractCallback final : public IArchiveExtractCallback, public ICryptoGet
     return answer;
   }
 
-  TRefCount FRefs;
+  TComRefCount FRefs;
   T7zProgressCallback FProgress;
   void* FSender;
   std::shared_ptr<TFailureRecord> FFailures;

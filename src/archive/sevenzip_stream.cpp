@@ -46,30 +46,22 @@ T7zStream::~T7zStream() {
 }
 
 HRESULT T7zStream::QueryInterface(const GUID& iid, void** object) {
-  if (!object) return E_INVALIDARG;
+  void* found = nullptr;
   if (iid == IID_IUnknown || iid == IID_ISequentialInStream || iid == IID_IInStream) {
-    *object = static_cast<IInStream*>(this);
+    found = static_cast<IInStream*>(this);
   } else if (iid == IID_ISequentialOutStream || iid == IID_IOutStream) {
-    *object = static_cast<IOutStream*>(this);
+    found = static_cast<IOutStream*>(this);
   } else if (iid == IID_IStreamGetSize) {
-    *object = static_cast<IStreamGetSize*>(this);
+    found = static_cast<IStreamGetSize*>(this);
   } else if (iid == IID_IOutStreamFlush) {
-    *object = static_cast<IOutStreamFlush*>(this);
-  } else {
-    *object = nullptr;
-    return E_NOINTERFACE;
+    found = static_cast<IOutStreamFlush*>(this);
   }
-  AddRef();
-  return S_OK;
+  return AnswerInterface(this, found, object);
 }
 
-std::uint32_t T7zStream::AddRef() { return ++FRefs; }
+std::uint32_t T7zStream::AddRef() { return FRefs.Add(); }
 
-std::uint32_t T7zStream::Release() {
-  const std::uint32_t left = --FRefs;
-  if (left == 0) delete this;
-  return left;
-}
+std::uint32_t T7zStream::Release() { return FRefs.Release(this); }
 
 HRESULT T7zStream::Read(void* data, std::uint32_t size, std::uint32_t* processed) {
   if (processed) *processed = 0;

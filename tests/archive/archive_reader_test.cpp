@@ -99,7 +99,7 @@ TEST_F(ArchiveReader, LastOfTwoItemsWithOnePathWins) {
 }
 
 TEST_F(ArchiveReader, ArchiveOfFoldersOnlyHoldsNothing) {
-  MakeZip(temp / "folders.zip", {{.Name = "a/", .IsFolder = true}, {.Name = "a/b/", .IsFolder = true}});
+  MakeZip(temp / "folders.zip", {testing::ZipFolder("a/"), testing::ZipFolder("a/b/")});
   EXPECT_EQ(GetArchiveContentSize(temp / "folders.zip"), 0);
   EXPECT_EQ(GetArchiveLargestItemSize(temp / "folders.zip"), 0);
   EXPECT_EQ(GetContentSize(nullptr), 0);
@@ -107,7 +107,7 @@ TEST_F(ArchiveReader, ArchiveOfFoldersOnlyHoldsNothing) {
 }
 
 TEST_F(ArchiveReader, SizesBeyondFourGibibytesComeThrough) {
-  MakeZip(temp / "large.zip", {{.Name = "huge.bin", .DeclaredSize = 4294967296ull, .LargeDeclared = true},
+  MakeZip(temp / "large.zip", {testing::LargeZipEntry("huge.bin", 4294967296ull),
                                {.Name = "small.txt", .Data = "x"}});
   EXPECT_EQ(GetArchiveLargestItemSize(temp / "large.zip"), 4294967296ll);
   EXPECT_EQ(GetArchiveContentSize(temp / "large.zip"), 4294967297ll);

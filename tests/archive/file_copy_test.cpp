@@ -1,6 +1,4 @@
 // Copying an image onto a drive, and the shell-style copy and delete operations.
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -19,6 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::Exists;
+using testing::TFileSizeLimit;
 using testing::MakeSparseFile;
 using testing::ReadFile;
 using testing::WriteFile;
@@ -55,25 +54,6 @@ std::string Pattern(std::size_t size) {
   for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<char>((i * 7919) >> 5);
   return data;
 }
-
-class TFileSizeLimit {
- public:
-  explicit TFileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &FOld);
-    FOldHandler = ::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = FOld;
-    limit.rlim_cur = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~TFileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &FOld);
-    ::signal(SIGXFSZ, FOldHandler);
-  }
-
- private:
-  rlimit FOld{};
-  sighandler_t FOldHandler;
-};
 
 class FileCopy : public testing::MainThreadTest {
  protected:
@@ -184,11 +164,7 @@ TEST_F(FileCopy, FailuresNameTheSystemsReason) {
 }
 
 TEST_F(FileCopy, PulledDriveIsNotFound) {
-  const std::vector<std::pair<std::string, std::function<void()>>> pulls = {
-      {"folder removed", [&] { fs::remove_all(root); }},
-      {"letter unmapped", [&] { letters->Unmap('e'); }},
-  };
-  for (const auto& [name, pull] : pulls) {
+  for (const auto& [name, pull] : testing::DrivePulls(root, letters, 'e')) {
     SCOPED_TRACE(name);
     MapDrive('e');
     fs::create_directories(root + "Quorvane/JOB");
@@ -272,8 +248,8 @@ TEST(NeedsNtfs, FourGibibytesAndMoreNeedNtfs) {
   testing::TTempDir temp;
   MakeSparseFile(temp / "fits.iso", 4294967295ull);
   MakeSparseFile(temp / "too-big.iso", 4294967296ull);
-  testing::MakeZip(temp / "fits.zip", {{.Name = "big.bin", .DeclaredSize = 4294967295ull, .LargeDeclared = true}});
-  testing::MakeZip(temp / "too-big.zip", {{.Name = "big.bin", .DeclaredSize = 4294967296ull, .LargeDeclared = true}});
+  testing::MakeZip(temp / "fits.zip", {testing::LargeZipEntry("big.bin", 4294967295ull)});
+  testing::MakeZip(temp / "too-big.zip", {testing::LargeZipEntry("big.bin", 4294967296ull)});
   struct TCase {
     std::string file;
     int type;

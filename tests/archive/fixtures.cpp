@@ -108,6 +108,27 @@ void Make7z(const std::string& tree, const std::string& archive,
   RunOrFail(argv);
 }
 
+TZipEntry LargeZipEntry(const std::string& name, std::uint64_t size) {
+  TZipEntry entry;
+  entry.Name = name;
+  entry.DeclaredSize = size;
+  entry.LargeDeclared = true;
+  return entry;
+}
+
+TZipEntry ZipFolder(const std::string& name) {
+  TZipEntry entry;
+  entry.Name = name;
+  entry.IsFolder = true;
+  return entry;
+}
+
+std::vector<std::pair<std::string, std::function<void()>>> DrivePulls(
+    const std::string& root, const std::shared_ptr<TFolderDriveLetters>& letters, char letter) {
+  return {{"folder removed", [root] { fs::remove_all(root); }},
+          {"letter unmapped", [letters, letter] { letters->Unmap(letter); }}};
+}
+
 void MakeZip(const std::string& path, const std::vector<TZipEntry>& entries) {
   std::string body, directory;
   for (const TZipEntry& entry : entries) {

@@ -3,9 +3,16 @@
 // files, and a copy of the archive library in a folder of the test's own.
 #pragma once
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "drive/drive_letters.h"
 
 namespace quorvane::testing {
 
@@ -29,8 +36,15 @@ struct TZipEntry {
   bool LargeDeclared = false;           // zip64 sizes, a tiny deflate stream as data
   bool IsFolder = false;
 };
+// An entry that states `size` bytes without holding them, and a folder entry.
+TZipEntry LargeZipEntry(const std::string& name, std::uint64_t size);
+TZipEntry ZipFolder(const std::string& name);
 // A zip file holding exactly these entries, names as given.
 void MakeZip(const std::string& path, const std::vector<TZipEntry>& entries);
+
+// The ways a folder-backed drive is pulled: its folder removed, or its letter unmapped.
+std::vector<std::pair<std::string, std::function<void()>>> DrivePulls(
+    const std::string& root, const std::shared_ptr<TFolderDriveLetters>& letters, char letter);
 
 // A file of `size` bytes that takes no room on disk.
 void MakeSparseFile(const std::string& path, std::uint64_t size);
@@ -42,5 +56,26 @@ void MakeTree(const std::string& root,
 // The files under `root` (relative paths, "/" separated, sorted), folders with a
 // trailing "/".
 std::vector<std::string> ListTree(const std::string& root);
+
+// Limits the size of files this process may write while it lives: writes beyond it fail
+// with EFBIG, as on a full drive.
+class TFileSizeLimit {
+ public:
+  explicit TFileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &FOld);
+    FOldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = FOld;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~TFileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &FOld);
+    ::signal(SIGXFSZ, FOldHandler);
+  }
+
+ private:
+  rlimit FOld{};
+  sighandler_t FOldHandler;
+};
 
 }  // namespace quorvane::testing

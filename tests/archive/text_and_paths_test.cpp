@@ -60,7 +60,9 @@ TEST(ItemPaths, OnlyPathsInsideTheTargetAreAccepted) {
     std::string why;
     EXPECT_EQ(SplitItemPath(c.path, parts, why), !c.parts.empty()) << c.path;
     EXPECT_EQ(parts, c.parts) << c.path;
-    if (c.parts.empty()) EXPECT_FALSE(why.empty());
+    if (c.parts.empty()) {
+      EXPECT_FALSE(why.empty()) << c.path;
+    }
   }
   std::vector<std::string> parts;
   std::string why;

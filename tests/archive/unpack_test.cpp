@@ -1,7 +1,5 @@
 // Unpacking whole archives and single files onto a drive: results, cancellation, pulled
 // drives, untrusted item paths and the failures that must be reported.
-#include <signal.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -20,6 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::Exists;
+using testing::TFileSizeLimit;
 using testing::ListTree;
 using testing::MakeIso;
 using testing::Make7z;
@@ -54,26 +53,6 @@ struct TProgressProbe {
     }
     return S_OK;
   }
-};
-
-// Limits the size of files this process may write, for the duration of a test.
-class TFileSizeLimit {
- public:
-  explicit TFileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &FOld);
-    FOldHandler = ::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = FOld;
-    limit.rlim_cur = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~TFileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &FOld);
-    ::signal(SIGXFSZ, FOldHandler);
-  }
-
- private:
-  rlimit FOld{};
-  sighandler_t FOldHandler;
 };
 
 class Unpack : public testing::MainThreadTest {
@@ -189,11 +168,7 @@ TEST_F(Unpack, CancelThroughTheProgressReceiverStopsQuietly) {
 
 TEST_F(Unpack, PulledDriveIsReported) {
   const std::string image = ManyFilesIso();
-  const std::vector<std::pair<std::string, std::function<void()>>> pulls = {
-      {"folder removed", [&] { fs::remove_all(root); }},
-      {"letter unmapped", [&] { letters->Unmap('e'); }},
-  };
-  for (const auto& [name, pull] : pulls) {
+  for (const auto& [name, pull] : testing::DrivePulls(root, letters, 'e')) {
     SCOPED_TRACE(name);
     MapDrive('e');
     TProgressProbe probe;
