@@ -1,4 +1,3 @@
-#include <dlfcn.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>

@@ -299,7 +299,8 @@ void T7zInArchive::OpenArchiveFile(const std::string& file_name) {
   const std::uint64_t max_check_start = 1048576;
   const HRESULT result = archive->Open(stream.Get(), &max_check_start, callback.Get());
   FSubArchiveMode = callback->SubArchiveName(FSubArchiveName);
-  Check(result);
+  // No progress receiver takes part in opening, so even E_ABORT means not opened.
+  if (result != S_OK) throw E7zError(HResultText(result));
 }
 
 void T7zInArchive::CloseArchive() {
