@@ -13,6 +13,8 @@ packages=(
   p7zip-full fdisk dosfstools ntfs-3g util-linux mount xdg-utils
   # tests: image fixtures, browser tests, boot test
   xorriso mtools chromium qemu-system-x86 xvfb
+  # benchmarks: timing and peak memory, arithmetic
+  time bc
   # Qt's platform plugins (offscreen, xcb) and fonts for the window
   libqt6gui6 fonts-dejavu-core
 )
