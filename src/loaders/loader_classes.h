@@ -78,8 +78,8 @@ class TJobUbuntu : public TLoaderJob {
   void JobGo() override;
 };
 
-// Images mapped in place as a CD and chain-loaded after a partition entry pointing at them
-// (codes 6, 7, 8).
+// Images booted as a CD drive and chain-loaded: mapped in place after a partition entry
+// pointing at them (codes 6, 7, 8), or loaded into memory (code 9).
 class TMappedCdJob : public TLoaderJob {
  public:
   using TLoaderJob::TLoaderJob;
@@ -87,6 +87,7 @@ class TMappedCdJob : public TLoaderJob {
 
  protected:
   void JobGo() override;
+  virtual bool LoadsIntoMemory() const { return false; }
 };
 
 class TJobHirens : public TMappedCdJob {
@@ -108,13 +109,13 @@ class TJobDrWeb : public TMappedCdJob {
 };
 
 // Clonezilla (code 9): the image is loaded into memory as a CD and chain-loaded.
-class TJobClonezilla : public TLoaderJob {
+class TJobClonezilla : public TMappedCdJob {
  public:
-  using TLoaderJob::TLoaderJob;
+  using TMappedCdJob::TMappedCdJob;
   ~TJobClonezilla() override { WaitFor(); }
 
  protected:
-  void JobGo() override;
+  bool LoadsIntoMemory() const override { return true; }
 };
 
 }  // namespace quorvane
