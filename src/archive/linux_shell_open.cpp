@@ -18,6 +18,7 @@ namespace quorvane {
 namespace {
 
 constexpr const char* kOpener = "/usr/bin/xdg-open";
+constexpr const char* kRunUser = "/usr/sbin/runuser";
 
 std::mutex g_opener_lock;
 std::string g_opener;
@@ -38,21 +39,35 @@ std::vector<std::string> OpenerEnvironment() {
   return environment;
 }
 
+// The desktop user behind sudo: browsers refuse to run as root, and the page belongs in
+// the user's own session anyway. Empty when the program was not started through sudo.
+std::string DesktopUser() {
+  const char* user = std::getenv("SUDO_USER");
+  if (::geteuid() != 0 || !user || !*user || std::string(user) == "root") return {};
+  return user;
+}
+
 void Launch(const std::string& target) {
-  const std::string opener = Opener();
   std::vector<std::string> environment = OpenerEnvironment();
   std::vector<char*> envp;
   for (std::string& entry : environment) envp.push_back(entry.data());
   envp.push_back(nullptr);
-  std::string argument = target;
-  std::string program = opener;
-  char* argv[] = {program.data(), argument.data(), nullptr};
+  std::vector<std::string> words;
+  const std::string user = DesktopUser();
+  if (!user.empty() && ::access(kRunUser, X_OK) == 0) words = {kRunUser, "-u", user, "--"};
+  words.push_back(Opener());
+  words.push_back(target);
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  const std::string opener = words.front();
 
   posix_spawn_file_actions_t actions;
   if (posix_spawn_file_actions_init(&actions) != 0) return;
   for (int fd : {0, 1, 2}) posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
   pid_t pid = -1;
-  const int started = posix_spawn(&pid, opener.c_str(), &actions, nullptr, argv, envp.data());
+  const int started =
+      posix_spawn(&pid, opener.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (started != 0) return;
   // Reap it when it ends so that no zombie stays behind.
