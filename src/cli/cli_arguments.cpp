@@ -1,0 +1,276 @@
+#include "cli/cli_arguments.h"
+
+#include <charconv>
+#include <cstdio>
+#include <limits>
+
+#include "common/constants.h"
+#include "common/text.h"
+#include "loaders/loader_catalog.h"
+
+namespace quorvane {
+
+namespace {
+
+// The option's value: "--opt=value" or the next argument.
+bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
+               const std::string& inline_value, bool has_inline, std::string& value,
+               std::string& error) {
+  if (has_inline) {
+    value = inline_value;
+  } else if (i + 1 < args.size()) {
+    value = args[++i];
+  } else {
+    error = name + " needs a value";
+    return false;
+  }
+  if (value.empty()) {
+    error = name + " needs a value";
+    return false;
+  }
+  return true;
+}
+
+bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::string& error) {
+  bool mode_given = false;
+  bool size_given = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    std::string name = args[i];
+    std::string inline_value;
+    bool has_inline = false;
+    if (const std::size_t eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+      inline_value = name.substr(eq + 1);
+      name = name.substr(0, eq);
+      has_inline = true;
+    }
+    std::string value;
+    const auto take = [&] {
+      return TakeValue(args, i, name, inline_value, has_inline, value, error);
+    };
+    if (name == "--yes" || name == "-y") {
+      if (has_inline) {
+        error = name + " takes no value";
+        return false;
+      }
+      command.Yes = true;
+    } else if (name == "--drive") {
+      if (!take()) return false;
+      if (command.Drive) {
+        error = "--drive is given twice";
+        return false;
+      }
+      const std::string letter = LowerAscii(value);
+      if (letter.size() != 1 || letter[0] < 'a' || letter[0] > 'z') {
+        error = "--drive takes a drive letter as `quorvane-cli drives` lists it, not \"" + value + "\"";
+        return false;
+      }
+      command.Drive = letter[0];
+    } else if (name == "--image") {
+      if (!take()) return false;
+      if (!command.Image.empty()) {
+        error = "--image is given twice";
+        return false;
+      }
+      command.Image = value;
+    } else if (name == "--size") {
+      if (!take()) return false;
+      if (size_given) {
+        error = "--size is given twice";
+        return false;
+      }
+      size_given = true;
+      if (!ParseByteCount(value, command.Size)) {
+        error = "--size takes a byte count such as 67108864 or 64M, not \"" + value + "\"";
+        return false;
+      }
+      if (command.Size < kSmallestImageDrive) {
+        error = "--size: an image drive needs at least 16M";
+        return false;
+      }
+    } else if (name == "--mode") {
+      if (!take()) return false;
+      if (mode_given) {
+        error = "--mode is given twice";
+        return false;
+      }
+      mode_given = true;
+      if (value == "new") {
+        command.Mode = FormatModeNew;
+      } else if (value == "add") {
+        command.Mode = FormatModeAdd;
+      } else {
+        error = "--mode takes new or add, not \"" + value + "\"";
+        return false;
+      }
+    } else if (name == "--fs") {
+      if (!take()) return false;
+      if (command.FileSystem) {
+        error = "--fs is given twice";
+        return false;
+      }
+      const std::string fs = LowerAscii(value);
+      if (fs == "fat32") {
+        command.FileSystem = FileSystemFAT32;
+      } else if (fs == "ntfs") {
+        command.FileSystem = FileSystemNTFS;
+      } else {
+        error = "--fs takes fat32 or ntfs, not \"" + value + "\"";
+        return false;
+      }
+    } else if (name == "--entry") {
+      if (!take()) return false;
+      TCliEntry entry;
+      if (!ParseCliEntry(value, entry, error)) return false;
+      command.Entries.push_back(entry);
+    } else {
+      error = "unknown argument \"" + args[i] + "\" for burn";
+      return false;
+    }
+  }
+  if (command.Drive && !command.Image.empty()) {
+    error = "give either --drive or --image, not both";
+    return false;
+  }
+  if (!command.Drive && command.Image.empty()) {
+    error = "burn needs --drive LETTER or --image FILE";
+    return false;
+  }
+  if (size_given && command.Image.empty()) {
+    error = "--size applies to --image only";
+    return false;
+  }
+  if (!mode_given) {
+    error = "burn needs --mode new or --mode add";
+    return false;
+  }
+  if (command.FileSystem && command.Mode != FormatModeNew) {
+    error = "--fs applies to --mode new only: mode add keeps the drive's file system";
+    return false;
+  }
+  if (command.Entries.empty()) {
+    error = "burn needs at least one --entry CODE:PATH";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseByteCount(const std::string& text, std::int64_t& bytes) {
+  std::uint64_t number = 0;
+  const char* begin = text.data();
+  const char* end = text.data() + text.size();
+  const auto [rest, ec] = std::from_chars(begin, end, number);
+  if (ec != std::errc() || rest == begin) return false;
+  const std::string suffix = LowerAscii(std::string(rest, end));
+  int shift = 0;
+  if (!suffix.empty()) {
+    const std::string unit = suffix.substr(0, 1);
+    const std::string tail = suffix.substr(1);
+    if (tail != "" && tail != "ib") return false;
+    if (unit == "k") shift = 10;
+    else if (unit == "m") shift = 20;
+    else if (unit == "g") shift = 30;
+    else if (unit == "t") shift = 40;
+    else return false;
+  }
+  const std::uint64_t limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+  if (number == 0 || number > (limit >> shift)) return false;
+  bytes = static_cast<std::int64_t>(number << shift);
+  return true;
+}
+
+bool ParseCliEntry(const std::string& text, TCliEntry& entry, std::string& error) {
+  const std::size_t colon = text.find(':');
+  if (colon == std::string::npos) {
+    error = "--entry takes CODE:PATH, such as 5:ubuntu.iso, not \"" + text + "\"";
+    return false;
+  }
+  const std::string code = text.substr(0, colon);
+  int value = -1;
+  const auto [rest, ec] = std::from_chars(code.data(), code.data() + code.size(), value);
+  if (code.empty() || ec != std::errc() || rest != code.data() + code.size() || !IsLoaderType(value)) {
+    error = "--entry \"" + text + "\": the loader type must be a number from 0 to 9";
+    return false;
+  }
+  entry.Code = value;
+  entry.Path = text.substr(colon + 1);
+  if (entry.Path.empty()) {
+    error = "--entry \"" + text + "\" names no image file";
+    return false;
+  }
+  return true;
+}
+
+bool ParseCliArguments(const std::vector<std::string>& args, TCliCommand& command,
+                       std::string& error) {
+  command = TCliCommand{};
+  error.clear();
+  if (args.empty()) {
+    error = "no command given";
+    return false;
+  }
+  const std::string& verb = args[0];
+  if (verb == "--help" || verb == "-h" || verb == "help") {
+    if (args.size() > 1) {
+      error = "help takes no arguments";
+      return false;
+    }
+    command.Action = TCliAction::Help;
+    return true;
+  }
+  if (verb == "drives") {
+    command.Action = TCliAction::Drives;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+      if (args[i] != "--bytes") {
+        error = "unknown argument \"" + args[i] + "\" for drives";
+        return false;
+      }
+      command.Bytes = true;
+    }
+    return true;
+  }
+  if (verb == "burn") {
+    command.Action = TCliAction::Burn;
+    return ParseBurn(args, command, error);
+  }
+  error = "unknown command \"" + verb + "\"";
+  return false;
+}
+
+std::string CliUsage() {
+  std::string text =
+      "Usage:\n"
+      "  quorvane-cli drives [--bytes]\n"
+      "  quorvane-cli burn (--drive LETTER | --image FILE [--size BYTES]) --mode new|add\n"
+      "                    [--fs fat32|ntfs] --entry CODE:PATH [--entry CODE:PATH ...] [--yes]\n"
+      "  quorvane-cli --help\n"
+      "\n"
+      "drives lists the USB drives: letter, device, vendor and model, label, file system,\n"
+      "free and full size (in GiB, or in bytes with --bytes).\n"
+      "\n"
+      "burn makes a drive boot into a GRUB4DOS menu with one item per --entry:\n"
+      "  --drive LETTER     a USB drive, by the letter that `quorvane-cli drives` shows\n"
+      "  --image FILE       a disk image file instead; with --size it is created at that\n"
+      "                     size when it does not exist (suffixes K, M, G, T: powers of 1024)\n"
+      "  --mode new         repartition and format the drive: ALL data on it is erased\n"
+      "  --mode add         keep the drive's data, replace its boot code, add the entries\n"
+      "  --fs fat32|ntfs    file system of a new drive; by default the one the entries need\n"
+      "  --entry CODE:PATH  one boot entry: loader type and image file, in menu order\n"
+      "  --yes              burn without asking for confirmation\n"
+      "\n"
+      "Loader types:\n";
+  for (int code = 0; code < kLoaderCount; ++code) {
+    char line[96];
+    std::snprintf(line, sizeof line, "  %d  %s\n", code, LoaderNames[code]);
+    text += line;
+  }
+  text +=
+      "\n"
+      "Exit status: 0 when every entry finished; 1 when the burn was refused or declined,\n"
+      "the drive step failed, or an entry did not finish; 2 for bad arguments, and then\n"
+      "nothing is written.\n";
+  return text;
+}
+
+}  // namespace quorvane

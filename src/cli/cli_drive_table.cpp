@@ -1,0 +1,83 @@
+#include "cli/cli_drive_table.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace quorvane {
+
+namespace {
+
+std::string VendorAndModel(const TUSBDriveSet& d) {
+  if (!d.ImageFile.empty()) return "image " + d.ImageFile;
+  std::string text = d.Vendor;
+  if (!d.Model.empty()) text += (text.empty() ? "" : " ") + d.Model;
+  return text.empty() ? "-" : text;
+}
+
+std::string Device(const TUSBDriveSet& d) {
+  if (!d.VolumeDevice.empty()) return d.VolumeDevice;
+  return d.DiskDevice.empty() ? "-" : d.DiskDevice;
+}
+
+std::string SizeCell(std::int64_t bytes, bool in_bytes, bool known) {
+  if (!known) return "-";
+  if (bytes < 0) return "unknown";
+  return in_bytes ? std::to_string(bytes) : HumanSize(bytes);
+}
+
+}  // namespace
+
+std::string HumanSize(std::int64_t bytes) {
+  if (bytes < 0) return "unknown";
+  char text[48];
+  const double b = static_cast<double>(bytes);
+  if (bytes >= (1LL << 30)) {
+    std::snprintf(text, sizeof text, "%.2f GiB", b / (1LL << 30));
+  } else if (bytes >= (1LL << 20)) {
+    std::snprintf(text, sizeof text, "%.2f MiB", b / (1LL << 20));
+  } else if (bytes >= (1LL << 10)) {
+    std::snprintf(text, sizeof text, "%.0f KiB", b / (1LL << 10));
+  } else {
+    std::snprintf(text, sizeof text, "%lld bytes", static_cast<long long>(bytes));
+  }
+  return text;
+}
+
+std::string FormatDriveTable(const TUSBDrives& drives, bool bytes) {
+  if (drives.empty()) return "No USB drives found.\n";
+  std::vector<std::vector<std::string>> rows;
+  rows.push_back({"DRIVE", "DEVICE", "VENDOR AND MODEL", "LABEL", "FS", "FREE", "SIZE"});
+  for (const TUSBDriveSet& d : drives) {
+    // A disk of unknown size, or one the program will not write to, shows no sizes.
+    const bool known = d.FullSize > 0;
+    rows.push_back({std::string(1, d.Letter), Device(d), VendorAndModel(d), d.Name,
+                    d.FileSystem.empty() ? "-" : d.FileSystem,
+                    SizeCell(d.FreeSpace, bytes, known), SizeCell(d.FullSize, bytes, known)});
+  }
+  std::vector<std::size_t> width(rows[0].size(), 0);
+  for (const auto& row : rows)
+    for (std::size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
+  std::string text;
+  for (const auto& row : rows) {
+    std::string line;
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      const bool right = c >= 5;  // sizes line up on their last digit
+      const std::string pad(width[c] - row[c].size(), ' ');
+      if (c) line += "  ";
+      line += right ? pad + row[c] : row[c] + (c + 1 < row.size() ? pad : "");
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    text += line + "\n";
+  }
+  return text;
+}
+
+std::string DescribeDrive(const TUSBDriveSet& d) {
+  std::string text = std::string(1, d.Letter) + ": " + Device(d) + ", " + VendorAndModel(d) +
+                     ", \"" + d.Name + "\", " + (d.FileSystem.empty() ? "no file system" : d.FileSystem);
+  if (d.FullSize > 0) text += ", " + HumanSize(d.FullSize);
+  return text;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,47 @@
+// What quorvane-cli decides before it writes anything: the file system of a new drive,
+// whether the entries can go onto the drive in the chosen mode, and the question the
+// user confirms.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/cli_arguments.h"
+#include "drive/usb_drive_set.h"
+#include "ui/capacity_rules.h"
+
+namespace quorvane {
+
+// One entry with what its image needs on the drive.
+struct TPlannedEntry {
+  TCliEntry Entry;
+  std::string Name;  // its job name
+  TCapacityEntry Need;
+};
+
+std::vector<TPlannedEntry> PlanEntries(const std::vector<TCliEntry>& entries);
+
+// The file system the capacity rules choose when the drive is formatted anew. The rules'
+// add-mode outcome (the entries fit as the drive is) does not apply to a new drive; then
+// the entries' need decides, and a drive that is NTFS stays NTFS.
+std::uint8_t NewDriveFileSystem(const TUSBDriveSet& drive, const std::vector<TPlannedEntry>& entries);
+
+// Why the entries cannot be burned onto the drive in `mode` (with `file_system` for a new
+// drive); empty when they can.
+std::string RefusalOfPlan(const TUSBDriveSet& drive, std::uint8_t mode, std::uint8_t file_system,
+                          const std::vector<TPlannedEntry>& entries);
+
+// A remark on the plan that does not stop it (add mode with less free space than the
+// entries need); empty when there is none.
+std::string RemarkOnPlan(const TUSBDriveSet& drive, std::uint8_t mode,
+                         const std::vector<TPlannedEntry>& entries);
+
+// The plan in a few lines: the drive, the mode and file system, the entries.
+std::string DescribePlan(const TUSBDriveSet& drive, std::uint8_t mode, std::uint8_t file_system,
+                         const std::vector<TPlannedEntry>& entries);
+
+// The question asked before the burn, with the main window's texts for the mode.
+std::string ConfirmationQuestion(std::uint8_t mode, const std::string& plan);
+
+}  // namespace quorvane

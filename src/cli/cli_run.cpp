@@ -1,0 +1,286 @@
+#include "cli/cli_run.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "cli/cli_arguments.h"
+#include "cli/cli_burn.h"
+#include "cli/cli_drive_table.h"
+#include "cli/cli_plan.h"
+#include "cli/cli_progress.h"
+#include "common/constants.h"
+#include "common/message_queue.h"
+#include "common/text.h"
+#include "jobs/job_status.h"
+#include "startup/terminal_dialog.h"
+
+namespace quorvane {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The run's main-thread queue and drive table, from the first look at a drive to the
+// end: what the run mounted is released and the image drives it attached are detached.
+class TRunScope {
+ public:
+  TRunScope(TCliEnvironment& env, bool list_usb_disks) {
+    SetMainThreadDispatcher(&Queue);
+    if (env.MakeDriveTable) {
+      Table = env.MakeDriveTable(list_usb_disks);
+    } else {
+      TDriveEnvironment drive_env;
+      drive_env.ListUsbDisks = list_usb_disks;
+      Table = InstallUSBDriveLetters(drive_env);
+    }
+    SetDriveLetters(Table);
+  }
+
+  ~TRunScope() {
+    Close();
+    SetDriveLetters(nullptr);
+    SetMainThreadDispatcher(nullptr);
+  }
+
+  // Empty when all was released.
+  std::string Close() {
+    if (FClosed) return {};
+    FClosed = true;
+    std::string errors = Table->ReleaseProgramMounts();
+    std::string detach_error;
+    if (!Table->DetachImageDrives(detach_error))
+      errors += (errors.empty() ? "" : "; ") + detach_error;
+    return errors;
+  }
+
+  TMessageQueue Queue;
+  std::shared_ptr<TUSBDriveLetters> Table;
+
+ private:
+  bool FClosed = false;
+};
+
+class TCli {
+ public:
+  TCli(TCliEnvironment& env) : FEnv(env) {}
+
+  int Run(const std::vector<std::string>& args) {
+    TCliCommand command;
+    std::string error;
+    if (!ParseCliArguments(args, command, error)) return Usage(error);
+    switch (command.Action) {
+      case TCliAction::Help:
+        std::fputs(CliUsage().c_str(), FEnv.Out);
+        return kCliExitFinished;
+      case TCliAction::Drives:
+        return Drives(command);
+      case TCliAction::Burn:
+        return Burn(command);
+    }
+    return kCliExitFailed;
+  }
+
+ private:
+  int Usage(const std::string& error) {
+    std::fprintf(FEnv.Err, "quorvane-cli: %s\n\n%s", error.c_str(), CliUsage().c_str());
+    return kCliExitUsage;
+  }
+
+  int Fail(const std::string& message) {
+    std::fprintf(FEnv.Err, "quorvane-cli: %s\n", message.c_str());
+    return kCliExitFailed;
+  }
+
+  // Ends the run: releases the drives; a release that fails fails the run.
+  int Finish(TRunScope& scope, int status) {
+    const std::string errors = scope.Close();
+    if (errors.empty()) return status;
+    Fail("the drives could not be released: " + errors);
+    return kCliExitFailed;
+  }
+
+  int Drives(const TCliCommand& command) {
+    TRunScope scope(FEnv, true);
+    const TUSBDrives drives = scope.Table->ListUSBDrives();
+    std::fputs(FormatDriveTable(drives, command.Bytes).c_str(), FEnv.Out);
+    return Finish(scope, kCliExitFinished);
+  }
+
+  // The checks that need no drive: every image file, and the image drive's file.
+  bool CheckFiles(TCliCommand& command, std::string& error) {
+    for (std::size_t i = 0; i < command.Entries.size(); ++i) {
+      TCliEntry& entry = command.Entries[i];
+      std::error_code ec;
+      entry.Path = fs::absolute(entry.Path, ec).lexically_normal().string();
+      const std::string name = "entry " + EntryJobName(i, entry);
+      if (!fs::exists(entry.Path, ec)) {
+        error = name + ": file not found: " + entry.Path;
+        return false;
+      }
+      if (!fs::is_regular_file(entry.Path, ec)) {
+        error = name + ": not an image file: " + entry.Path;
+        return false;
+      }
+    }
+    if (command.Image.empty()) return true;
+    std::error_code ec;
+    const fs::path image = fs::absolute(command.Image, ec).lexically_normal();
+    command.Image = image.string();
+    const fs::file_status status = fs::status(image, ec);
+    if (fs::exists(status)) {
+      if (!fs::is_regular_file(status)) {
+        error = "--image " + command.Image + " is not a regular file";
+        return false;
+      }
+      for (const TCliEntry& entry : command.Entries) {
+        if (fs::equivalent(entry.Path, image, ec)) {
+          error = "--image " + command.Image + " is also the image of an entry";
+          return false;
+        }
+      }
+      return true;
+    }
+    if (command.Size == 0) {
+      error = "--image " + command.Image + " does not exist; give --size to create it";
+      return false;
+    }
+    if (command.Mode != FormatModeNew) {
+      error = "--image " + command.Image + " does not exist yet: a new image drive needs --mode new";
+      return false;
+    }
+    if (!fs::is_directory(image.parent_path(), ec)) {
+      error = "--image " + command.Image + ": the folder " + image.parent_path().string() +
+              " does not exist";
+      return false;
+    }
+    return true;
+  }
+
+  // The mode-new refusal of entries whose image lies on the disk that is about to be erased.
+  std::string EntryOnTargetDisk(const TCliCommand& command, const TUSBDrives& drives,
+                                const TUSBDriveSet& target) {
+    for (std::size_t i = 0; i < command.Entries.size(); ++i) {
+      std::error_code ec;
+      const std::string path = fs::weakly_canonical(command.Entries[i].Path, ec).string();
+      for (const TUSBDriveSet& d : drives) {
+        if (d.DiskDevice != target.DiskDevice || d.MountPoint.empty() || d.MountPoint == "/") continue;
+        if (path.rfind(d.MountPoint + "/", 0) == 0)
+          return "entry " + EntryJobName(i, command.Entries[i]) + " lies on drive " +
+                 std::string(1, d.Letter) + ":, whose disk mode new erases";
+      }
+    }
+    return {};
+  }
+
+  int Burn(TCliCommand command) {
+    std::string error;
+    if (!CheckFiles(command, error)) return Usage(error);
+
+    const bool image = !command.Image.empty();
+    TRunScope scope(FEnv, !image);
+    bool created = false;
+    // An image file made for this run goes again when nothing was burned onto it.
+    const auto refuse = [&](const std::string& message) {
+      Fail(message);
+      const int status = Finish(scope, kCliExitFailed);
+      std::error_code ec;
+      if (created) fs::remove(command.Image, ec);
+      return status;
+    };
+
+    char letter = command.Drive;
+    if (image) {
+      std::error_code ec;
+      created = !fs::exists(command.Image, ec);
+      if (!scope.Table->AttachImageDrive(command.Image, created ? command.Size : 0, letter, error))
+        return refuse("cannot use the image " + command.Image + ": " + error);
+    }
+    const TUSBDrives drives = scope.Table->ListUSBDrives();
+    const TUSBDriveSet* target = nullptr;
+    for (const TUSBDriveSet& d : drives)
+      if (d.Letter == letter) target = &d;
+    if (!target)
+      return refuse("no USB drive has the letter " + std::string(1, letter) +
+                    "; `quorvane-cli drives` lists them");
+    TDiskTarget disk;
+    if (!scope.Table->WritableDiskOf(letter, disk, error))
+      return refuse("refused to write to drive " + std::string(1, letter) + ": " + error +
+                    ". The program writes only to USB drives and image files, never to the "
+                    "disk of the running system.");
+    if (command.Mode == FormatModeNew) {
+      if (const std::string why = EntryOnTargetDisk(command, drives, *target); !why.empty())
+        return refuse(why);
+    }
+
+    const std::vector<TPlannedEntry> planned = PlanEntries(command.Entries);
+    const std::uint8_t file_system =
+        command.Mode != FormatModeNew ? FileSystemNTFS
+        : command.FileSystem          ? *command.FileSystem
+                                      : NewDriveFileSystem(*target, planned);
+    if (const std::string why = RefusalOfPlan(*target, command.Mode, file_system, planned);
+        !why.empty())
+      return refuse(why);
+    const std::string plan = DescribePlan(*target, command.Mode, file_system, planned);
+    const std::string remark = RemarkOnPlan(*target, command.Mode, planned);
+
+    if (command.Yes) {
+      std::fprintf(FEnv.Out, "%s%s", plan.c_str(), remark.empty() ? "" : (remark + "\n").c_str());
+    } else {
+      TTerminalDialog terminal;
+      IFallbackDialog* dialog = FEnv.Dialog ? FEnv.Dialog : &terminal;
+      const std::string question =
+          ConfirmationQuestion(command.Mode, remark.empty() ? plan : plan + remark + "\n");
+      if (dialog->AskYesNo(question) != TDialogAnswer::Yes)
+        return refuse("nothing was written (give --yes to burn without asking)");
+    }
+
+    std::unique_ptr<TJobs> jobs = FEnv.MakeJobs ? FEnv.MakeJobs() : std::make_unique<TJobs>();
+    std::unique_ptr<TBurnView> view =
+        FEnv.OutIsTerminal ? MakeTerminalView(FEnv.Out, EntryViews(command.Entries), FEnv.Columns)
+                           : MakePlainView(FEnv.Out, EntryViews(command.Entries));
+    TBurnRequest request{letter, command.Mode, file_system, command.Entries};
+    const TBurnOutcome outcome = RunBurn(*jobs, request, scope.Queue, *view, FEnv.Interrupted);
+    view->End();
+    jobs.reset();
+    Summary(outcome);
+    if (!outcome.MountReleaseError.empty())
+      Fail("the drive could not be released: " + outcome.MountReleaseError);
+    return Finish(scope, outcome.AllFinished() ? kCliExitFinished : kCliExitFailed);
+  }
+
+  void Summary(const TBurnOutcome& outcome) {
+    std::string text;
+    if (!outcome.DriveStepError.empty()) text += "The drive step failed: " + outcome.DriveStepError + "\n";
+    std::size_t finished = 0;
+    for (const TEntryView& e : outcome.Entries) {
+      std::string line = e.Name + ": ";
+      if (e.Status == kStatusReady)
+        line += "not started";
+      else
+        line += e.Status;
+      if (!e.Error.empty()) line += ": " + e.Error;
+      text += line + "\n";
+      if (e.Status == kStatusFinished) ++finished;
+    }
+    if (finished == outcome.Entries.size())
+      text += "All " + std::to_string(finished) + " entries finished.\n";
+    else
+      text += std::to_string(finished) + " of " + std::to_string(outcome.Entries.size()) +
+              " entries finished.\n";
+    std::fputs(text.c_str(), FEnv.Out);
+    std::fflush(FEnv.Out);
+  }
+
+  TCliEnvironment& FEnv;
+};
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, TCliEnvironment& env) {
+  TCli cli(env);
+  return cli.Run(args);
+}
+
+}  // namespace quorvane

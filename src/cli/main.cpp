@@ -1,0 +1,35 @@
+// quorvane-cli: builds multi-boot USB drives from a terminal or a script.
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "cli/cli_progress.h"
+#include "cli/cli_run.h"
+
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+void OnInterrupt(int) { g_interrupted = true; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace quorvane;
+  // Ctrl-C and a hang-up stop the burn cleanly: the entry being written is rolled back.
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal_number, &action, nullptr);
+  // Output that nobody reads any more must not end a burn half way.
+  ::signal(SIGPIPE, SIG_IGN);
+
+  TCliEnvironment env;
+  env.OutIsTerminal = ::isatty(STDOUT_FILENO) == 1;
+  env.Columns = TerminalColumns(STDOUT_FILENO);
+  env.Interrupted = &g_interrupted;
+  return RunCli(std::vector<std::string>(argv + 1, argv + argc), env);
+}

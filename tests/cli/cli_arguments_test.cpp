@@ -1,0 +1,121 @@
+// The command line of quorvane-cli as it is read, before any drive is looked at.
+#include "cli/cli_arguments.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "common/constants.h"
+
+namespace quorvane {
+namespace {
+
+std::vector<std::string> Split(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> words;
+  for (std::string w; in >> w;) words.push_back(w);
+  return words;
+}
+
+TEST(CliArguments, BurnCommandsAreRead) {
+  TCliCommand c;
+  std::string error;
+  ASSERT_TRUE(ParseCliArguments(
+      Split("burn --drive E --mode new --fs ntfs --entry 5:/i/u.iso --entry=0:C:/w7.iso -y"), c, error))
+      << error;
+  EXPECT_EQ(c.Action, TCliAction::Burn);
+  EXPECT_EQ(c.Drive, 'e');
+  EXPECT_EQ(c.Mode, FormatModeNew);
+  EXPECT_EQ(c.FileSystem, FileSystemNTFS);
+  ASSERT_EQ(c.Entries.size(), 2u);
+  EXPECT_EQ(c.Entries[0].Code, 5);
+  EXPECT_EQ(c.Entries[0].Path, "/i/u.iso");
+  // Split at the first colon only: the rest is the path.
+  EXPECT_EQ(c.Entries[1].Code, 0);
+  EXPECT_EQ(c.Entries[1].Path, "C:/w7.iso");
+  EXPECT_TRUE(c.Yes);
+
+  ASSERT_TRUE(ParseCliArguments(Split("burn --image d.img --size 64M --mode add --entry 9:c.iso"), c, error))
+      << error;
+  EXPECT_EQ(c.Image, "d.img");
+  EXPECT_EQ(c.Size, 64LL << 20);
+  EXPECT_EQ(c.Mode, FormatModeAdd);
+  EXPECT_FALSE(c.FileSystem.has_value());
+  EXPECT_FALSE(c.Yes);
+
+  ASSERT_TRUE(ParseCliArguments(Split("drives --bytes"), c, error));
+  EXPECT_EQ(c.Action, TCliAction::Drives);
+  EXPECT_TRUE(c.Bytes);
+  ASSERT_TRUE(ParseCliArguments(Split("--help"), c, error));
+  EXPECT_EQ(c.Action, TCliAction::Help);
+}
+
+TEST(CliArguments, BadCommandsSayWhatIsWrong) {
+  struct TCase {
+    const char* line;
+    const char* error;
+  };
+  const TCase cases[] = {
+      {"", "no command given"},
+      {"format", "unknown command \"format\""},
+      {"drives --all", "unknown argument \"--all\" for drives"},
+      {"burn --mode new --entry 6:a.iso", "burn needs --drive LETTER or --image FILE"},
+      {"burn --drive e --image d.img --mode new --entry 6:a.iso", "not both"},
+      {"burn --drive e --drive f --mode new --entry 6:a.iso", "--drive is given twice"},
+      {"burn --drive ef --mode new --entry 6:a.iso", "takes a drive letter"},
+      {"burn --drive 1 --mode new --entry 6:a.iso", "takes a drive letter"},
+      {"burn --drive e --entry 6:a.iso", "burn needs --mode new or --mode add"},
+      {"burn --drive e --mode fresh --entry 6:a.iso", "--mode takes new or add"},
+      {"burn --drive e --mode add --fs ntfs --entry 6:a.iso", "--fs applies to --mode new only"},
+      {"burn --drive e --mode new --fs ext4 --entry 6:a.iso", "--fs takes fat32 or ntfs"},
+      {"burn --drive e --mode new", "at least one --entry"},
+      {"burn --drive e --mode new --entry a.iso", "--entry takes CODE:PATH"},
+      {"burn --drive e --mode new --entry 10:a.iso", "a number from 0 to 9"},
+      {"burn --drive e --mode new --entry -1:a.iso", "a number from 0 to 9"},
+      {"burn --drive e --mode new --entry x6:a.iso", "a number from 0 to 9"},
+      {"burn --drive e --mode new --entry 6:", "names no image file"},
+      {"burn --drive e --mode new --entry", "--entry needs a value"},
+      {"burn --drive e --size 64M --mode new --entry 6:a.iso", "--size applies to --image only"},
+      {"burn --image d.img --size lots --mode new --entry 6:a.iso", "--size takes a byte count"},
+      {"burn --image d.img --size 1M --mode new --entry 6:a.iso", "at least 16M"},
+      {"burn --drive e --mode new --entry 6:a.iso --yes=no", "--yes takes no value"},
+      {"burn --drive e --mode new --entry 6:a.iso --force", "unknown argument \"--force\""},
+  };
+  for (const TCase& c : cases) {
+    TCliCommand command;
+    std::string error;
+    EXPECT_FALSE(ParseCliArguments(Split(c.line), command, error)) << c.line;
+    EXPECT_NE(error.find(c.error), std::string::npos) << c.line << ": " << error;
+  }
+}
+
+TEST(CliArguments, ByteCounts) {
+  struct TCase {
+    const char* text;
+    bool valid;
+    std::int64_t bytes;
+  };
+  const TCase cases[] = {
+      {"67108864", true, 67108864},  {"64M", true, 64LL << 20},     {"64MiB", true, 64LL << 20},
+      {"2g", true, 2LL << 30},       {"1T", true, 1LL << 40},       {"512k", true, 512LL << 10},
+      {"0", false, 0},               {"", false, 0},                {"M", false, 0},
+      {"64MB", false, 0},            {"64 M", false, 0},            {"-5", false, 0},
+      {"9223372036854775807", true, 9223372036854775807LL},
+      {"9223372036854775808", false, 0},                            {"8388608T", false, 0},
+  };
+  for (const TCase& c : cases) {
+    std::int64_t bytes = 0;
+    EXPECT_EQ(ParseByteCount(c.text, bytes), c.valid) << c.text;
+    if (c.valid) EXPECT_EQ(bytes, c.bytes) << c.text;
+  }
+}
+
+TEST(CliArguments, UsageNamesEveryLoaderType) {
+  const std::string usage = CliUsage();
+  EXPECT_NE(usage.find("  0  Windows 7 x86/64\n"), std::string::npos);
+  EXPECT_NE(usage.find("  9  Clonezilla Live\n"), std::string::npos);
+  EXPECT_NE(usage.find("2 for bad arguments"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quorvane
