@@ -1,0 +1,14 @@
+// The ui tests run inside one application object on the offscreen platform.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdlib>
+
+#include "ui/qt_application.h"
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  std::shared_ptr<QApplication> app = quorvane::SharedApplication(argc, argv);
+  return RUN_ALL_TESTS();
+}
