@@ -30,6 +30,8 @@ struct CapacityCase {
   const char* size_text;
 };
 
+void PrintTo(const CapacityCase& c, std::ostream* os) { *os << c.name; }
+
 class CapacityRules : public ::testing::TestWithParam<CapacityCase> {};
 
 TEST_P(CapacityRules, ChooseModeBarAndSizeText) {
@@ -113,6 +115,8 @@ struct LoadersCase {
   std::vector<TLoaderCheckEntry> entries;
   const char* message;
 };
+
+void PrintTo(const LoadersCase& c, std::ostream* os) { *os << c.name; }
 
 class CheckLoadersTest : public ::testing::TestWithParam<LoadersCase> {
  public:

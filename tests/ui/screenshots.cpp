@@ -70,6 +70,7 @@ int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   g_folder = QString::fromLocal8Bit(argv[1]);
   QDir().mkpath(g_folder);
+  QuietOffscreenNotices();
   std::shared_ptr<QApplication> app = SharedApplication(argc, argv);
 
   TWindowRig rig;

@@ -50,6 +50,17 @@ TUSBDriveSet FixtureDrive(char letter, std::int64_t full, std::int64_t free,
   return drive;
 }
 
+void QuietOffscreenNotices() {
+  static QtMessageHandler previous = nullptr;
+  previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context,
+                                       const QString& text) {
+    if (text.contains("does not support propagateSizeHints") ||
+        text.contains("does not support raise") || text.contains("XDG_RUNTIME_DIR"))
+      return;
+    if (previous) previous(type, context, text);
+  });
+}
+
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
   return QTest::qWaitFor(done, static_cast<int>(timeout.count()));
 }

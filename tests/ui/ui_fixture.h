@@ -68,6 +68,9 @@ void WhenShown(std::function<void(T*)> action,
   timer->start(5);
 }
 
+// Drops the offscreen platform's notices about window-manager features it lacks.
+void QuietOffscreenNotices();
+
 // Serves the interface until `done` holds; false after `timeout`.
 bool PumpUntil(const std::function<bool()>& done,
                std::chrono::milliseconds timeout = std::chrono::seconds(20));

@@ -5,10 +5,12 @@
 #include <cstdlib>
 
 #include "ui/qt_application.h"
+#include "ui_fixture.h"
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  quorvane::testing::QuietOffscreenNotices();
   std::shared_ptr<QApplication> app = quorvane::SharedApplication(argc, argv);
   return RUN_ALL_TESTS();
 }
