@@ -2,6 +2,8 @@
 // two frames, during a burn, the question before the burn, and the feedback form. Runs on
 // the offscreen platform with stand-in loaders and fixture drives.
 //   quorvane_screenshots FOLDER
+// With --grab-screen FILE it instead saves the whole screen of the current display (the
+// real program's window under Xvfb).
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -9,8 +11,10 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "jobs/jobs.h"
 #include "ui/ask_form.h"
@@ -62,7 +66,21 @@ void Require(bool ok, const char* what) {
 
 }  // namespace
 
+int GrabScreen(int argc, char** argv) {
+  QGuiApplication app(argc, argv);
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return 1;
+  const QPixmap shot = screen->grabWindow(0);
+  if (shot.isNull() || !shot.save(QString::fromLocal8Bit(argv[2]), "PNG")) {
+    std::fprintf(stderr, "cannot grab the screen into %s\n", argv[2]);
+    return 1;
+  }
+  std::printf("%s\n", argv[2]);
+  return 0;
+}
+
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--grab-screen") return GrabScreen(argc, argv);
   if (argc != 2) {
     std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
     return 2;
