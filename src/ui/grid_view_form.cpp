@@ -193,11 +193,15 @@ void TGridViewForm::BuildControls() {
                             QColor("aqua"), QColor("steelblue"), 15, GoPnl);
   Button1->setObjectName("Button1");
   Button1->setGeometry(449, 23, 112, 25);
+  // The note is revealed from the left: its holder widens while the text stays put.
+  FNoteHolder = new QWidget(GoPnl);
+  FNoteHolder->setGeometry(126, 48, 557, 25);
   Label3 = new QLabel("* Online version currently in beta testing and works only in Internet "
                       "Explorer...",
-                      GoPnl);
+                      FNoteHolder);
   Label3->setObjectName("Label3");
-  Label3->setGeometry(126, 48, 557, 25);
+  Label3->setGeometry(0, 0, 557, 25);
+  Label3->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   Label3->hide();
   Label4 = new QLabel(QString::fromUtf8("\u27A4"), GoPnl);
   Label4->setObjectName("Label4");
@@ -224,7 +228,7 @@ void TGridViewForm::BuildControls() {
   FGlyphAnimation->setStartValue(QPoint(175, 48));
   FGlyphAnimation->setEndValue(QPoint(655, 48));
   connect(FGlyphAnimation, &QPropertyAnimation::finished, Label4, &QWidget::hide);
-  FNoteAnimation = new QPropertyAnimation(Label3, "geometry", this);
+  FNoteAnimation = new QPropertyAnimation(FNoteHolder, "geometry", this);
   FNoteAnimation->setDuration(600);
   FNoteAnimation->setStartValue(QRect(126, 48, 0, 25));
   FNoteAnimation->setEndValue(QRect(126, 48, 557, 25));
@@ -537,31 +541,30 @@ void TGridViewForm::GridFormatStart(void*, std::uint8_t Mode, char) {
   });
 }
 
-void TGridViewForm::GridFormatFinished(void*, const std::string& Error) {
+void TGridViewForm::DriveStepFinished(const char* failure, const std::string& Error,
+                                      bool recompute) {
   Guarded([&] {
     FDriveStepRunning = false;
     InfoLbl->clear();
     if (Error.empty()) return;
-    ShowErrorBox(ForDisplay("Drive format error:\r\n" + Error));
+    // The failed run ends here: its entries are dropped and the window is Idle again.
+    ShowErrorBox(ForDisplay(failure + ("\r\n" + Error)));
     FFrames->Clear();
     FJobs->DeactAll();
     FJobs->Stop();
     UnlockInterface();
-    UpdateDriveInfo();
+    if (recompute) UpdateDriveInfo();
   });
 }
 
+void TGridViewForm::GridFormatFinished(void*, const std::string& Error) {
+  DriveStepFinished("Drive format error:", Error, true);
+}
+
+// After a failed boot-code step the start buttons stay hidden until the drive selection
+// changes or the list is read again.
 void TGridViewForm::GridMBRReplaceFinished(void*, const std::string& Error) {
-  Guarded([&] {
-    FDriveStepRunning = false;
-    InfoLbl->clear();
-    if (Error.empty()) return;
-    ShowErrorBox(ForDisplay("MBR replacing error:\r\n" + Error));
-    FFrames->Clear();
-    FJobs->DeactAll();
-    FJobs->Stop();
-    UnlockInterface();
-  });
+  DriveStepFinished("MBR replacing error:", Error, false);
 }
 
 void TGridViewForm::GridWorksStart(void*) { LockInterface(); }

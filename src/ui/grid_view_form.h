@@ -114,6 +114,7 @@ class TGridViewForm : public QWidget {
   // The selected drive entry's index in USBDrives; -1 when no usable drive is selected.
   int SelectedDrive() const;
   void ShowErrorBox(const QString& text);
+  void DriveStepFinished(const char* failure, const std::string& Error, bool recompute);
   // Runs a callback body; whatever it throws is swallowed.
   template <typename F>
   void Guarded(F&& body);
@@ -124,6 +125,7 @@ class TGridViewForm : public QWidget {
   QPointer<TTeamMessageForm> FTeamMessageForm;
   QPropertyAnimation* FGlyphAnimation = nullptr;
   QPropertyAnimation* FNoteAnimation = nullptr;
+  QWidget* FNoteHolder = nullptr;
   QString FIconName;
   bool FDriveStepRunning = false;  // between the drive step's start and its report
   bool FClosing = false;

@@ -108,18 +108,16 @@ TTeamMessageForm::TTeamMessageForm(TFeedbackSender sender, QWidget* parent)
   connect(EscRect, &TClickRect::Pressed, this, [this] { SetTextColor(EscRect->Label(), kWhite); });
   connect(EscRect, &TClickRect::Released, this, [this] { SetTextColor(EscRect->Label(), kBlack); });
 
-  BugRect = new TClickRect(KindColor(TCommunity::CommBugReport), "Bug", this);
-  BugRect->setObjectName("BugRect");
-  BugRect->Label()->setObjectName("BugLbl");
-  SuggestionRect = new TClickRect(KindColor(TCommunity::CommSuggestion), "Advice", this);
-  SuggestionRect->setObjectName("SuggestionRect");
-  SuggestionRect->Label()->setObjectName("SuggestionLbl");
-  GratitudeRect = new TClickRect(KindColor(TCommunity::CommGratitude), "Gratitude", this);
-  GratitudeRect->setObjectName("GratitudeRect");
-  GratitudeRect->Label()->setObjectName("GratitudeLbl");
-  OtherRect = new TClickRect(KindColor(TCommunity::CommOther), "Other", this);
-  OtherRect->setObjectName("OtherRect");
-  OtherRect->Label()->setObjectName("OtherLbl");
+  auto tile = [this](TCommunity kind, const char* text, const char* name) {
+    auto* rect = new TClickRect(KindColor(kind), text, this);
+    rect->setObjectName(QString(name) + "Rect");
+    rect->Label()->setObjectName(QString(name) + "Lbl");
+    return rect;
+  };
+  BugRect = tile(TCommunity::CommBugReport, "Bug", "Bug");
+  SuggestionRect = tile(TCommunity::CommSuggestion, "Advice", "Suggestion");
+  GratitudeRect = tile(TCommunity::CommGratitude, "Gratitude", "Gratitude");
+  OtherRect = tile(TCommunity::CommOther, "Other", "Other");
   for (TCommunity kind : kKinds) WireTile(kind);
 
   MessageRect = new TFoldPanel(kMessageRectHeight, this);

@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -105,8 +106,18 @@ int main(int argc, char** argv) {
   rig.AddDrive(other);
 
   std::unique_ptr<TGridViewForm> window = rig.MakeWindow();
-  rig.AddFrame(*window, 3, rig.Image("Win10_22H2_English_x64.iso", 5905580032, true));
-  rig.AddFrame(*window, 7, rig.Image("HBCD_PE_x64.iso", 3064987648));
+  // The images lie where a person keeps them, so that the frames show a plausible path.
+  const std::string downloads = QDir::tempPath().toStdString() + "/Downloads/";
+  auto image = [&](const std::string& name, std::int64_t size, bool need_ntfs) {
+    const std::string path = downloads + name;
+    WriteFile(path, "image");
+    rig.images[path] = {size, need_ntfs};
+    return path;
+  };
+  const std::string windows = image("Win10_22H2_English_x64.iso", 5905580032, true);
+  const std::string hirens = image("HBCD_PE_x64.iso", 3064987648, false);
+  rig.AddFrame(*window, 3, windows);
+  rig.AddFrame(*window, 7, hirens);
   Save(window.get(), "main-window-idle.png");
 
   // The burn: the question first, then the first entry held half-way through its copy.
@@ -147,5 +158,7 @@ int main(int argc, char** argv) {
   Save(form, "feedback-form.png");
   form->hide();
   window.reset();
+  std::remove(windows.c_str());
+  std::remove(hirens.c_str());
   return g_failures == 0 ? 0 : 1;
 }
