@@ -473,8 +473,6 @@ void TGridViewForm::StartBurn(bool new_mode) {
                        QString::fromStdString(texts.Question),
                        QString::fromStdString(texts.Footer), texts.ShowEULA))
     return;
-  // The list may have been read again while the question was open.
-  if (SelectedDrive() != index) return;
   const TUSBDriveSet drive = USBDrives[index];
   LockInterface();
   const char letter = DrvSelectBox->currentText().toStdString().front();

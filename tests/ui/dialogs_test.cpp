@@ -133,8 +133,9 @@ TEST_F(FeedbackFormTest, EachKindKeepsItsOwnText) {
 TEST_F(FeedbackFormTest, EscWaitsForTheFadeThenGoesBackAndCloses) {
   QTest::mouseClick(form->GratitudeRect, Qt::LeftButton);
   ASSERT_TRUE(form->FLocked);
-  PressEsc();  // during the fade: nothing happens
+  form->EscRectClick();  // during the fade: nothing happens
   EXPECT_EQ(form->FState, TCommunity::CommGratitude);
+  EXPECT_FALSE(form->MessageRect->isHidden());
   ASSERT_TRUE(PumpUntil([&] { return !form->FLocked; }));
   PressEsc();
   EXPECT_EQ(form->FState, TCommunity::CommNone);

@@ -116,12 +116,15 @@ TEST_F(FramesTest, ClosingTheMiddleFrameKeepsTheNamesAndDropsItsSize) {
 }
 
 TEST_F(FramesTest, TheShrinkStopsWhenTheFramesAreClearedMeanwhile) {
-  TFrameList::StepDelayMs = 5;
   TLdrFrame* frame = rig.AddFrame(*window, 7, "");
   QPointer<TLdrFrame> alive(frame);
-  // While the frame shrinks, a "Continue" destroys every frame.
-  QTimer::singleShot(12, [this] { window->Frames()->Clear(); });
+  // Half-way through the shrink, a "Continue" destroys every frame.
+  int steps = 0;
+  window->Frames()->FOnBoxResized = [&] {
+    if (++steps == 3) window->Frames()->Clear();
+  };
   frame->CloseBtn->click();
+  EXPECT_EQ(steps, 4) << "the shrink ended with the clearing";
   EXPECT_TRUE(window->Frames()->Frames().empty());
   EXPECT_EQ(BoxHeight(), 0);
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
