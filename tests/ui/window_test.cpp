@@ -288,7 +288,10 @@ class BurnControlTest : public WindowTest {
     };
     AnswerConfirmation(true);
     window->GoAddBtn->click();
-    ASSERT_TRUE(PumpUntil([&] { return !rig.made.empty() && rig.made[0]->in_copy; }));
+    // Held in its copy, with the first quarter shown.
+    ASSERT_TRUE(PumpUntil([&] {
+      return !rig.made.empty() && rig.made[0]->in_copy && Frame(0)->ProgressBar->value() == 25;
+    }));
   }
   TLdrFrame* Frame(int i) { return Frames().at(i); }
   std::string root;
