@@ -16,7 +16,7 @@ packages=(
   # benchmarks: timing and peak memory, arithmetic
   time bc
   # Qt's platform plugins (offscreen, xcb) and fonts for the window
-  libqt6gui6 fonts-dejavu-core
+  libqt6gui6 fonts-dejavu-core fonts-dejavu-extra
 )
 # Node.js may come from another repository that bundles npm; ask Debian only when absent.
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
