@@ -65,13 +65,14 @@ std::string RefusalOfPlan(const TUSBDriveSet& drive, std::uint8_t mode, std::uin
           return "entry " + e.Name + " places a file of 4 GiB or more on the drive, which FAT32 "
                  "cannot hold; use --fs ntfs";
     }
-    const std::int64_t reserve =
-        kFormatReserve + (file_system == FileSystemNTFS ? kNTFSReserve : 0);
+    // As in the main window: a new drive is refused only when the entries do not fit
+    // even after a FAT32 format; what an NTFS format takes beyond that depends on the
+    // drive, and the entries check the space they find.
     const std::int64_t total = TotalNeed(entries);
-    if (drive.FullSize > 0 && drive.FullSize - reserve < total)
-      return "the entries need " + HumanSize(total) + ", more than drive " + letter + ": holds after "
-             "formatting it " + FileSystemText(file_system) + " (" +
-             HumanSize(std::max<std::int64_t>(drive.FullSize - reserve, 0)) + ")";
+    if (drive.FullSize > 0 && !EvaluateCapacity(drive, Needs(entries)).Fits)
+      return "the entries need " + HumanSize(total) + ", more than drive " + letter +
+             ": holds after formatting (" +
+             HumanSize(std::max<std::int64_t>(drive.FullSize - kFormatReserve, 0)) + ")";
     return {};
   }
   if (drive.IntFileSystem == FileSystemOther || drive.FreeSpace < 0)

@@ -1,5 +1,5 @@
-// File extents on Linux: FIEMAP where the file system offers it, else FIBMAP block by
-// block (FUSE file systems such as ntfs-3g answer only the latter).
+// File extents on Linux: FIEMAP where the file system offers it; for ntfs-3g the volume's
+// record of the file; else FIBMAP block by block (all that FUSE file systems answer).
 #include <fcntl.h>
 #include <linux/fiemap.h>
 #include <linux/fs.h>
@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "drive/file_extents.h"
+#include "drive/linux_ntfs_extents.h"
 
 namespace quorvane {
 
@@ -100,12 +101,17 @@ bool ReadFibmap(int fd, std::vector<TFileExtent>& extents) {
 TContiguity CheckFileContiguous(const std::string& path) {
   TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return TContiguity::Unknown;
-  ::fsync(fd.get());
+  // The pieces are known only once the data has been placed.
+  struct stat info {};
+  if (::fsync(fd.get()) != 0 || ::fstat(fd.get(), &info) != 0) return TContiguity::Unknown;
   std::vector<TFileExtent> extents;
   bool usable = true;
   if (ReadFiemap(fd.get(), extents, usable)) {
     return usable ? ContiguityOf(extents) : TContiguity::Unknown;
   }
+  // ntfs-3g: its own record of the file in one call instead of a query per block.
+  extents.clear();
+  if (ReadNtfs3gExtents(info, extents)) return ContiguityOf(extents);
   extents.clear();
   if (ReadFibmap(fd.get(), extents)) return ContiguityOf(extents);
   return TContiguity::Unknown;

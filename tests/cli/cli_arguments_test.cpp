@@ -106,7 +106,9 @@ TEST(CliArguments, ByteCounts) {
   for (const TCase& c : cases) {
     std::int64_t bytes = 0;
     EXPECT_EQ(ParseByteCount(c.text, bytes), c.valid) << c.text;
-    if (c.valid) EXPECT_EQ(bytes, c.bytes) << c.text;
+    if (c.valid) {
+      EXPECT_EQ(bytes, c.bytes) << c.text;
+    }
   }
 }
 

@@ -2,34 +2,14 @@
 // lines otherwise.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-
+#include "capture.h"
 #include "cli/cli_drive_table.h"
 #include "cli/cli_progress.h"
 
 namespace quorvane {
 namespace {
 
-// Collects what a view writes.
-class TCapture {
- public:
-  TCapture() : FFile(open_memstream(&FBuffer, &FSize)) {}
-  ~TCapture() {
-    std::fclose(FFile);
-    std::free(FBuffer);
-  }
-  std::FILE* file() { return FFile; }
-  std::string text() {
-    std::fflush(FFile);
-    return std::string(FBuffer, FSize);
-  }
-
- private:
-  char* FBuffer = nullptr;
-  std::size_t FSize = 0;
-  std::FILE* FFile;
-};
+using testing::TCapture;
 
 std::size_t Count(const std::string& text, const std::string& what) {
   std::size_t n = 0;
@@ -38,16 +18,29 @@ std::size_t Count(const std::string& text, const std::string& what) {
 }
 
 TEST(DriveTable, ColumnsLineUpAndUnknownsAreMarked) {
-  TUSBDrives drives(3);
-  drives[0] = {.Letter = 'a', .Name = "STICK", .FileSystem = "FAT32", .IntFileSystem = 0,
-               .FreeSpace = 7000000000, .FullSize = 8004304896, .VolumeDevice = "/dev/sdb1",
-               .DiskDevice = "/dev/sdb", .Vendor = "Kingston", .Model = "DataTraveler 3.0"};
-  drives[1] = {.Letter = 'b', .Name = "removable drive", .FreeSpace = -1, .FullSize = 67108864,
-               .DiskDevice = "/dev/loop3", .ImageFile = "/tmp/d.img"};
-  // A disk the program will not write to shows no sizes.
-  drives[2] = {.Letter = 'c', .Name = "SYSTEM", .FileSystem = "NTFS", .IntFileSystem = 1,
-               .FreeSpace = 0, .FullSize = 0, .VolumeDevice = "/dev/sdc1", .DiskDevice = "/dev/sdc",
-               .Vendor = "SanDisk", .Model = "Ultra"};
+  const auto drive = [](char letter, const char* device, const char* disk, const char* vendor,
+                         const char* model, const char* label, const char* fs, std::int64_t free,
+                         std::int64_t full) {
+    TUSBDriveSet d;
+    d.Letter = letter;
+    d.VolumeDevice = device;
+    d.DiskDevice = disk;
+    d.Vendor = vendor;
+    d.Model = model;
+    d.Name = label;
+    d.FileSystem = fs;
+    d.FreeSpace = free;
+    d.FullSize = full;
+    return d;
+  };
+  TUSBDrives drives{
+      drive('a', "/dev/sdb1", "/dev/sdb", "Kingston", "DataTraveler 3.0", "STICK", "FAT32",
+            7000000000, 8004304896),
+      drive('b', "", "/dev/loop3", "", "", "removable drive", "", -1, 67108864),
+      // A disk the program will not write to shows no sizes.
+      drive('c', "/dev/sdc1", "/dev/sdc", "SanDisk", "Ultra", "SYSTEM", "NTFS", 0, 0),
+  };
+  drives[1].ImageFile = "/tmp/d.img";
   EXPECT_EQ(FormatDriveTable(drives, false),
             "DRIVE  DEVICE      VENDOR AND MODEL           LABEL            FS         FREE       SIZE\n"
             "a      /dev/sdb1   Kingston DataTraveler 3.0  STICK            FAT32  6.52 GiB   7.45 GiB\n"

@@ -1,0 +1,274 @@
+// quorvane-cli from its arguments to its exit status, on a fixture USB disk: the drive
+// list, the refusals that leave every disk untouched, the confirmation, and burns with
+// stand-in loaders and drive step.
+#include "cli/cli_run.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "capture.h"
+#include "common/constants.h"
+#include "drive_fixture.h"
+#include "support/temp_dir.h"
+#include "support/test_loaders.h"
+
+namespace quorvane::testing {
+namespace {
+
+class TScriptedDialog : public IFallbackDialog {
+ public:
+  explicit TScriptedDialog(TDialogAnswer answer) : FAnswer(answer) {}
+  TDialogAnswer AskYesNo(const std::string& text) override {
+    questions.push_back(text);
+    return FAnswer;
+  }
+  std::vector<std::string> questions;
+
+ private:
+  TDialogAnswer FAnswer;
+};
+
+class CliRunTest : public ::testing::Test {
+ protected:
+  CliRunTest() {
+    std::filesystem::create_directories(temp / "media");
+    for (const char* name : {"a.iso", "bad.iso"}) WriteFile(temp / name, std::string(1000, 'i'));
+  }
+
+  // A USB stick with one FAT32 volume, mounted by the desktop at `mount_point`.
+  void AddStick(const std::string& mount_point) {
+    world.AddDisk({.Name = "sdb", .Dev = "8:16"});
+    world.AddPartition("sdb", 1, 2048, 2095104, "8:17");
+    world.Prober->Volumes[world.Node("sdb1")] = {"vfat", "FAT32", "STICK", "1111-2222"};
+    world.AddMount("8:17", mount_point, "vfat", "/dev/sdb1");
+  }
+
+  int Run(const std::string& line, TDialogAnswer answer = TDialogAnswer::Yes) {
+    std::vector<std::string> args;
+    std::size_t at = 0;
+    while (at < line.size()) {
+      std::size_t end = line.find(' ', at);
+      if (end == std::string::npos) end = line.size();
+      if (end > at) args.push_back(line.substr(at, end - at));
+      at = end + 1;
+    }
+    TScriptedDialog scripted(answer);
+    TCliEnvironment env;
+    env.Out = out.file();
+    env.Err = err.file();
+    env.Dialog = &scripted;
+    env.MakeDriveTable = [this](bool) { return world.MakeTable(); };
+    env.MakeJobs = [this] {
+      EXPECT_TRUE(jobs_allowed) << "a job list was made for a burn that should not start";
+      TJobFactory stand_ins = StandInLoaderFactory();
+      TJobFactory factory = [stand_ins](std::int32_t type, const std::string& file, char drive,
+                                        const std::string& name) {
+        std::unique_ptr<TJob> job = stand_ins(type, file, drive, name);
+        if (name.find("bad.iso") != std::string::npos)
+          static_cast<TStandInLoader*>(job.get())->fail_step = "copy";
+        return job;
+      };
+      return std::make_unique<TJobs>(factory, RecordingPreparation(prep));
+    };
+    env.Interrupted = &interrupted;
+    const int status = RunCli(args, env);
+    questions = scripted.questions;
+    return status;
+  }
+
+  // No tool that writes to a disk was run, and the drive step never ran.
+  void ExpectDisksUntouched() {
+    for (const char* tool : {"sfdisk", "wipefs", "mkfs.ntfs", "mkfs.vfat", "mount", "ntfs-3g"})
+      EXPECT_TRUE(world.Runner->CallsOf(tool).empty()) << tool;
+    EXPECT_EQ(prep->runs, 0);
+  }
+
+  TTempDir temp;
+  TDriveWorld world{temp / "world/"};
+  std::shared_ptr<TPreparationLog> prep = std::make_shared<TPreparationLog>();
+  TCapture out, err;
+  std::vector<std::string> questions;
+  std::atomic<bool> interrupted{false};
+  bool jobs_allowed = true;
+};
+
+TEST_F(CliRunTest, DrivesListsTheUsbDrives) {
+  AddStick(temp / "media");
+  world.AddDisk({.Name = "sda", .Dev = "8:0", .Bus = TBus::Sata, .Vendor = "ATA", .Model = "Samsung SSD"});
+  ASSERT_EQ(Run("drives --bytes"), 0) << err.text();
+  const std::string text = out.text();
+  EXPECT_EQ(text.rfind("DRIVE  DEVICE", 0), 0u) << text;
+  EXPECT_NE(text.find("Kingston DataTraveler 3.0  STICK  FAT32"), std::string::npos) << text;
+  EXPECT_NE(text.find("  1073741824\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("Samsung"), std::string::npos) << "a SATA disk is no USB drive\n" << text;
+  EXPECT_EQ(err.text(), "");
+}
+
+TEST_F(CliRunTest, BadArgumentsGetTheUsageAndWriteNothing) {
+  AddStick(temp / "media");
+  const std::string img = temp / "new.img";
+  const std::string cases[] = {
+      "burn --image " + img + " --size 64M --mode new --entry 11:" + temp / "a.iso",
+      "burn --image " + img + " --size 64M --mode new --entry 6:" + temp / "missing.iso",
+      "burn --image " + img + " --size 64M --mode new --entry 6:" + temp.path(),
+      "burn --image " + img + " --mode new --entry 6:" + temp / "a.iso",
+      "burn --image " + img + " --size 64M --mode add --entry 6:" + temp / "a.iso",
+      "burn --image " + temp / "nofolder/new.img" + " --size 64M --mode new --entry 6:" + temp / "a.iso",
+      "burn --image " + temp / "a.iso" + " --mode new --entry 6:" + temp / "a.iso",
+      "burn --drive a --mode add --fs ntfs --entry 6:" + temp / "a.iso",
+      "burn --drive a --entry 6:" + temp / "a.iso",
+      "erase --drive a",
+  };
+  jobs_allowed = false;
+  for (const std::string& line : cases) {
+    EXPECT_EQ(Run(line), 2) << line;
+    EXPECT_FALSE(Exists(img)) << line;
+  }
+  const std::string text = err.text();
+  for (const char* reason : {"a number from 0 to 9", "file not found: " , "not an image file",
+                             "give --size to create it", "a new image drive needs --mode new",
+                             "does not exist", "is also the image of an entry", "--fs applies to",
+                             "burn needs --mode", "unknown command \"erase\""})
+    EXPECT_NE(text.find(reason), std::string::npos) << reason << "\n" << text;
+  EXPECT_NE(text.find("Usage:\n  quorvane-cli drives"), std::string::npos);
+  EXPECT_TRUE(world.Runner->Calls.empty());
+  EXPECT_EQ(prep->runs, 0);
+  EXPECT_TRUE(questions.empty());
+}
+
+TEST_F(CliRunTest, TheDiskOfTheRunningSystemIsRefused) {
+  // The stick holds the root file system: a system started from it.
+  AddStick("/");
+  jobs_allowed = false;
+  for (const char* mode : {"new", "add"}) {
+    EXPECT_EQ(Run(std::string("burn --drive a --mode ") + mode + " --yes --entry 6:" + temp / "a.iso"), 1);
+  }
+  const std::string text = err.text();
+  EXPECT_NE(text.find("quorvane-cli: refused to write to drive a: "), std::string::npos) << text;
+  EXPECT_NE(text.find("holds the running system. The program writes only to USB drives and image "
+                      "files, never to the disk of the running system."),
+            std::string::npos)
+      << text;
+  ExpectDisksUntouched();
+}
+
+TEST_F(CliRunTest, ADiskThatIsNoUsbDriveHasNoLetter) {
+  world.AddDisk({.Name = "sda", .Dev = "8:0", .Bus = TBus::Sata});
+  world.AddPartition("sda", 1, 2048, 2095104, "8:1");
+  world.Prober->Volumes[world.Node("sda1")] = {"ntfs", "NTFS", "DATA", "ABCD"};
+  jobs_allowed = false;
+  EXPECT_EQ(Run("burn --drive a --mode new --yes --entry 6:" + temp / "a.iso"), 1);
+  EXPECT_NE(err.text().find("no USB drive has the letter a; `quorvane-cli drives` lists them"),
+            std::string::npos)
+      << err.text();
+  ExpectDisksUntouched();
+}
+
+TEST_F(CliRunTest, AnImageOnTheDiskToBeErasedIsRefused) {
+  AddStick(temp / "media");
+  WriteFile(temp / "media/x.iso", "image");
+  jobs_allowed = false;
+  EXPECT_EQ(Run("burn --drive a --mode new --yes --entry 6:" + temp / "a.iso" + " --entry 6:" +
+                temp / "media/x.iso"),
+            1);
+  EXPECT_NE(err.text().find("entry 2 x.iso lies on drive a:, whose disk mode new erases"),
+            std::string::npos)
+      << err.text();
+  ExpectDisksUntouched();
+}
+
+TEST_F(CliRunTest, ADeclinedConfirmationWritesNothing) {
+  AddStick(temp / "media");
+  jobs_allowed = false;
+  EXPECT_EQ(Run("burn --drive a --mode new --entry 6:" + temp / "a.iso", TDialogAnswer::No), 1);
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_EQ(questions[0].rfind("Warning\nSelected drive will be formated.\n"
+                               "Formating will erase ALL data on this disk!\n\nDrive: a: ",
+                               0),
+            0u)
+      << questions[0];
+  EXPECT_NE(questions[0].find("Mode: new (repartition and format FAT32)\nEntries:\n  1 a.iso (Hiren's Boot CD, "),
+            std::string::npos)
+      << questions[0];
+  EXPECT_NE(questions[0].find("License Agreement Terms"), std::string::npos);
+  EXPECT_NE(err.text().find("nothing was written (give --yes to burn without asking)"), std::string::npos);
+  EXPECT_EQ(Run("burn --drive a --mode add --entry 6:" + temp / "a.iso", TDialogAnswer::Closed), 1);
+  EXPECT_EQ(questions[0].rfind("Warning\nMaster Boot Code of selected drive will be overwritten.\n"
+                               "It's safe for your data\n",
+                               0),
+            0u)
+      << questions[0];
+  ExpectDisksUntouched();
+}
+
+TEST_F(CliRunTest, ABurnReportsEveryEntryAndExitsZeroWhenAllFinished) {
+  AddStick(temp / "media");
+  ASSERT_EQ(Run("burn --drive a --mode add --entry 6:" + temp / "a.iso" + " --entry 9:" + temp / "a.iso"), 0)
+      << err.text();
+  EXPECT_EQ(prep->mode, FormatModeAdd);
+  EXPECT_EQ(prep->drive, 'a');
+  const std::string text = out.text();
+  for (const char* line : {"Replacing MBR...\nDrive ready.\n", "[1 a.iso] Initializing\n",
+                           "[1 a.iso] Running\n", "[1 a.iso] 100%\n", "[1 a.iso] Finished\n",
+                           "[2 a.iso] Finished\n", "1 a.iso: Finished\n2 a.iso: Finished\nAll 2 entries finished.\n"})
+    EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+  EXPECT_NE(ReadFile(temp / "media/menu.lst").find("title a"), std::string::npos);
+}
+
+TEST_F(CliRunTest, ANewDriveGetsTheFileSystemTheRulesChoose) {
+  AddStick(temp / "media");
+  ASSERT_EQ(Run("burn --drive a --mode new --yes --entry 6:" + temp / "a.iso"), 0) << err.text();
+  EXPECT_EQ(prep->mode, FormatModeNew);
+  EXPECT_EQ(prep->fs, FileSystemFAT32);
+  EXPECT_NE(out.text().find("Mode: new (repartition and format FAT32)\n"), std::string::npos);
+  EXPECT_NE(out.text().find("Formatting...\nDrive ready.\n"), std::string::npos);
+  ASSERT_EQ(Run("burn --drive a --mode new --fs ntfs --yes --entry 6:" + temp / "a.iso"), 0);
+  EXPECT_EQ(prep->fs, FileSystemNTFS);
+}
+
+TEST_F(CliRunTest, AFailedEntryFailsTheRunAndTheOthersGoOn) {
+  AddStick(temp / "media");
+  EXPECT_EQ(Run("burn --drive a --mode add --yes --entry 6:" + temp / "bad.iso" + " --entry 6:" +
+                temp / "a.iso"),
+            1);
+  const std::string text = out.text();
+  EXPECT_NE(text.find("1 bad.iso: Failed: Error in file copy operation: test\n2 a.iso: Finished\n"
+                      "1 of 2 entries finished.\n"),
+            std::string::npos)
+      << text;
+  // The failed entry's folder went with its roll-back; the other one's is there.
+  std::size_t folders = 0;
+  for (const auto& e : std::filesystem::directory_iterator(temp / "media/Quorvane")) {
+    ++folders;
+    EXPECT_TRUE(Exists(e.path().string() + "/a.iso")) << e.path();
+  }
+  EXPECT_EQ(folders, 1u);
+}
+
+TEST_F(CliRunTest, AFailedDriveStepStartsNoEntry) {
+  AddStick(temp / "media");
+  prep->error = "Can't obtain handle to physical drive";
+  EXPECT_EQ(Run("burn --drive a --mode add --yes --entry 6:" + temp / "a.iso"), 1);
+  const std::string text = out.text();
+  EXPECT_NE(text.find("MBR replacing error: Can't obtain handle to physical drive\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("The drive step failed: Can't obtain handle to physical drive\n1 a.iso: not started\n"
+                      "0 of 1 entries finished.\n"),
+            std::string::npos)
+      << text;
+  EXPECT_FALSE(Exists(temp / "media/Quorvane"));
+}
+
+TEST_F(CliRunTest, AnInterruptStopsTheBurn) {
+  AddStick(temp / "media");
+  interrupted = true;
+  EXPECT_EQ(Run("burn --drive a --mode add --yes --entry 6:" + temp / "a.iso"), 1);
+  const std::string text = out.text();
+  EXPECT_NE(text.find("Stopping:"), std::string::npos) << text;
+  EXPECT_NE(text.find("1 a.iso: not started\n"), std::string::npos) << text;
+  // The drive step that had begun ran to its end.
+  EXPECT_EQ(prep->runs, 1);
+}
+
+}  // namespace
+}  // namespace quorvane::testing
