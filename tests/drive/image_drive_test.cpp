@@ -18,6 +18,7 @@
 #include "drive/linux_mount_table.h"
 #include "drive/tool_runner.h"
 #include "drive/usb_drive_letters.h"
+#include "support/loop_devices.h"
 #include "support/main_thread_fixture.h"
 
 namespace quorvane::testing {
@@ -43,19 +44,12 @@ bool KernelHas(const std::string& file_system) {
   return std::find(names.begin(), names.end(), file_system) != names.end();
 }
 
-// Why loop devices cannot be used here; empty when they can.
-std::string LoopDevicesUnavailable() {
-  if (::geteuid() != 0) return "loop devices need root";
-  if (::access("/dev/loop-control", R_OK | W_OK) != 0) return "/dev/loop-control is not usable";
-  for (const char* tool : {"losetup", "sfdisk", "wipefs", "blockdev", "mkfs.ntfs", "mkfs.vfat", "mount", "umount"})
-    if (FindTool(tool).empty()) return std::string(tool) + " is not installed";
-  return {};
-}
-
 class ImageDriveTest : public MainThreadTest {
  protected:
   void SetUp() override {
-    if (const std::string why = LoopDevicesUnavailable(); !why.empty())
+    if (const std::string why = LoopDevicesUnavailable(
+            {"losetup", "sfdisk", "wipefs", "blockdev", "mkfs.ntfs", "mkfs.vfat", "mount", "umount"});
+        !why.empty())
       GTEST_SKIP() << "no loop devices: " << why;
     ASSERT_TRUE(ReadResource("grldr.mbr", boot_images, error)) << error;
     ASSERT_TRUE(ReadResource("grldr", loader, error)) << error;

@@ -1,0 +1,263 @@
+// quorvane-cli end to end: an image drive on a loop device burned in mode new with
+// several entries made here with xorriso (one of them failing, the last one cancelled
+// with Ctrl-C), then in mode add with one more; every check reads the image's NTFS
+// volume through ntfs-3g, apart from the program.
+#include <signal.h>
+
+#include <filesystem>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "common/resources.h"
+#include "e2e_support.h"
+#include "support/loop_devices.h"
+#include "support/temp_dir.h"
+
+namespace quorvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The image drive: room for the entries, and for NTFS's own files.
+constexpr const char* kDriveSize = "160M";
+
+std::string Bytes(std::size_t size, unsigned seed) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    bytes[i] = static_cast<char>(seed >> 16);
+  }
+  return bytes;
+}
+
+// The files under `root`, by their path below it.
+std::map<std::string, std::string> Tree(const std::string& root) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::recursive_directory_iterator(root))
+    if (e.is_regular_file()) files[fs::relative(e.path(), root).string()] = ReadFile(e.path().string());
+  return files;
+}
+
+class BurnEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const std::string why = LoopDevicesUnavailable(
+            {"losetup", "sfdisk", "wipefs", "blockdev", "mkfs.ntfs", "ntfs-3g", "umount", "xorriso"});
+        !why.empty())
+      GTEST_SKIP() << "no loop devices: " << why;
+    std::string error;
+    ASSERT_TRUE(ReadResource("grldr.mbr", boot_images, error)) << error;
+    ASSERT_TRUE(ReadResource("grldr", loader, error)) << error;
+    ntboot = SourcePath("resources/ntboot/NTBOOT");
+  }
+
+  std::string Iso(const std::string& name, const std::map<std::string, std::string>& files) {
+    const std::string path = temp / ("images/" + name);
+    fs::create_directories(temp / "images");
+    MakeIso(path, files);
+    return path;
+  }
+
+  TTempDir temp;
+  std::string boot_images, loader, ntboot;
+};
+
+TEST_F(BurnEndToEnd, NewDriveWithSeveralEntriesThenOneMoreInAddMode) {
+  const std::string kernel = Bytes(70000, 1), kernel_old = Bytes(60000, 2), initrd = Bytes(50000, 3);
+  const std::string rescue = Bytes(40000, 4), rescue_igz = Bytes(30000, 5), squash = Bytes(90000, 6);
+  const std::string ubuntu = Iso("ubuntu-16.04-desktop-amd64.iso", {{"casper/vmlinuz.efi", kernel},
+                                                                    {"casper/vmlinuz", kernel_old},
+                                                                    {"casper/initrd.lz", initrd}});
+  const std::string krd = Iso("krd.iso", {{"boot/rescue", rescue},
+                                          {"boot/rescue.igz", rescue_igz},
+                                          {"rescue/LiveOS/squashfs.img", squash}});
+  const std::string windows = Iso("Win10_x64.iso", {{"setup.exe", Bytes(20000, 7)},
+                                                    {"sources/boot.wim", Bytes(80000, 8)}});
+  const std::string hirens = Iso("Hiren's.BootCD 15.2.iso", {{"HBCD/menu.lst", "title x\n"}});
+  // Its initial RAM disk has another name: the job fails after taking out the kernel.
+  const std::string broken = Iso("broken-ubuntu.iso", {{"casper/vmlinuz", kernel_old},
+                                                       {"casper/initrd.gz", initrd}});
+  // Large enough to be cancelled while it is copied.
+  const std::string pmagic = temp / "images/pmagic.iso";
+  WriteFile(pmagic, Bytes(64 << 20, 9));
+  const std::string drive = temp / "drive.img";
+
+  bool interrupted = false;
+  const TProcessResult first = RunCli(
+      {"burn", "--image", drive, "--size", kDriveSize, "--mode", "new", "--fs", "ntfs",
+       "--entry", "5:" + ubuntu, "--entry", "3:" + krd, "--entry", "2:" + windows,
+       "--entry", "6:" + hirens, "--entry", "5:" + broken, "--entry", "7:" + pmagic, "--yes"},
+      [&](const std::string& line, pid_t pid) {
+        if (line == "[6 pmagic.iso] Initializing" && !interrupted) {
+          interrupted = true;
+          ::kill(pid, SIGINT);
+        }
+      });
+  ASSERT_TRUE(interrupted) << first.Out << first.Err;
+  EXPECT_EQ(first.ExitStatus, 1) << first.Out << first.Err;
+  EXPECT_NE(first.Out.find("Formatting...\nDrive ready.\n"), std::string::npos) << first.Out;
+  EXPECT_NE(first.Out.find("Stopping:"), std::string::npos) << first.Out;
+  EXPECT_NE(first.Out.find("1 ubuntu-16.04-desktop-amd64.iso: Finished\n"
+                           "2 krd.iso: Finished\n"
+                           "3 Win10_x64.iso: Finished\n"
+                           "4 Hiren's.BootCD 15.2.iso: Finished\n"
+                           "5 broken-ubuntu.iso: Failed: File not found in archive\n"
+                           "6 pmagic.iso: Cancelled\n"
+                           "4 of 6 entries finished.\n"),
+            std::string::npos)
+      << first.Out << first.Err;
+  EXPECT_EQ(first.Err, "");
+  // The program released the drive: no loop device is left over the image.
+  EXPECT_EQ(LoopDevicesOver(drive), "");
+
+  // The boot code in front of the partition, the partition table kept.
+  const std::string head = FileHead(drive, 8192);
+  ASSERT_EQ(head.size(), 8192u);
+  EXPECT_EQ(head.substr(0, 446), boot_images.substr(0, 446));
+  EXPECT_EQ(static_cast<unsigned char>(head[446]), 0x80);  // active
+  EXPECT_EQ(static_cast<unsigned char>(head[450]), 0x07);  // NTFS
+  EXPECT_EQ(head.substr(510, 2), "\x55\xAA");
+  EXPECT_EQ(head.substr(1024), boot_images.substr(1024, 7168));
+
+  const std::string main_menu_1 =
+      "\r\ntitle ubuntu_16.04_desktop_amd64\r\nconfigfile (hd0,0)/Quorvane/ID/UbuntuX64.lst\r\n\r\n"
+      "\r\ntitle krd\r\nconfigfile (hd0,0)/Quorvane/ID/krd.lst\r\n\r\n"
+      "\r\ntitle Win10_x64\r\nconfigfile (hd0,0)/Quorvane/ID/Go.lst\r\n"
+      "\r\ntitle Hiren's.BootCD_15.2\r\nconfigfile (hd0,0)/Quorvane/ID/Hiren's.BootCD_15.2.lst\r\n\r\n";
+  std::vector<std::string> ids;
+  std::string menu_1;
+  {
+    TMountedVolume v(drive, temp / "mnt");
+    ASSERT_TRUE(v.Ok()) << v.Error();
+    EXPECT_EQ(ReadFile(v / "grldr"), loader);
+    // The package as the build packed it, the archive gone, the answer file at the root.
+    EXPECT_EQ(Tree(v / "Quorvane/NTBOOT"), Tree(ntboot));
+    EXPECT_FALSE(Exists(v / "Quorvane/NTBOOT.7z"));
+    EXPECT_EQ(ReadFile(v / "AutoUnattend.xml"), ReadFile(ntboot + "/W7/ISO.xml"));
+
+    menu_1 = ReadFile(v / "menu.lst");
+    ids = IdsIn(menu_1);
+    ASSERT_EQ(ids.size(), 4u) << menu_1;
+    std::string pattern = menu_1;
+    for (const std::string& id : ids) pattern = WithId(pattern, id);
+    EXPECT_EQ(pattern, main_menu_1);
+    // One folder per finished entry; the failed and the cancelled ones left none.
+    std::set<std::string> folders;
+    for (const auto& e : fs::directory_iterator(v / "Quorvane"))
+      if (e.is_directory()) folders.insert(e.path().filename().string());
+    EXPECT_EQ(folders, std::set<std::string>({ids[0], ids[1], ids[2], ids[3], "NTBOOT"}));
+
+    const auto entry = [&](int k, const std::string& file) {
+      return WithId(ReadFile(v / ("Quorvane/" + ids[k] + "/" + file)), ids[k]);
+    };
+    const auto file = [&](int k, const std::string& file) {
+      return ReadFile(v / ("Quorvane/" + ids[k] + "/" + file));
+    };
+    const auto files_of = [&](int k) {
+      std::set<std::string> names;
+      for (const auto& [name, content] : Tree(v / ("Quorvane/" + ids[k]))) names.insert(name);
+      return names;
+    };
+
+    // Ubuntu: the image, its kernel (the EFI one, of the two) and initrd taken out of it.
+    const std::string iso_path = "/Quorvane/ID/ubuntu_16.04_desktop_amd64.iso";
+    EXPECT_EQ(entry(0, "UbuntuX64.lst"),
+              "title Try Ubuntu without installing\r\nroot (hd0,0)\r\n"
+              "kernel (hd0,0)/Quorvane/ID/vmlinuz.efi iso-scan/filename=" + iso_path +
+                  " noprompt boot=casper persistent initrd=/casper/initrd.lz quiet splash --\r\n"
+                  "initrd (hd0,0)/Quorvane/ID/initrd.lz\r\n\r\n"
+                  "title Install Ubuntu\r\nroot (hd0,0)\r\n"
+                  "kernel (hd0,0)/Quorvane/ID/vmlinuz.efi iso-scan/filename=" + iso_path +
+                  " noprompt boot=casper only-ubiquity initrd=/casper/initrd.lz quiet splash --\r\n"
+                  "initrd (hd0,0)/Quorvane/ID/initrd.lz\r\n\r\n"
+                  "title Main menu\r\nconfigfile /menu.lst\r\n");
+    EXPECT_EQ(files_of(0), std::set<std::string>({"UbuntuX64.lst", "initrd.lz", "vmlinuz.efi",
+                                                  "ubuntu_16.04_desktop_amd64.iso"}));
+    EXPECT_EQ(file(0, "vmlinuz.efi"), kernel);
+    EXPECT_EQ(file(0, "initrd.lz"), initrd);
+    EXPECT_EQ(file(0, "ubuntu_16.04_desktop_amd64.iso"), ReadFile(ubuntu));
+
+    // Kaspersky: the whole image unpacked, its kernel started directly.
+    const std::string live = "/Quorvane/ID/krd/rescue/LiveOS/";
+    EXPECT_EQ(entry(1, "krd.lst"),
+              "title krd\r\nuuid () > nul\r\nset UUID=%?%\r\n"
+              "kernel /Quorvane/ID/krd/boot/rescue root=live:UUID=%UUID% live_dir=" + live +
+                  " subdir=" + live + " rootfstype=auto rw vga=791 init=/linuxrc loop=" + live +
+                  "squashfs.img kav_lang=en udev liveimg splash quiet doscsi nomodeset\r\n"
+                  "initrd /Quorvane/ID/krd/boot/rescue.igz\r\n\r\n"
+                  "title Main menu\r\nconfigfile /menu.lst\r\n");
+    EXPECT_EQ(file(1, "krd/boot/rescue"), rescue);
+    EXPECT_EQ(file(1, "krd/boot/rescue.igz"), rescue_igz);
+    EXPECT_EQ(file(1, "krd/rescue/LiveOS/squashfs.img"), squash);
+    EXPECT_EQ(files_of(1), std::set<std::string>({"krd.lst", "krd/boot/rescue", "krd/boot/rescue.igz",
+                                                  "krd/rescue/LiveOS/squashfs.img"}));
+
+    // Windows 10: the image booted through NTBOOT.
+    EXPECT_EQ(entry(2, "Go.lst"),
+              "title Win10_x64\r\n"
+              "dd if=()/Quorvane/NTBOOT/W10/ISO.xml of=()/AutoUnattend.xml\r\n"
+              "dd if=()/Quorvane/NTBOOT/spaces.txt of=()/Quorvane/NTBOOT/namepath.cmd\r\n"
+              "write ()/Quorvane/NTBOOT/namepath.cmd SET MYOS=\\\\Quorvane\\\\ID\\\\Win10_x64.iso\\r\\n\r\n"
+              "command ()/Quorvane/NTBOOT/NTBOOT iso_inst=vboot cdrom=/Quorvane/ID/Win10_x64.iso\r\n"
+              "\r\ntitle Main menu\r\nconfigfile (hd0,0)/menu.lst\r\n");
+    EXPECT_EQ(file(2, "Win10_x64.iso"), ReadFile(windows));
+
+    // Hiren's: the image mapped in place, after a partition entry pointing at it.
+    const std::string F = "(hd0,0)/Quorvane/ID/Hiren's.BootCD_15.2.iso";
+    EXPECT_EQ(entry(3, "Hiren's.BootCD_15.2.lst"),
+              "title Hiren's.BootCD_15.2\r\npartnew (hd0,3) 0x00 " + F + "\r\nmap " + F +
+                  " (0xff)\r\nmap --hook\r\nroot (0xff)\r\nchainloader (0xff)\r\n\r\n"
+                  "title Main menu\r\nconfigfile /menu.lst\r\n");
+    EXPECT_EQ(file(3, "Hiren's.BootCD_15.2.iso"), ReadFile(hirens));
+  }
+
+  // As if the Windows item had been booted: the root answer file and the image's path
+  // rewritten; and a file that the package does not hold.
+  {
+    TMountedVolume v(drive, temp / "mnt", true);
+    ASSERT_TRUE(v.Ok()) << v.Error();
+    WriteFile(v / "AutoUnattend.xml", ReadFile(ntboot + "/W10/ISO.xml"));
+    WriteFile(v / "Quorvane/NTBOOT/namepath.cmd", "SET MYOS=\\Quorvane\\x\\Win10_x64.iso\r\n");
+    WriteFile(v / "Quorvane/NTBOOT/stray.txt", "stray");
+  }
+
+  const std::string clonezilla = Iso("clonezilla-live-3.1.iso", {{"live/vmlinuz", Bytes(10000, 10)}});
+  const TProcessResult second =
+      RunCli({"burn", "--image", drive, "--mode", "add", "--entry", "9:" + clonezilla, "--yes"});
+  EXPECT_EQ(second.ExitStatus, 0) << second.Out << second.Err;
+  EXPECT_NE(second.Out.find("Replacing MBR...\nDrive ready.\n"), std::string::npos) << second.Out;
+  EXPECT_NE(second.Out.find("1 clonezilla-live-3.1.iso: Finished\nAll 1 entries finished.\n"),
+            std::string::npos)
+      << second.Out;
+
+  EXPECT_EQ(LoopDevicesOver(drive), "");
+
+  TMountedVolume v(drive, temp / "mnt");
+  ASSERT_TRUE(v.Ok()) << v.Error();
+  // The package unpacked anew, the answer file back to Windows 7's.
+  EXPECT_EQ(Tree(v / "Quorvane/NTBOOT"), Tree(ntboot));
+  EXPECT_EQ(ReadFile(v / "AutoUnattend.xml"), ReadFile(ntboot + "/W7/ISO.xml"));
+  EXPECT_EQ(ReadFile(v / "grldr"), loader);
+  // The main menu grew by one item; what was there stays.
+  const std::string menu_2 = ReadFile(v / "menu.lst");
+  ASSERT_EQ(menu_2.rfind(menu_1, 0), 0u) << menu_2;
+  const std::vector<std::string> new_ids = IdsIn(menu_2.substr(menu_1.size()));
+  ASSERT_EQ(new_ids.size(), 1u);
+  const std::string id = new_ids[0];
+  EXPECT_EQ(WithId(menu_2.substr(menu_1.size()), id),
+            "\r\ntitle clonezilla_live_3.1\r\nconfigfile (hd0,0)/Quorvane/ID/clonezilla_live_3.1.lst\r\n\r\n");
+  EXPECT_EQ(WithId(ReadFile(v / ("Quorvane/" + id + "/clonezilla_live_3.1.lst")), id),
+            "title clonezilla_live_3.1\r\n"
+            "map --mem (hd0,0)/Quorvane/ID/clonezilla_live_3.1.iso (0xff)\r\n"
+            "map --hook\r\nroot (0xff)\r\nchainloader (0xff)\r\n\r\n"
+            "title Main menu\r\nconfigfile /menu.lst\r\n");
+  EXPECT_EQ(ReadFile(v / ("Quorvane/" + id + "/clonezilla_live_3.1.iso")), ReadFile(clonezilla));
+  EXPECT_EQ(ReadFile(v / ("Quorvane/" + ids[1] + "/krd/rescue/LiveOS/squashfs.img")), squash);
+  EXPECT_EQ(ReadFile(v / ("Quorvane/" + ids[0] + "/vmlinuz.efi")), kernel);
+  // The boot code is in place again.
+  EXPECT_EQ(FileHead(drive, 446), boot_images.substr(0, 446));
+}
+
+}  // namespace
+}  // namespace quorvane::testing
