@@ -118,7 +118,14 @@ void TControlServer::Activate() {
     throw std::runtime_error(reason);
   }
   FServer = std::move(server);
-  FListener = std::thread([server = FServer.get()] { server->listen_after_bind(); });
+  auto ended = std::make_shared<std::atomic<bool>>(false);
+  FListener = std::thread([server = FServer.get(), ended] {
+    server->listen_after_bind();
+    *ended = true;
+  });
+  // The server takes a stop request only once it runs.
+  while (!FServer->is_running() && !*ended)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void TControlServer::Deactivate() {
