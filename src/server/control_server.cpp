@@ -95,6 +95,12 @@ void TControlServer::Activate() {
   auto server = std::make_unique<httplib::Server>();
   server->new_task_queue = [] { return new TThreadPerConnection(); };
   server->set_keep_alive_timeout(2);
+  // Address reuse only: with the library's default port sharing, another program of the
+  // user listening on the same port would be handed some of our connections, or we theirs.
+  server->set_socket_options([](socket_t sock) {
+    int yes = 1;
+    ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   server->set_payload_max_length(16 * 1024 * 1024);
   auto handler = [this](const httplib::Request& request, httplib::Response& response) {
     Handle(request, response);
