@@ -23,6 +23,12 @@ std::string Origin(int port) { return "http://127.0.0.1:" + std::to_string(port)
 class ControlServer : public ControlServerTest {
  protected:
   void SetUp() override { StartServer(); }
+  // Maps drive e and makes a small image; returns the image's path.
+  std::string ImageAndDrive() {
+    MapDrive('e');
+    WriteFile(temp / "a.iso", "image");
+    return temp / "a.iso";
+  }
 };
 
 TEST_F(ControlServer, ServesThePageOnceWithCrSeparatedLines) {
@@ -195,9 +201,7 @@ std::vector<std::pair<std::string, std::string>> Burn(
 }
 
 TEST_F(ControlServer, BurnRequestsAreCheckedInOrder) {
-  MapDrive('e');
-  const std::string iso = temp / "a.iso";
-  WriteFile(iso, "image");
+  const std::string iso = ImageAndDrive();
   struct TCase {
     const char* name;
     std::vector<std::pair<std::string, std::string>> fields;
@@ -221,9 +225,7 @@ TEST_F(ControlServer, BurnRequestsAreCheckedInOrder) {
 }
 
 TEST_F(ControlServer, AddModeIgnoresTheFileSystemAndTakesTheFirstLetter) {
-  MapDrive('e');
-  const std::string iso = temp / "a.iso";
-  WriteFile(iso, "image");
+  const std::string iso = ImageAndDrive();
   preparation->hold = true;
   EXPECT_EQ(Command(Burn("Add", "exFAT", "efg", {{"4", iso}})).body, R"({"Success":""})");
   EXPECT_EQ(preparation->drive, 'e');
@@ -271,9 +273,7 @@ TEST_F(ControlServer, AWholeBurnIsReportedInOrder) {
 }
 
 TEST_F(ControlServer, AFailedDriveStepStaysStartedUntilStopAll) {
-  MapDrive('e');
-  const std::string iso = temp / "a.iso";
-  WriteFile(iso, "image");
+  const std::string iso = ImageAndDrive();
   preparation->error = "Disk is write protected";
   ASSERT_EQ(Command(Burn("New", "FAT", "e", {{"6", iso}})).body, R"({"Success":""})");
   std::vector<TPageMessage> messages;
@@ -369,9 +369,7 @@ TEST_F(ControlServer, FinishWorksWithoutARunEndsAtOnce) {
 }
 
 TEST_F(ControlServer, FinishWorksWaitsForTheJobWhileItsNotificationsGoOn) {
-  MapDrive('e');
-  const std::string iso = temp / "a.iso";
-  WriteFile(iso, "image");
+  const std::string iso = ImageAndDrive();
   ASSERT_EQ(Command(Burn("Add", "", "e", {{"6", iso}, {"7", iso}})).body, R"({"Success":""})");
   ASSERT_TRUE(PumpUntil([&] { return !made.empty(); }));
   made[0]->hold = true;
@@ -399,9 +397,7 @@ TEST_F(ControlServer, FinishWorksWaitsForTheJobWhileItsNotificationsGoOn) {
 }
 
 TEST_F(ControlServer, FinishWorksWaitsForADriveStepUnderWay) {
-  MapDrive('e');
-  const std::string iso = temp / "a.iso";
-  WriteFile(iso, "image");
+  const std::string iso = ImageAndDrive();
   preparation->hold = true;
   ASSERT_EQ(Command(Burn("New", "FAT", "e", {{"6", iso}})).body, R"({"Success":""})");
   auto finish = std::async(std::launch::async, [&] { return Command({{"Operation", "FinishWorks"}}); });

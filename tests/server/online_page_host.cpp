@@ -6,6 +6,7 @@
 //   online_page_host DRIVE_FOLDER
 #include <chrono>
 #include <cstdio>
+#include <random>
 #include <thread>
 
 #include "archive/file_operations.h"
@@ -99,13 +100,20 @@ int main(int argc, char** argv) {
         });
   };
   TControlServer server(setup);
-  const int port = FindFreePort(8080);
-  server.SetDefaultPort(port);
-  try {
-    server.Activate();
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "cannot start: %s\n", error.what());
-    return 1;
+  // Other test programs may take the same free port at the same moment: try others then.
+  std::mt19937 random(std::random_device{}());
+  int port = 0;
+  for (int attempt = 0;; ++attempt) {
+    port = attempt == 0 ? FindFreePort(8080) : 20000 + static_cast<int>(random() % 30000);
+    server.SetDefaultPort(port);
+    try {
+      server.Activate();
+      break;
+    } catch (const std::exception& error) {
+      if (attempt < 50) continue;
+      std::fprintf(stderr, "cannot start: %s\n", error.what());
+      return 1;
+    }
   }
   std::printf("PORT %d\n", port);
   std::fflush(stdout);

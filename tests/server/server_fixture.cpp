@@ -2,6 +2,8 @@
 
 #include <httplib.h>
 
+#include <random>
+
 #include "common/session_state.h"
 #include "jobs/jobs.h"
 #include "service/service_client.h"
@@ -144,10 +146,19 @@ ControlServerTest::~ControlServerTest() {
 }
 
 void ControlServerTest::StartServer() {
-  server = std::make_unique<TControlServer>(setup);
-  port = FindFreePort(8080);
-  server->SetDefaultPort(port);
-  server->Activate();
+  // Test programs run side by side and may find the same free port: try others then.
+  std::mt19937 random(std::random_device{}());
+  for (int attempt = 0;; ++attempt) {
+    port = attempt == 0 ? FindFreePort(8080) : 20000 + static_cast<int>(random() % 30000);
+    server = std::make_unique<TControlServer>(setup);
+    server->SetDefaultPort(port);
+    try {
+      server->Activate();
+      return;
+    } catch (const std::exception&) {
+      if (attempt == 50) throw;
+    }
+  }
 }
 
 THttpReply ControlServerTest::Request(const std::string& method, const std::string& path,
