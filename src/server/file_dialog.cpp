@@ -57,6 +57,11 @@ TFileDialogResult RunFileOpenDialog(const TFileDialogRequest& request) {
                                   : "file dialog program not found: " + chosen;
     return result;
   }
+  // Without a desktop session zenity and kdialog end as if cancelled; say why instead.
+  if (chosen.empty() && EnvOrEmpty("DISPLAY").empty() && EnvOrEmpty("WAYLAND_DISPLAY").empty()) {
+    result.Error = "no desktop session (DISPLAY or WAYLAND_DISPLAY) to show the file dialog on";
+    return result;
+  }
   const TProgramResult run = RunProgramAndWait(program, args, DialogEnvironment());
   if (!run.Started || !run.Error.empty()) {
     result.Error = run.Error;
