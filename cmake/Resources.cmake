@@ -14,9 +14,22 @@ else()
                   "holding grldr and grldr.mbr, or put them in the resource folder yourself")
 endif()
 
+# The NTBOOT package travels as one 7z archive, packed from its text files.
+find_program(QUORVANE_7Z_COMMAND 7z REQUIRED)
+file(GLOB_RECURSE _ntboot_files CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/resources/ntboot/NTBOOT/*")
+add_custom_command(OUTPUT "${QUORVANE_RESOURCE_OUT}/NTBOOT.7z"
+  COMMAND ${CMAKE_COMMAND} -E make_directory "${QUORVANE_RESOURCE_OUT}"
+  COMMAND ${CMAKE_COMMAND} -E rm -f "${QUORVANE_RESOURCE_OUT}/NTBOOT.7z"
+  COMMAND ${QUORVANE_7Z_COMMAND} a -t7z -bd -y "${QUORVANE_RESOURCE_OUT}/NTBOOT.7z" NTBOOT > /dev/null
+  WORKING_DIRECTORY "${CMAKE_SOURCE_DIR}/resources/ntboot"
+  DEPENDS ${_ntboot_files}
+  COMMENT "Packing the NTBOOT package")
+
 add_custom_target(quorvane_resources ALL
   COMMAND ${CMAKE_COMMAND} -E make_directory "${QUORVANE_RESOURCE_OUT}"
   COMMAND ${CMAKE_COMMAND} -E copy_directory "${CMAKE_SOURCE_DIR}/resources" "${QUORVANE_RESOURCE_OUT}"
+  COMMAND ${CMAKE_COMMAND} -E rm -rf "${QUORVANE_RESOURCE_OUT}/ntboot"
   ${_grub_copy}
+  DEPENDS "${QUORVANE_RESOURCE_OUT}/NTBOOT.7z"
   COMMENT "Filling the resource folder"
   VERBATIM)

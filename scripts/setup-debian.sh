@@ -10,11 +10,13 @@ packages=(
   # libraries
   libcpp-httplib-dev libssl-dev uuid-dev libblkid-dev qt6-base-dev libgtest-dev libgmock-dev
   # run time: archive library, partitioning and file-system tools, dialogs
-  p7zip-full fdisk dosfstools ntfs-3g util-linux xdg-utils zenity
+  p7zip-full fdisk dosfstools ntfs-3g util-linux mount xdg-utils zenity
   # tests: image fixtures, browser tests, boot test
   xorriso mtools chromium qemu-system-x86 xvfb
+  # benchmarks: timing and peak memory, arithmetic
+  time bc
   # Qt's platform plugins (offscreen, xcb) and fonts for the window
-  libqt6gui6 fonts-dejavu-core
+  libqt6gui6 fonts-dejavu-core fonts-dejavu-extra
 )
 # Node.js may come from another repository that bundles npm; ask Debian only when absent.
 command -v node >/dev/null 2>&1 || packages+=(nodejs)

@@ -6,23 +6,19 @@
 #include <cstdint>
 #include <string>
 
+#include "archive/hresult.h"
+
 namespace quorvane {
 
 class TJob;
-
-// Progress receiver of the archive library: `total` true reports the total byte count,
-// false the bytes done so far. Answers 0 (S_OK) to go on, E_ABORT to stop.
-using HRESULT = std::int32_t;
-inline constexpr HRESULT S_OK = 0;
-inline constexpr HRESULT S_FALSE = 1;
-inline constexpr HRESULT E_ABORT = static_cast<HRESULT>(0x80004004u);
-using T7zProgressCallback = HRESULT (*)(void* sender, bool total, std::int64_t value);
 
 // Progress routine of a copy, in the shape of the system's copy-progress routine.
 inline constexpr std::uint32_t CALLBACK_CHUNK_FINISHED = 0;
 inline constexpr std::uint32_t CALLBACK_STREAM_SWITCH = 1;
 inline constexpr std::uint32_t PROGRESS_CONTINUE = 0;
-inline constexpr std::uint32_t PROGRESS_CANCEL = 1;
+inline constexpr std::uint32_t PROGRESS_CANCEL = 1;  // stop and remove the partial target
+inline constexpr std::uint32_t PROGRESS_STOP = 2;    // stop and keep it
+inline constexpr std::uint32_t PROGRESS_QUIET = 3;   // go on without further reports
 using TCopyProgressRoutine = std::uint32_t (*)(std::int64_t TotalFileSize,
                                                std::int64_t TotalBytesTransferred,
                                                std::int64_t StreamSize,

@@ -20,10 +20,11 @@ bool StorePercentage(TJob& job, std::int64_t done, std::int64_t total) {
   return percentage > before;
 }
 
+// A cancel request ends the wait too: a paused job that is cancelled must still stop.
 void WaitWhilePaused(TJob& job) {
   if (!job.Paused()) return;
   if (job.JobPaused) job.JobPaused(job.Owner(), job.Consts.JobName);
-  while (job.Paused()) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  while (job.Paused() && !job.Canceled()) std::this_thread::sleep_for(std::chrono::milliseconds(200));
 }
 
 }  // namespace

@@ -41,8 +41,12 @@ std::int64_t GetDriveFreeSpace(char letter) {
 std::int64_t IDriveLetters::FreeSpace(char letter) {
   const std::string root = RootOf(letter);
   if (root.empty()) return -1;
+  return FreeSpaceOfFolder(root);
+}
+
+std::int64_t FreeSpaceOfFolder(const std::string& folder) {
   struct statvfs info {};
-  if (statvfs(root.c_str(), &info) != 0) return -1;
+  if (statvfs(folder.c_str(), &info) != 0) return -1;
   if (info.f_flag & ST_RDONLY) return 0;
   return static_cast<std::int64_t>(info.f_bavail) * static_cast<std::int64_t>(info.f_frsize);
 }
@@ -85,9 +89,13 @@ std::int64_t TFolderDriveLetters::FreeSpace(char letter) {
 
 char TFolderDriveLetters::LetterOfPath(const std::string& path) {
   std::lock_guard<std::mutex> guard(FLock);
+  return LetterOfLongestRoot(FRoots, path);
+}
+
+char LetterOfLongestRoot(const std::map<char, std::string>& roots, const std::string& path) {
   char best = 0;
   std::size_t best_length = 0;
-  for (const auto& [letter, root] : FRoots) {
+  for (const auto& [letter, root] : roots) {
     // Roots end with "/", so "/a/b/" never matches "/a/bc/...".
     const bool inside = path.compare(0, root.size(), root) == 0 || path + "/" == root;
     if (inside && root.size() > best_length) {

@@ -16,6 +16,12 @@ class IDriveLetters {
   // Root folder of the volume behind `letter`, with a trailing "/", mounting the volume
   // when it is not mounted yet; empty when the letter names no volume.
   virtual std::string RootOf(char letter) = 0;
+  // The same, with the reason in `error` when the root cannot be given.
+  virtual std::string RootOf(char letter, std::string& error) {
+    std::string root = RootOf(letter);
+    error = root.empty() ? "Drive not found" : "";
+    return root;
+  }
   // The letter whose volume holds `path`, without mounting anything; 0 when none.
   virtual char LetterOfPath(const std::string& path) = 0;
   // Free bytes available to the caller on the letter's volume: -1 when it cannot be
@@ -38,11 +44,19 @@ char DriveLetterOfPath(const std::string& path);
 // queried, 0 when it is mounted read-only.
 std::int64_t GetDriveFreeSpace(char letter);
 
+// Free bytes available to the caller in the file system of a folder: -1 when it cannot be
+// queried, 0 when it is mounted read-only.
+std::int64_t FreeSpaceOfFolder(const std::string& folder);
+
+// The letter whose root (ending in "/") holds `path`, the longest match; 0 when none.
+char LetterOfLongestRoot(const std::map<char, std::string>& roots, const std::string& path);
+
 // A table of plain folders standing in for volumes: tests, and drives given as folders.
 class TFolderDriveLetters : public IDriveLetters {
  public:
   void Map(char letter, const std::string& folder);
   void Unmap(char letter);
+  using IDriveLetters::RootOf;
   std::string RootOf(char letter) override;
   char LetterOfPath(const std::string& path) override;
   // Reports `bytes` as the free space of `letter` instead of the folder's own.

@@ -1,5 +1,6 @@
 #include "jobs/jobs.h"
 
+#include "drive/usb_drive_letters.h"
 #include "loaders/loader_catalog.h"
 #include "loaders/loader_jobs.h"
 
@@ -116,7 +117,10 @@ void TJobs::OnCreatorTerminate(TDrivePreparation* creator, std::uint8_t mode) {
     if (mode == 0 && FormatFinishedCB) FormatFinishedCB(AOwner, error);
     if (mode == 1 && MBRReplaceFinishedCB) MBRReplaceFinishedCB(AOwner, error);
     if (BeginPendingStart()) return;
-    if (!error.empty()) return;  // stuck until Stop
+    if (!error.empty()) {
+      ReleaseMounts();
+      return;  // stuck until Stop
+    }
     if (StartNextJob()) {
       CallQuietly(WorksStart, AOwner);
     } else {
@@ -154,7 +158,21 @@ bool TJobs::BeginPendingStart() {
   return true;
 }
 
+void TJobs::ReleaseMounts() {
+  // No thread of the burn uses the drive any more: what was mounted for it is synced and
+  // unmounted, so that the stick can be pulled. Letters mount again when next needed.
+  std::string error = ReleaseProgramMounts();
+  std::lock_guard<std::mutex> guard(FStateLock);
+  FMountReleaseError = std::move(error);
+}
+
+std::string TJobs::MountReleaseError() const {
+  std::lock_guard<std::mutex> guard(FStateLock);
+  return FMountReleaseError;
+}
+
 void TJobs::ReportAllFinished() {
+  ReleaseMounts();
   {
     std::lock_guard<std::mutex> guard(FStateLock);
     FStarting = false;

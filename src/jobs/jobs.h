@@ -51,6 +51,8 @@ class TJobs {
   TJob* Current() const;
   int Count() const;
   bool Starting() const;
+  // Why the drive could not be unmounted after the last burn; empty when it was.
+  std::string MountReleaseError() const;
   void SetOwner(void* owner) { AOwner = owner; }
   void* Owner() const { return AOwner; }
 
@@ -82,6 +84,7 @@ class TJobs {
   // Begins a start that waited for the end of an earlier run; true when there was one.
   bool BeginPendingStart();
   void ReportAllFinished();
+  void ReleaseMounts();
 
   TJobFactory FJobFactory;
   TDrivePreparationFactory FPreparationFactory;
@@ -94,6 +97,7 @@ class TJobs {
   int FCurrent = -1;
   bool FThreadInFlight = false;  // a preparation or job thread whose end is not yet handled
   std::optional<TStartRequest> FPendingStart;
+  std::string FMountReleaseError;
 
   TSynchronizeCallBack JobSyncCB;
   TJobFinishedCallBack JobFinCB;

@@ -1,8 +1,10 @@
 // quorvane: builds multi-boot USB drives, driven by its own window or by a browser page.
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "common/message_queue.h"
+#include "drive/usb_drive_letters.h"
 #include "startup/main_methods.h"
 
 int main(int argc, char** argv) {
@@ -18,5 +20,14 @@ int main(int argc, char** argv) {
   env.Dialog = dialog.get();
   env.Queue = &queue;
   env.Now = LocalDateTimeNow;
-  return RunProgram(args, env);
+  // The run's USB drives: letters, mounts made on demand, image drives.
+  std::shared_ptr<TUSBDriveLetters> drives = InstallUSBDriveLetters();
+  const int exit_code = RunProgram(args, env);
+  // Sync and unmount whatever the run mounted, so that every stick can be pulled.
+  std::string drive_errors = drives->ReleaseProgramMounts();
+  std::string detach_errors;
+  if (!drives->DetachImageDrives(detach_errors)) drive_errors += (drive_errors.empty() ? "" : "; ") + detach_errors;
+  if (!drive_errors.empty()) std::fprintf(stderr, "quorvane: %s\n", drive_errors.c_str());
+  SetDriveLetters(nullptr);
+  return exit_code;
 }

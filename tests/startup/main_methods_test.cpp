@@ -113,7 +113,10 @@ class StartupTest : public ::testing::Test {
       return 46000.0 + clock_reads / 86400.0;
     };
   }
-  ~StartupTest() override { SetMainThreadDispatcher(nullptr); }
+  ~StartupTest() override {
+    if (browser.joinable()) browser.join();
+    SetMainThreadDispatcher(nullptr);
+  }
 
   void Run(std::vector<std::string> args) {
     args.insert(args.begin(), "/usr/bin/quorvane");
@@ -133,6 +136,7 @@ class StartupTest : public ::testing::Test {
   TStartupEnvironment env;
   std::function<void()> on_activate;
   int clock_reads = 0;
+  std::thread browser;
 };
 
 TEST_F(StartupTest, WithoutArgumentsThePortableWindowRunsAndItsJobsAreLogged) {
@@ -206,13 +210,13 @@ TEST_F(StartupTest, DebugSessionRegistersNoPortAndLogsNoJobsButStillTimesOut) {
 
 // A browser that connects at once and asks to finish after some wake-ups; a quit message
 // posted meanwhile must not end the run.
-void ConnectThenFinish(TMessageQueue& queue) {
+std::thread ConnectThenFinish(TMessageQueue& queue) {
   ClientConnected = true;
-  std::thread([&queue] {
+  return std::thread([&queue] {
     queue.PostQuit();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     queue.Post([] { QuitRequested = true; });
-  }).detach();
+  });
 }
 
 TEST_F(StartupTest, ConnectedSessionRunsUntilFinishThenLogsItsJobs) {
@@ -220,7 +224,7 @@ TEST_F(StartupTest, ConnectedSessionRunsUntilFinishThenLogsItsJobs) {
     ++clock_reads;
     return 46000.0 + clock_reads;  // whole days apart: any limit would have fired
   };
-  on_activate = [this] { ConnectThenFinish(queue); };
+  on_activate = [this] { browser = ConnectThenFinish(queue); };
   Run({"online", "S1", "text"});
   EXPECT_EQ(GetSessionId(), "S1");
   EXPECT_THAT(log.lines, ElementsAre("port 8081", "activate", "post port 8081 id S1",
@@ -229,7 +233,7 @@ TEST_F(StartupTest, ConnectedSessionRunsUntilFinishThenLogsItsJobs) {
 }
 
 TEST_F(StartupTest, DebugSessionPostsNoJobsLogAtTheEnd) {
-  on_activate = [this] { ConnectThenFinish(queue); };
+  on_activate = [this] { browser = ConnectThenFinish(queue); };
   Run({"online", "-d", "text"});
   EXPECT_THAT(log.lines, ElementsAre("port 8081", "activate", "deactivate", "server destroyed"));
 }

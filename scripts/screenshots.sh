@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Takes the README's screenshots of the portable window into docs/screenshots/: the
+# window idle with two entries, during a burn, after it, the question before a burn and
+# the feedback form (offscreen platform, stand-in loaders, fixture drives). With --xvfb it
+# also starts the real program under Xvfb and saves the screen.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=${QUORVANE_BUILD_DIR:-$top/build}
+out=$top/docs/screenshots
+"$top/scripts/build.sh" --target quorvane_screenshots quorvane >&2
+mkdir -p "$out"
+QT_QPA_PLATFORM=offscreen QUORVANE_RESOURCES="$build/resources" \
+  "$build/quorvane_screenshots" "$out"
+
+if [ "${1:-}" = "--xvfb" ]; then
+  xvfb-run -a -s "-screen 0 1024x720x24" bash -c '
+    set -e
+    "$1/quorvane" & pid=$!
+    sleep 3
+    "$1/quorvane_screenshots" --grab-screen "$2/xvfb-portable-mode.png"
+    kill "$pid"
+    wait "$pid" 2>/dev/null || true
+  ' _ "$build" "$out"
+fi

@@ -1,0 +1,22 @@
+// Where the archive library may be loaded from, and the program's private temporary
+// folder. The program runs as root, so neither may lie where another user can write.
+#pragma once
+
+#include <string>
+
+namespace quorvane {
+
+// The installed library, or the file named by QUORVANE_7Z_LIBRARY.
+inline constexpr const char* kInstalled7zLibrary = "/usr/lib/p7zip/7z.so";
+std::string Default7zLibraryPath();
+
+// True when `path` resolves to a regular file that only its owner can write, and every
+// folder above it belongs to root or to us and is writable by no one else (a sticky
+// folder of root's, such as /tmp, counts as safe). `why` says what failed.
+bool PathIsTrusted(const std::string& path, std::string& why);
+
+// True when `folder` is a real folder (not a symbolic link) of ours that no one else
+// can write.
+bool FolderIsPrivate(const std::string& folder, std::string& why);
+
+}  // namespace quorvane

@@ -1,0 +1,11 @@
+// Opening documents and web addresses with the desktop's default handler.
+#pragma once
+
+#include <string>
+
+namespace quorvane {
+
+// The program that opens them: xdg-open unless a test names another (empty: xdg-open).
+void SetShellOpenCommand(const std::string& path);
+
+}  // namespace quorvane

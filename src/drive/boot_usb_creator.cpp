@@ -1,0 +1,62 @@
+#include "drive/boot_usb_creator.h"
+
+#include "common/constants.h"
+#include "drive/grub_works.h"
+#include "drive/usb_drive_letters.h"
+#include "loaders/ntboot_works.h"
+
+namespace quorvane {
+
+TBootUSBCreator::TBootUSBCreator(char VDrive, std::uint8_t VFS, std::uint8_t VMode)
+    : TBootUSBCreator(VDrive, VFS, VMode, USBDriveLetters()) {}
+
+TBootUSBCreator::TBootUSBCreator(char VDrive, std::uint8_t VFS, std::uint8_t VMode,
+                                 std::shared_ptr<TUSBDriveLetters> table)
+    : FS(VFS), Drive(VDrive), FMode(VMode), FTable(std::move(table)) {
+  if (FMode == FormatModeNew) DiskPart = std::make_unique<TDiskPartWorks>(FTable, FS);
+}
+
+TBootUSBCreator::~TBootUSBCreator() { WaitFor(); }
+
+void TBootUSBCreator::ReleaseDiskPart() { DiskPart.reset(); }
+
+void TBootUSBCreator::Execute() {
+  try {
+    if (FMode == FormatModeNew) {
+      if (!DiskPart || !DiskPart->DosAppSuccessfullyStarted) {
+        ErrorString = "Failed to start diskpart...";
+        if (DiskPart && !DiskPart->MissingTool.empty())
+          ErrorString += " " + DiskPart->MissingTool + " is not installed";
+        ReleaseDiskPart();
+        return;
+      }
+      if (!FTable || !FTable->VolumePresent(Drive)) {
+        ErrorString = "Selected Drive not found...";
+        ReleaseDiskPart();
+        return;
+      }
+      std::string error;
+      bool formatted = true;
+      if (FS == FileSystemFAT32) formatted = DiskPart->CreateFreshFatUSB(Drive, error);
+      if (FS == FileSystemNTFS) formatted = DiskPart->CreateFreshNTFSUSB(Drive, error);
+      if (!formatted) {
+        // A tool's refusal stops the drive step: no boot code on a drive that failed.
+        ErrorString = "Failed to format drive... " + error;
+        ReleaseDiskPart();
+        return;
+      }
+    }
+    if (ErrorString.empty()) InstallGrub4Dos(Drive, ErrorString);
+    if (ErrorString.empty()) DeployNTBOOT(Drive, ErrorString);
+  } catch (...) {
+    if (ErrorString.empty()) ErrorString = "Failed to format drive...";
+  }
+  ReleaseDiskPart();
+}
+
+std::unique_ptr<TDrivePreparation> CreateDrivePreparation(char Drive, std::uint8_t FileSystem,
+                                                          std::uint8_t Mode) {
+  return std::make_unique<TBootUSBCreator>(Drive, FileSystem, Mode);
+}
+
+}  // namespace quorvane

@@ -1,0 +1,143 @@
+#include "drive/disk_part_works.h"
+
+#include <cmath>
+
+#include "common/constants.h"
+#include "drive/linux_block_devices.h"
+#include "drive/usb_drive_letters.h"
+
+namespace quorvane {
+
+namespace {
+
+constexpr std::uint64_t kFatStartSector = 20;  // 10240 bytes into the disk
+
+// Marks a disk as being repartitioned for as long as it lives.
+class TBusyDisk {
+ public:
+  TBusyDisk(TUSBDriveLetters& table, std::string name) : FTable(table), FName(std::move(name)) {
+    FTable.SetDiskBusy(FName, true);
+  }
+  ~TBusyDisk() { FTable.SetDiskBusy(FName, false); }
+
+ private:
+  TUSBDriveLetters& FTable;
+  std::string FName;
+};
+
+bool RunTool(IToolRunner& runner, const TToolCommand& command, std::string& error) {
+  const TToolResult result = runner.Run(command);
+  if (result.Succeeded()) return true;
+  error = result.ErrorText();
+  return false;
+}
+
+}  // namespace
+
+std::int64_t FatPartitionMiB(std::int64_t disk_size) {
+  return static_cast<std::int64_t>(std::trunc((static_cast<double>(disk_size) - 10240.0) / 1048576.0));
+}
+
+std::string FatPartitionScript(std::int64_t mib) {
+  // The size in sectors: sfdisk would align a size given in MiB.
+  return "label: dos\nstart=" + std::to_string(kFatStartSector) +
+         ", size=" + std::to_string(mib * 2048) + ", type=c, bootable\n";
+}
+
+std::string NtfsPartitionScript() { return "label: dos\ntype=7, bootable\n"; }
+
+TDiskPartWorks::TDiskPartWorks(std::shared_ptr<TUSBDriveLetters> table, std::uint8_t file_system)
+    : FTable(std::move(table)) {
+  if (!FTable) {
+    DosAppSuccessfullyStarted = true;  // nothing to run; the drive is refused later
+    return;
+  }
+  std::vector<std::string> tools{"umount", "losetup", "blockdev", "wipefs", "sfdisk"};
+  if (file_system == FileSystemFAT32) tools.push_back("mkfs.vfat");
+  if (file_system == FileSystemNTFS) tools.push_back("mkfs.ntfs");
+  for (const std::string& tool : tools) {
+    if (!FTable->Runner().Available(tool)) {
+      MissingTool = tool;
+      return;
+    }
+  }
+  DosAppSuccessfullyStarted = true;
+}
+
+bool TDiskPartWorks::CreateFreshFatUSB(char Drive, std::string& error) {
+  return CreateFresh(Drive, FileSystemFAT32, error);
+}
+
+bool TDiskPartWorks::CreateFreshNTFSUSB(char Drive, std::string& error) {
+  return CreateFresh(Drive, FileSystemNTFS, error);
+}
+
+bool TDiskPartWorks::CreateFresh(char Drive, std::uint8_t file_system, std::string& error) {
+  if (!FTable) {
+    error = "the drive is not a USB drive";
+    return false;
+  }
+  TDiskTarget disk;
+  if (!FTable->WritableDiskOf(Drive, disk, error)) return false;
+  const bool fat = file_system == FileSystemFAT32;
+  std::int64_t mib = 0;
+  if (fat) {
+    if (disk.SizeBytes < 0) {
+      error = "the size of " + disk.Node + " cannot be read";
+      return false;
+    }
+    mib = FatPartitionMiB(disk.SizeBytes);
+    if (mib <= 0) {
+      error = disk.Node + " is too small";
+      return false;
+    }
+  }
+  IToolRunner& runner = FTable->Runner();
+  TBusyDisk busy(*FTable, disk.KernelName);
+  if (!FTable->UnmountDisk(disk, error)) return false;
+
+  // Old signatures go first: those of the partitions, then the disk's own table.
+  TDiskInfo info;
+  if (ScanBlockDevice(FTable->Environment().SysRoot, disk.KernelName, info)) {
+    for (const TPartitionInfo& p : info.Partitions) {
+      const std::string node = FTable->Environment().DevRoot + "/" + p.KernelName;
+      if (!RunTool(runner, {"wipefs", {"--all", node}, ""}, error)) return false;
+    }
+  }
+  if (!RunTool(runner, {"wipefs", {"--all", disk.Node}, ""}, error)) return false;
+
+  std::vector<std::string> args{"--wipe", "always", "--wipe-partitions", "always"};
+  // An image's loop device has no partitions in the kernel; its partition is reached
+  // through a loop device of its own.
+  if (disk.IsImage) args.insert(args.end(), {"--no-reread", "--no-tell-kernel"});
+  args.push_back(disk.Node);
+  const std::string script = fat ? FatPartitionScript(mib) : NtfsPartitionScript();
+  if (!RunTool(runner, {"sfdisk", args, script}, error)) return false;
+
+  TPartitionDevice partition;
+  if (!FTable->LocatePartition(disk, 1, partition, error)) return false;
+  if (fat && (partition.StartSector != kFatStartSector ||
+              partition.Sectors != static_cast<std::uint64_t>(mib) * 2048)) {
+    error = "the new partition on " + disk.Node + " starts at sector " +
+            std::to_string(partition.StartSector) + " with " + std::to_string(partition.Sectors) +
+            " sectors instead of the layout asked for";
+    return false;
+  }
+  if (!RunTool(runner, {"wipefs", {"--all", partition.Node}, ""}, error)) return false;
+
+  // The boot sector must carry the partition's start (hidden sectors) and a geometry, or
+  // the boot loader cannot mount the volume; the tools cannot always learn them from a
+  // USB stick or a loop device.
+  const std::string start = std::to_string(partition.StartSector);
+  const TToolCommand mkfs =
+      fat ? TToolCommand{"mkfs.vfat", {"-F", "32", "-h", start, "-g", "255/63", partition.Node}, ""}
+          : TToolCommand{"mkfs.ntfs",
+                         {"--quick", "-p", start, "-H", "255", "-S", "63", partition.Node}, ""};
+  if (!RunTool(runner, mkfs, error)) return false;
+
+  // Done with the partition's own loop device, if one was needed.
+  if (!FTable->UnmountDisk(disk, error)) return false;
+  return FTable->RebindLetter(Drive, disk, 1, error);
+}
+
+}  // namespace quorvane

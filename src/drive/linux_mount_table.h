@@ -1,0 +1,32 @@
+// The kernel's tables of mounted file systems (/proc/self/mountinfo) and active swap
+// areas (/proc/swaps), parsed from their text.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quorvane {
+
+struct TMountEntry {
+  std::string DevNumber;   // "8:17"; "0:45" for file systems without a block device
+  std::string Root;        // the folder of the file system that is mounted
+  std::string MountPoint;
+  std::string Options;
+  std::string FsType;      // "vfat", "fuseblk", ...
+  std::string Source;      // "/dev/sdb1"
+};
+
+// One entry per well-formed line; other lines are skipped. Octal escapes ("\040") in
+// paths are decoded.
+std::vector<TMountEntry> ParseMountInfo(const std::string& text);
+
+// The files or devices of the active swap areas.
+std::vector<std::string> ParseSwaps(const std::string& text);
+
+// The file systems the kernel offers (the names of /proc/filesystems).
+std::vector<std::string> ParseFileSystems(const std::string& text);
+
+// The whole content of a (proc) file; empty when it cannot be read.
+std::string ReadTextFile(const std::string& path);
+
+}  // namespace quorvane

@@ -1,0 +1,32 @@
+// The disks that hold the running system: a mounted /, /boot, /usr, /var or /home, or an
+// active swap area, followed through partitions, mapped devices and loop devices down to
+// the physical disks.
+#pragma once
+
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "drive/linux_block_devices.h"
+#include "drive/linux_mount_table.h"
+
+namespace quorvane {
+
+struct TDeviceResolver {
+  // Device number ("8:1") of a block device node; empty when `path` is none.
+  std::function<std::string(const std::string& path)> NodeDevNumber;
+  // Device number of the file system that holds the file `path`; empty when unknown.
+  std::function<std::string(const std::string& path)> HolderDevNumber;
+};
+
+// Kernel names of the protected disks.
+std::set<std::string> ProtectedDisks(const std::vector<TDiskInfo>& disks,
+                                     const std::vector<TMountEntry>& mounts,
+                                     const std::vector<std::string>& swaps,
+                                     const TDeviceResolver& resolver);
+
+// Whether a mount point is one of the system's own folders.
+bool IsSystemMountPoint(const std::string& mount_point);
+
+}  // namespace quorvane

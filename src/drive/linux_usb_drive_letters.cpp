@@ -1,0 +1,855 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <thread>
+
+#include "common/text.h"
+#include "drive/linux_protected_disks.h"
+#include "drive/usb_drive_letters.h"
+
+namespace quorvane {
+
+namespace fs = std::filesystem;
+
+struct TUSBDriveLetters::TVolumeView {
+  TVolumeKey Key;
+  char Letter = 0;
+  std::string DiskName, DiskNode;
+  int Partition = 0;  // 0: the whole disk
+  std::uint64_t StartSector = 0, Sectors = 0;
+  std::string Node;  // the volume's own block node; empty for a partition without one
+  std::string ProbeNode;
+  std::uint64_t ProbeOffset = 0, ProbeSize = 0;
+  bool HasFs = false;
+  TVolumeProbe Probe;
+  std::string MountPoint, MountSource;
+  std::string LoopNode;  // a loop device at the partition's offset, when there is one
+  bool SizeKnown = false;
+  std::int64_t DiskSize = 0;
+  bool Protected = false;
+  std::string Vendor, Model, Serial, Image;
+};
+
+struct TUSBDriveLetters::TSnapshot {
+  std::vector<TDiskInfo> Disks;
+  std::vector<TMountEntry> Mounts;
+  std::set<std::string> Protected;
+
+  const TDiskInfo* Disk(const std::string& name) const {
+    for (const TDiskInfo& d : Disks)
+      if (d.KernelName == name) return &d;
+    return nullptr;
+  }
+};
+
+namespace {
+
+const char* const kNoLabel = "removable drive";
+const char* const kNotPresent = "the drive is not present";
+
+std::string DevNumberText(dev_t dev) {
+  return std::to_string(major(dev)) + ":" + std::to_string(minor(dev));
+}
+
+bool WritableType(const std::string& type) {
+  return type == "vfat" || type == "exfat" || type == "ntfs";
+}
+
+std::string JoinErrors(const std::string& a, const std::string& b) {
+  if (a.empty()) return b;
+  if (b.empty()) return a;
+  return a + "; " + b;
+}
+
+std::string FirstLine(const std::string& text) {
+  const std::string line = text.substr(0, text.find('\n'));
+  const std::size_t end = line.find_last_not_of(" \t\r");
+  return end == std::string::npos ? std::string() : line.substr(0, end + 1);
+}
+
+}  // namespace
+
+TUSBDriveLetters::TUSBDriveLetters(TDriveEnvironment env, std::shared_ptr<IToolRunner> runner,
+                                   std::shared_ptr<IVolumeProber> prober)
+    : FEnv(std::move(env)), FRunner(std::move(runner)), FProber(std::move(prober)) {
+  if (FEnv.ModulesDir.empty()) {
+    utsname name{};
+    if (uname(&name) == 0) FEnv.ModulesDir = std::string("/lib/modules/") + name.release;
+  }
+}
+
+TUSBDriveLetters::~TUSBDriveLetters() = default;
+
+std::string TUSBDriveLetters::MountRoot() const {
+  if (!FEnv.MountRoot.empty()) return FEnv.MountRoot;
+  return "/run/quorvane/" + std::to_string(::getpid());
+}
+
+std::string TUSBDriveLetters::NodeOf(const std::string& kernel_name) const {
+  return FEnv.DevRoot + "/" + kernel_name;
+}
+
+std::string TUSBDriveLetters::KernelNameOfNode(const std::string& node) const {
+  const std::size_t slash = node.rfind('/');
+  return slash == std::string::npos ? node : node.substr(slash + 1);
+}
+
+// ---------------------------------------------------------------------------------------
+// The machine's state and the volumes on it.
+
+TUSBDriveLetters::TSnapshot TUSBDriveLetters::TakeSnapshot() {
+  TSnapshot snapshot;
+  snapshot.Disks = ScanBlockDevices(FEnv.SysRoot);
+  snapshot.Mounts = ParseMountInfo(ReadTextFile(FEnv.MountInfoPath));
+  const std::vector<std::string> swaps = ParseSwaps(ReadTextFile(FEnv.SwapsPath));
+  const std::vector<TDiskInfo>& disks = snapshot.Disks;
+  TDeviceResolver resolver;
+  resolver.NodeDevNumber = [this, &disks](const std::string& path) -> std::string {
+    if (path.compare(0, 5, "/dev/") != 0) {
+      struct stat st {};
+      if (::stat(path.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) return DevNumberText(st.st_rdev);
+      return {};
+    }
+    struct stat st {};
+    const std::string mapped = FEnv.DevRoot + path.substr(4);
+    if (::stat(mapped.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) return DevNumberText(st.st_rdev);
+    // No node to look at (a fixture, or a node that went away): the kernel's name.
+    const std::string name = KernelNameOfNode(path);
+    for (const TDiskInfo& d : disks) {
+      if (d.KernelName == name) return d.DevNumber;
+      for (const TPartitionInfo& p : d.Partitions)
+        if (p.KernelName == name) return p.DevNumber;
+    }
+    return {};
+  };
+  resolver.HolderDevNumber = [](const std::string& path) -> std::string {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return {};
+    return DevNumberText(st.st_dev);
+  };
+  snapshot.Protected = ProtectedDisks(snapshot.Disks, snapshot.Mounts, swaps, resolver);
+  return snapshot;
+}
+
+bool TUSBDriveLetters::EligibleImage(const TDiskInfo& disk, std::string& image) const {
+  if (!disk.IsLoop) return false;
+  for (const TImage& i : FImages) {
+    if (i.LoopName == disk.KernelName && disk.BackingFile == i.Path) {
+      image = i.Path;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<TUSBDriveLetters::TVolumeView> TUSBDriveLetters::VolumesOf(const TSnapshot& snapshot,
+                                                                      const TDiskInfo& disk) {
+  TVolumeView base;
+  base.DiskName = disk.KernelName;
+  base.DiskNode = NodeOf(disk.KernelName);
+  base.SizeKnown = disk.SizeKnown;
+  base.DiskSize = disk.SizeBytes;
+  base.Vendor = disk.Vendor;
+  base.Model = disk.Model;
+  base.Serial = disk.Serial;
+  const bool image = EligibleImage(disk, base.Image);
+  base.Protected = snapshot.Protected.count(disk.KernelName) > 0 || (!image && !disk.Usb);
+  if (image)
+    base.Key.DiskId = "image:" + base.Image;
+  else if (!disk.Serial.empty())
+    base.Key.DiskId = "usb:" + disk.Vendor + "|" + disk.Model + "|" + disk.Serial;
+  else
+    base.Key.DiskId = "port:" + (disk.UsbDevicePath.empty() ? disk.DevicePath : disk.UsbDevicePath);
+  // Image partitions are read from the file itself, which every loop device over it
+  // writes through, so that no device's cache shows old bytes.
+  const std::string read_node = image ? base.Image : base.DiskNode;
+
+  std::vector<TVolumeView> volumes;
+  for (const TPartitionInfo& p : disk.Partitions) {
+    if (p.Sectors <= 2) continue;  // an extended partition's container
+    TVolumeView v = base;
+    v.Partition = p.Number;
+    v.StartSector = p.StartSector;
+    v.Sectors = p.Sectors;
+    v.Node = NodeOf(p.KernelName);
+    v.ProbeNode = v.Node;
+    volumes.push_back(v);
+  }
+  if (disk.Partitions.empty()) {
+    std::vector<TProbedPartition> table;
+    if (FProber->ProbePartitions(read_node, table)) {
+      for (const TProbedPartition& p : table) {
+        TVolumeView v = base;
+        v.Partition = p.Number;
+        v.StartSector = p.StartSector;
+        v.Sectors = p.Sectors;
+        v.ProbeNode = read_node;
+        v.ProbeOffset = p.StartSector * 512;
+        v.ProbeSize = p.Sectors * 512;
+        volumes.push_back(v);
+      }
+    }
+  }
+  if (volumes.empty()) {
+    TVolumeView v = base;
+    v.Node = base.DiskNode;
+    v.ProbeNode = read_node;
+    volumes.push_back(v);
+  }
+
+  for (TVolumeView& v : volumes) {
+    v.HasFs = FProber->ProbeVolume(v.ProbeNode, v.ProbeOffset, v.ProbeSize, v.Probe);
+    v.Key.Partition = v.Partition;
+    v.Key.StartSector = v.StartSector;
+    v.Key.Uuid = v.HasFs ? v.Probe.Uuid : std::string();
+
+    // The devices that show this volume: its own node, and loop devices at its offset.
+    std::set<std::string> numbers, sources;
+    if (!v.Node.empty()) {
+      const std::string name = KernelNameOfNode(v.Node);
+      std::string number = disk.DevNumber;
+      for (const TPartitionInfo& p : disk.Partitions)
+        if (p.KernelName == name) number = p.DevNumber;
+      numbers.insert(number);
+      sources.insert("/dev/" + name);
+      sources.insert(v.Node);
+    }
+    for (const TDiskInfo& loop : snapshot.Disks) {
+      if (!loop.IsLoop || loop.KernelName == disk.KernelName) continue;
+      const bool over = loop.BackingFile == base.DiskNode ||
+                        loop.BackingFile == "/dev/" + disk.KernelName ||
+                        (image && loop.BackingFile == base.Image);
+      if (!over || loop.LoopOffset != v.StartSector * 512) continue;
+      if (v.Partition == 0 && loop.LoopSizeLimit != 0) continue;
+      numbers.insert(loop.DevNumber);
+      sources.insert("/dev/" + loop.KernelName);
+      sources.insert(NodeOf(loop.KernelName));
+      if (v.Node.empty() && v.LoopNode.empty()) v.LoopNode = "/dev/" + loop.KernelName;
+    }
+    for (const TMountEntry& m : snapshot.Mounts) {
+      if (m.Root != "/") continue;
+      if (numbers.count(m.DevNumber) || sources.count(m.Source)) {
+        v.MountPoint = m.MountPoint;
+        v.MountSource = m.Source;
+        break;
+      }
+    }
+  }
+  return volumes;
+}
+
+std::vector<TUSBDriveLetters::TVolumeView> TUSBDriveLetters::CurrentVolumes(TSnapshot& snapshot) {
+  snapshot = TakeSnapshot();
+  std::vector<TVolumeView> volumes;
+  for (const TDiskInfo& disk : snapshot.Disks) {
+    std::string image;
+    const bool eligible =
+        EligibleImage(disk, image) ||
+        (FEnv.ListUsbDisks && disk.Usb && !disk.IsLoop && !(disk.SizeKnown && disk.SizeBytes == 0));
+    // A disk being repartitioned is neither listed nor mounted until it is ready.
+    if (!eligible || FBusyDisks.count(disk.KernelName)) continue;
+    std::vector<TVolumeView> own = VolumesOf(snapshot, disk);
+    volumes.insert(volumes.end(), own.begin(), own.end());
+  }
+  AssignLetters(volumes);
+  return volumes;
+}
+
+void TUSBDriveLetters::AssignLetters(std::vector<TVolumeView>& volumes) {
+  for (TVolumeView& v : volumes) {
+    for (const auto& [letter, key] : FLetters)
+      if (key == v.Key) v.Letter = letter;
+    if (v.Letter) continue;
+    if (FLetters.size() >= 26) continue;  // letters are never handed out twice
+    v.Letter = static_cast<char>('a' + FLetters.size());
+    FLetters[v.Letter] = v.Key;
+  }
+  for (const TVolumeView& v : volumes)
+    if (v.Letter && !v.MountPoint.empty())
+      FKnownRoots[v.Letter] = v.MountPoint == "/" ? "/" : v.MountPoint + "/";
+}
+
+const TUSBDriveLetters::TVolumeView* TUSBDriveLetters::FindLetter(
+    const std::vector<TVolumeView>& volumes, char letter) const {
+  if (letter < 'a' || letter > 'z') return nullptr;
+  for (const TVolumeView& v : volumes)
+    if (v.Letter == letter) return &v;
+  return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------
+// Letters, roots and the drive list.
+
+std::string TUSBDriveLetters::RootOf(char letter) {
+  std::string error;
+  return RootOf(letter, error);
+}
+
+std::string TUSBDriveLetters::RootOf(char letter, std::string& error) {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  try {
+    return RootOfLocked(letter, error);
+  } catch (const std::exception& e) {
+    error = e.what();
+  } catch (...) {
+    error = "unexpected error";
+  }
+  return {};
+}
+
+std::string TUSBDriveLetters::RootOfLocked(char letter, std::string& error) {
+  error.clear();
+  // A volume the program mounted stays where it is while the mount lasts.
+  for (auto it = FMounts.begin(); it != FMounts.end(); ++it) {
+    if (it->Letter != letter) continue;
+    for (const TMountEntry& m : ParseMountInfo(ReadTextFile(FEnv.MountInfoPath)))
+      if (m.MountPoint == it->MountPoint && m.Source == it->Source) return it->MountPoint + "/";
+    FMounts.erase(it);  // unmounted by someone else
+    break;
+  }
+  TSnapshot snapshot;
+  const std::vector<TVolumeView> volumes = CurrentVolumes(snapshot);
+  const TVolumeView* v = FindLetter(volumes, letter);
+  if (!v) {
+    error = kNotPresent;
+    return {};
+  }
+  if (!v->MountPoint.empty()) return v->MountPoint == "/" ? "/" : v->MountPoint + "/";
+  std::string root;
+  if (!MountLocked(*v, letter, root, error)) return {};
+  return root;
+}
+
+char TUSBDriveLetters::LetterOfPath(const std::string& path) {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  return LetterOfLongestRoot(FKnownRoots, path);
+}
+
+TUSBDrives TUSBDriveLetters::ListUSBDrives() {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  TSnapshot snapshot;
+  const std::vector<TVolumeView> volumes = CurrentVolumes(snapshot);
+  TUSBDrives drives;
+  for (const TVolumeView& v : volumes) {
+    if (!v.Letter) continue;
+    TUSBDriveSet d;
+    d.Letter = v.Letter;
+    d.Name = v.HasFs && !v.Probe.Label.empty() ? v.Probe.Label : kNoLabel;
+    d.FileSystem = v.HasFs ? FileSystemName(v.Probe) : std::string();
+    d.IntFileSystem = IntFileSystemOf(d.FileSystem);
+    d.FullSize = v.SizeKnown && !v.Protected && v.DiskSize > 0 ? v.DiskSize : 0;
+    d.VolumeDevice = !v.Node.empty() ? v.Node : v.LoopNode;
+    d.DiskDevice = v.DiskNode;
+    d.MountPoint = v.MountPoint;
+    d.Vendor = v.Vendor;
+    d.Model = v.Model;
+    d.Serial = v.Serial;
+    d.ImageFile = v.Image;
+    drives.push_back(d);
+  }
+  for (TUSBDriveSet& d : drives) {
+    if (d.FullSize == 0) {
+      d.FreeSpace = 0;
+      continue;
+    }
+    std::string error;
+    const std::string root = RootOfLocked(d.Letter, error);
+    d.FreeSpace = root.empty() ? -1 : FreeSpaceOfFolder(root);
+    if (!root.empty()) {
+      d.MountPoint = root.size() > 1 ? root.substr(0, root.size() - 1) : root;
+      for (const TOwnMount& m : FMounts)
+        if (m.Letter == d.Letter) d.VolumeDevice = m.Source;
+    }
+  }
+  std::sort(drives.begin(), drives.end(),
+            [](const TUSBDriveSet& a, const TUSBDriveSet& b) { return a.Letter < b.Letter; });
+  return drives;
+}
+
+void TUSBDriveLetters::VolumeNameAndFS(char letter, std::string& name, std::string& file_system) {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  name.clear();
+  file_system.clear();
+  TSnapshot snapshot;
+  const std::vector<TVolumeView> volumes = CurrentVolumes(snapshot);
+  if (const TVolumeView* v = FindLetter(volumes, letter); v && v->HasFs) {
+    name = v->Probe.Label;
+    file_system = FileSystemName(v->Probe);
+  }
+  if (name.empty()) name = kNoLabel;
+}
+
+// ---------------------------------------------------------------------------------------
+// Mounting.
+
+bool TUSBDriveLetters::Ntfs3Available() {
+  const std::vector<std::string> names = ParseFileSystems(ReadTextFile(FEnv.FileSystemsPath));
+  if (std::find(names.begin(), names.end(), "ntfs3") != names.end()) return true;
+  std::error_code ec;
+  return !FEnv.ModulesDir.empty() && fs::is_directory(FEnv.ModulesDir + "/kernel/fs/ntfs3", ec);
+}
+
+bool TUSBDriveLetters::RunMount(const std::string& type, const std::string& node,
+                                const std::string& dir, std::string& error) {
+  const std::string options = "rw,nosuid,nodev";
+  if (type == "ntfs") {
+    std::string kernel_error;
+    if (Ntfs3Available()) {
+      const TToolResult r = FRunner->Run({"mount", {"-t", "ntfs3", "-o", options, node, dir}, ""});
+      if (r.Succeeded()) return true;
+      kernel_error = r.ErrorText();
+    }
+    // FUSE's small writes are what makes it slow; big_writes lifts that.
+    const TToolResult r = FRunner->Run({"ntfs-3g", {"-o", options + ",big_writes", node, dir}, ""});
+    if (r.Succeeded()) return true;
+    error = "cannot mount " + node + ": " + JoinErrors(kernel_error, r.ErrorText());
+    return false;
+  }
+  const TToolResult r = FRunner->Run({"mount", {"-t", type, "-o", options, node, dir}, ""});
+  if (r.Succeeded()) return true;
+  error = "cannot mount " + node + ": " + r.ErrorText();
+  return false;
+}
+
+bool TUSBDriveLetters::MountLocked(const TVolumeView& volume, char letter, std::string& root,
+                                   std::string& error) {
+  if (volume.Protected) {
+    error = volume.DiskNode + " holds the running system or is not a USB drive";
+    return false;
+  }
+  if (!volume.HasFs) {
+    error = "the drive has no file system";
+    return false;
+  }
+  if (!WritableType(volume.Probe.Type)) {
+    error = "the drive's file system (" + volume.Probe.Type + ") is not FAT, exFAT or NTFS";
+    return false;
+  }
+  std::string node = volume.Node, loop;
+  if (node.empty()) {
+    const std::string file = volume.Image.empty() ? volume.DiskNode : volume.Image;
+    if (!AttachLoop(file, volume.StartSector * 512, volume.Sectors * 512, loop, error))
+      return false;
+    FLoops.push_back({loop, volume.DiskName});
+    node = NodeOf(loop);
+  }
+  const auto undo_loop = [&] {
+    if (loop.empty()) return;
+    std::string detach_error;
+    if (DetachLoop(loop, detach_error))
+      std::erase_if(FLoops, [&](const TOwnLoop& l) { return l.KernelName == loop; });
+    error = JoinErrors(error, detach_error);
+  };
+
+  const std::string dir = MountRoot() + "/" + letter;
+  std::error_code ec;
+  fs::create_directories(MountRoot(), ec);
+  if (!ec) fs::permissions(MountRoot(), fs::perms::owner_all, ec);
+  if (ec) {
+    error = "cannot create " + MountRoot() + ": " + ec.message();
+    undo_loop();
+    return false;
+  }
+  if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+    error = "cannot create " + dir + ": " + SystemErrorText(errno);
+    undo_loop();
+    return false;
+  }
+  for (const TMountEntry& m : ParseMountInfo(ReadTextFile(FEnv.MountInfoPath))) {
+    if (m.MountPoint == dir) {
+      error = dir + " is in use by another mount";
+      undo_loop();
+      return false;
+    }
+  }
+  if (!RunMount(volume.Probe.Type, node, dir, error)) {
+    ::rmdir(dir.c_str());
+    undo_loop();
+    return false;
+  }
+  std::string source;
+  for (const TMountEntry& m : ParseMountInfo(ReadTextFile(FEnv.MountInfoPath)))
+    if (m.MountPoint == dir) source = m.Source;
+  if (source.empty()) {
+    error = "the volume does not appear at " + dir + " after mounting";
+    undo_loop();
+    return false;
+  }
+  FMounts.push_back({letter, dir, source, volume.DiskName});
+  root = dir + "/";
+  FKnownRoots[letter] = root;
+  return true;
+}
+
+bool TUSBDriveLetters::AttachLoop(const std::string& file, std::uint64_t offset, std::uint64_t size,
+                                  std::string& kernel_name, std::string& error) {
+  std::vector<std::string> args{"--find", "--show"};
+  if (offset) args.insert(args.end(), {"--offset", std::to_string(offset)});
+  if (size) args.insert(args.end(), {"--sizelimit", std::to_string(size)});
+  args.push_back(file);
+  const TToolResult r = FRunner->Run({"losetup", args, ""});
+  if (!r.Succeeded()) {
+    error = "cannot attach a loop device to " + file + ": " + r.ErrorText();
+    return false;
+  }
+  const std::string node = FirstLine(r.Output);
+  const std::string name = KernelNameOfNode(node);
+  if (node.compare(0, 9, "/dev/loop") != 0 || name.size() <= 4 ||
+      name.find_first_not_of("0123456789", 4) != std::string::npos) {
+    error = "losetup named no loop device for " + file + ": " + OneLine(r.Output);
+    return false;
+  }
+  kernel_name = name;
+  return true;
+}
+
+bool TUSBDriveLetters::DetachLoop(const std::string& kernel_name, std::string& error) {
+  const TToolResult r = FRunner->Run({"losetup", {"--detach", NodeOf(kernel_name)}, ""});
+  if (r.Succeeded()) return true;
+  error = "cannot detach " + NodeOf(kernel_name) + ": " + r.ErrorText();
+  return false;
+}
+
+bool TUSBDriveLetters::UnmountLocked(const std::string& mount_point, std::string& error) {
+  const int fd = ::open(mount_point.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0 || ::syncfs(fd) != 0) {
+    error = "cannot sync " + mount_point + ": " + SystemErrorText(errno);
+    if (fd >= 0) ::close(fd);
+    return false;
+  }
+  ::close(fd);
+  const TToolResult r = FRunner->Run({"umount", {mount_point}, ""});
+  if (!r.Succeeded()) {
+    error = "cannot unmount " + mount_point + ": " + r.ErrorText();
+    return false;
+  }
+  for (const TMountEntry& m : ParseMountInfo(ReadTextFile(FEnv.MountInfoPath))) {
+    if (m.MountPoint == mount_point) {
+      error = mount_point + " is still mounted";
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string TUSBDriveLetters::ReleaseLocked(const std::string& disk_name) {
+  std::string errors;
+  for (auto it = FMounts.begin(); it != FMounts.end();) {
+    if (!disk_name.empty() && it->DiskName != disk_name) {
+      ++it;
+      continue;
+    }
+    std::string error;
+    if (!UnmountLocked(it->MountPoint, error)) {
+      errors = JoinErrors(errors, error);
+      ++it;
+      continue;
+    }
+    if (::rmdir(it->MountPoint.c_str()) != 0 && errno != ENOENT)
+      errors = JoinErrors(errors, "cannot remove " + it->MountPoint + ": " + SystemErrorText(errno));
+    FKnownRoots.erase(it->Letter);
+    it = FMounts.erase(it);
+  }
+  // The program's own folder goes once nothing is mounted in it.
+  if (FMounts.empty() && ::rmdir(MountRoot().c_str()) != 0 && errno != ENOENT && errno != ENOTEMPTY)
+    errors = JoinErrors(errors, "cannot remove " + MountRoot() + ": " + SystemErrorText(errno));
+  for (auto it = FLoops.begin(); it != FLoops.end();) {
+    std::string error;
+    if ((!disk_name.empty() && it->DiskName != disk_name)) {
+      ++it;
+    } else if (DetachLoop(it->KernelName, error)) {
+      it = FLoops.erase(it);
+    } else {
+      errors = JoinErrors(errors, error);
+      ++it;
+    }
+  }
+  return errors;
+}
+
+std::string TUSBDriveLetters::ReleaseProgramMounts() {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  try {
+    return ReleaseLocked("");
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Image drives.
+
+bool TUSBDriveLetters::AttachImageDrive(const std::string& path, std::int64_t create_size,
+                                        char& letter, std::string& error) {
+  letter = 0;
+  error.clear();
+  if (path.empty()) {
+    error = "no image file named";
+    return false;
+  }
+  std::error_code ec;
+  const fs::path absolute = fs::absolute(path, ec).lexically_normal();
+  if (!fs::exists(fs::symlink_status(absolute, ec))) {
+    if (create_size <= 0) {
+      error = "the image file " + Quoted(absolute.string()) + " does not exist";
+      return false;
+    }
+    const int fd = ::open(absolute.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0 || ::ftruncate(fd, create_size) != 0) {
+      error = "cannot create the image file " + Quoted(absolute.string()) + ": " +
+              SystemErrorText(errno);
+      if (fd >= 0) ::close(fd);
+      return false;
+    }
+    if (::close(fd) != 0) {
+      error = "cannot create the image file " + Quoted(absolute.string()) + ": " +
+              SystemErrorText(errno);
+      return false;
+    }
+  }
+  const fs::path canonical = fs::canonical(absolute, ec);
+  struct stat st {};
+  if (ec || ::stat(canonical.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    // A device node named as an image would let the program write to any disk.
+    error = Quoted(absolute.string()) + " is not a disk image file";
+    return false;
+  }
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  const auto known = std::find_if(FImages.begin(), FImages.end(),
+                                  [&](const TImage& i) { return i.Path == canonical.string(); });
+  std::string loop;
+  if (known != FImages.end()) {
+    loop = known->LoopName;
+  } else {
+    if (!AttachLoop(canonical.string(), 0, 0, loop, error)) return false;
+    FImages.push_back({canonical.string(), loop});
+  }
+  TSnapshot snapshot;
+  for (const TVolumeView& v : CurrentVolumes(snapshot)) {
+    if (v.DiskName == loop && v.Letter) {
+      letter = v.Letter;
+      return true;
+    }
+  }
+  error = "the image " + Quoted(canonical.string()) + " got no drive letter";
+  return false;
+}
+
+bool TUSBDriveLetters::DetachImageDrive(const std::string& path, std::string& error) {
+  std::error_code ec;
+  const std::string canonical = fs::weakly_canonical(fs::absolute(path, ec), ec).string();
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  const auto it = std::find_if(FImages.begin(), FImages.end(),
+                               [&](const TImage& i) { return i.Path == canonical; });
+  if (it == FImages.end()) {
+    error = "the image " + Quoted(canonical) + " is not attached";
+    return false;
+  }
+  error = ReleaseLocked(it->LoopName);
+  if (!error.empty()) return false;
+  if (!DetachLoop(it->LoopName, error)) return false;
+  FImages.erase(it);
+  return true;
+}
+
+bool TUSBDriveLetters::DetachImageDrives(std::string& error) {
+  error.clear();
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  const std::vector<TImage> images = FImages;
+  for (const TImage& image : images) {
+    std::string one;
+    if (!DetachImageDrive(image.Path, one)) error = JoinErrors(error, one);
+  }
+  return error.empty();
+}
+
+// ---------------------------------------------------------------------------------------
+// The drive step.
+
+bool TUSBDriveLetters::WritableDiskOf(char letter, TDiskTarget& target, std::string& error) {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  TSnapshot snapshot;
+  const std::vector<TVolumeView> volumes = CurrentVolumes(snapshot);
+  const TVolumeView* v = FindLetter(volumes, letter);
+  const TDiskInfo* disk = v ? snapshot.Disk(v->DiskName) : nullptr;
+  if (!disk) {
+    error = kNotPresent;
+    return false;
+  }
+  target = TDiskTarget{};
+  target.KernelName = disk->KernelName;
+  target.Node = NodeOf(disk->KernelName);
+  target.DevNumber = disk->DevNumber;
+  target.SizeBytes = disk->SizeKnown ? disk->SizeBytes : -1;
+  target.IsImage = !v->Image.empty();
+  target.ImageFile = v->Image;
+  if (!target.IsImage && !disk->Usb) {
+    error = target.Node + " is not a USB drive";
+    return false;
+  }
+  if (snapshot.Protected.count(disk->KernelName)) {
+    error = target.Node + " holds the running system";
+    return false;
+  }
+  return true;
+}
+
+bool TUSBDriveLetters::VolumePresent(char letter) {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  TSnapshot snapshot;
+  const std::vector<TVolumeView> volumes = CurrentVolumes(snapshot);
+  return FindLetter(volumes, letter) != nullptr;
+}
+
+bool TUSBDriveLetters::UnmountDisk(const TDiskTarget& target, std::string& error) {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  error = ReleaseLocked(target.KernelName);
+  if (!error.empty()) return false;
+  // Whoever else mounted the disk's volumes: through its own nodes, or through loop
+  // devices over it.
+  const auto mounted = [&] {
+    const TSnapshot snapshot = TakeSnapshot();
+    const TDiskInfo* disk = snapshot.Disk(target.KernelName);
+    std::set<std::string> numbers, sources;
+    if (disk) {
+      numbers.insert(disk->DevNumber);
+      sources.insert("/dev/" + disk->KernelName);
+      for (const TPartitionInfo& p : disk->Partitions) {
+        numbers.insert(p.DevNumber);
+        sources.insert("/dev/" + p.KernelName);
+        sources.insert(NodeOf(p.KernelName));
+      }
+    }
+    sources.insert(target.Node);
+    for (const TDiskInfo& loop : snapshot.Disks) {
+      if (!loop.IsLoop || loop.KernelName == target.KernelName) continue;
+      if (loop.BackingFile == target.Node || loop.BackingFile == "/dev/" + target.KernelName ||
+          (target.IsImage && loop.BackingFile == target.ImageFile)) {
+        numbers.insert(loop.DevNumber);
+        sources.insert("/dev/" + loop.KernelName);
+      }
+    }
+    std::vector<std::string> points;
+    for (const TMountEntry& m : snapshot.Mounts)
+      if (numbers.count(m.DevNumber) || sources.count(m.Source)) points.push_back(m.MountPoint);
+    // Inner mounts first.
+    std::sort(points.begin(), points.end(),
+              [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    points.erase(std::unique(points.begin(), points.end()), points.end());
+    return points;
+  };
+  for (const std::string& point : mounted()) {
+    if (!UnmountLocked(point, error)) return false;
+  }
+  if (const std::vector<std::string> left = mounted(); !left.empty()) {
+    error = left.front() + " is still mounted";
+    return false;
+  }
+  return true;
+}
+
+bool TUSBDriveLetters::LocatePartition(const TDiskTarget& target, int number,
+                                       TPartitionDevice& partition, std::string& error) {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  const auto missing = [&] {
+    error = "partition " + std::to_string(number) + " does not appear on " + target.Node;
+    return false;
+  };
+  std::string file = target.IsImage ? target.ImageFile : target.Node;
+  if (!target.IsImage) {
+    const TToolResult r = FRunner->Run({"blockdev", {"--rereadpt", target.Node}, ""});
+    if (!r.Succeeded()) {
+      error = "cannot re-read the partition table of " + target.Node + ": " + r.ErrorText();
+      return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + FEnv.PartitionWait;
+    bool listed = false;
+    while (true) {
+      TDiskInfo disk;
+      if (ScanBlockDevice(FEnv.SysRoot, target.KernelName, disk)) {
+        for (const TPartitionInfo& p : disk.Partitions) {
+          if (p.Number != number) continue;
+          listed = true;
+          partition = {NodeOf(p.KernelName), p.StartSector, p.Sectors};
+          struct stat st {};
+          if (::stat(partition.Node.c_str(), &st) == 0 &&
+              ((S_ISBLK(st.st_mode) && DevNumberText(st.st_rdev) == p.DevNumber) ||
+               S_ISREG(st.st_mode)))
+            return true;
+        }
+      }
+      if (std::chrono::steady_clock::now() > deadline) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    if (!listed) return missing();
+    // The kernel knows the partition but no node appeared for it (no device manager):
+    // a loop device at its offset stands in.
+  } else {
+    std::vector<TProbedPartition> table;
+    if (!FProber->ProbePartitions(file, table)) return missing();
+    const auto it = std::find_if(table.begin(), table.end(),
+                                 [&](const TProbedPartition& p) { return p.Number == number; });
+    if (it == table.end()) return missing();
+    partition.StartSector = it->StartSector;
+    partition.Sectors = it->Sectors;
+  }
+  std::string loop;
+  if (!AttachLoop(file, partition.StartSector * 512, partition.Sectors * 512, loop, error))
+    return false;
+  FLoops.push_back({loop, target.KernelName});
+  partition.Node = NodeOf(loop);
+  return true;
+}
+
+bool TUSBDriveLetters::RebindLetter(char letter, const TDiskTarget& target, int number,
+                                    std::string& error) {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  const TSnapshot snapshot = TakeSnapshot();
+  const TDiskInfo* disk = snapshot.Disk(target.KernelName);
+  if (disk) {
+    for (const TVolumeView& v : VolumesOf(snapshot, *disk)) {
+      if (v.Partition != number) continue;
+      // A letter handed out meanwhile names nothing from now on; letters are never
+      // handed out twice, so none is removed.
+      for (auto& [other, key] : FLetters)
+        if (key == v.Key) key = TVolumeKey{};
+      FLetters[letter] = v.Key;
+      FKnownRoots.erase(letter);
+      return true;
+    }
+  }
+  error = "the new volume does not appear on " + target.Node;
+  return false;
+}
+
+void TUSBDriveLetters::SetDiskBusy(const std::string& kernel_name, bool busy) {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  if (busy)
+    FBusyDisks.insert(kernel_name);
+  else
+    FBusyDisks.erase(kernel_name);
+}
+
+// ---------------------------------------------------------------------------------------
+
+std::shared_ptr<TUSBDriveLetters> InstallUSBDriveLetters(TDriveEnvironment env) {
+  auto table = std::make_shared<TUSBDriveLetters>(std::move(env));
+  SetDriveLetters(table);
+  return table;
+}
+
+std::shared_ptr<TUSBDriveLetters> USBDriveLetters() {
+  return std::dynamic_pointer_cast<TUSBDriveLetters>(DriveLetters());
+}
+
+std::string ReleaseProgramMounts() {
+  std::shared_ptr<TUSBDriveLetters> table = USBDriveLetters();
+  return table ? table->ReleaseProgramMounts() : std::string();
+}
+
+}  // namespace quorvane

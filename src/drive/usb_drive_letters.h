@@ -1,0 +1,179 @@
+// The run's table of USB drive volumes: letters handed out in order of first sight and
+// kept by their volume for the whole run, mounting on demand under the program's own
+// folder in /run, image files attached as drives, and the disk operations of the drive
+// step (which refuse every disk that is not a USB disk or a named image, and every disk
+// that holds the running system).
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "drive/drive_letters.h"
+#include "drive/linux_block_devices.h"
+#include "drive/linux_mount_table.h"
+#include "drive/tool_runner.h"
+#include "drive/usb_drive_set.h"
+#include "drive/volume_probe.h"
+
+namespace quorvane {
+
+// Where the table looks; tests point it at fixture trees.
+struct TDriveEnvironment {
+  std::string SysRoot = "/sys";
+  std::string MountInfoPath = "/proc/self/mountinfo";
+  std::string SwapsPath = "/proc/swaps";
+  std::string FileSystemsPath = "/proc/filesystems";
+  std::string ModulesDir;  // empty: /lib/modules/<running kernel>
+  std::string DevRoot = "/dev";
+  std::string MountRoot;   // empty: /run/quorvane/<process id>
+  bool ListUsbDisks = true;  // false: image drives only
+  // How long a new partition may take to show up under DevRoot.
+  std::chrono::milliseconds PartitionWait = std::chrono::seconds(5);
+};
+
+// The disk under a letter, cleared for writing.
+struct TDiskTarget {
+  std::string KernelName;   // "sdb", "loop3"
+  std::string Node;         // "/dev/sdb"
+  std::string DevNumber;
+  std::int64_t SizeBytes = -1;   // -1 when unknown
+  bool IsImage = false;          // a disk image on a loop device (no partition nodes)
+  std::string ImageFile;
+};
+
+// A partition reached for formatting: its own node, or a loop device at its offset.
+struct TPartitionDevice {
+  std::string Node;
+  std::uint64_t StartSector = 0;
+  std::uint64_t Sectors = 0;
+};
+
+class TUSBDriveLetters : public IDriveLetters, public IDriveLister {
+ public:
+  explicit TUSBDriveLetters(TDriveEnvironment env = {},
+                            std::shared_ptr<IToolRunner> runner = SystemToolRunner(),
+                            std::shared_ptr<IVolumeProber> prober = SystemVolumeProber());
+  ~TUSBDriveLetters() override;
+
+  // IDriveLetters. RootOf mounts a volume of a file system the program writes (FAT,
+  // exFAT, NTFS) when it is not mounted yet.
+  std::string RootOf(char letter) override;
+  std::string RootOf(char letter, std::string& error) override;
+  char LetterOfPath(const std::string& path) override;
+
+  // IDriveLister.
+  TUSBDrives ListUSBDrives() override;
+  void VolumeNameAndFS(char letter, std::string& name, std::string& file_system) override;
+
+  // Makes a disk image file a drive: creates it at `create_size` bytes when it does not
+  // exist (0: it must exist), attaches it to a loop device and gives the letter of its
+  // first volume (a blank image is one volume without a file system). Attaching the same
+  // file again gives the same letter.
+  bool AttachImageDrive(const std::string& path, std::int64_t create_size, char& letter,
+                        std::string& error);
+  // Unmounts what the program mounted from the image and detaches its loop devices.
+  bool DetachImageDrive(const std::string& path, std::string& error);
+  bool DetachImageDrives(std::string& error);
+
+  // Syncs and unmounts every volume the program mounted and detaches the loop devices it
+  // attached for partitions; the letters stay and mount again on demand. Front ends call
+  // it once a burn has ended (and at the end of the run). Returns the errors met, empty
+  // when all went well.
+  std::string ReleaseProgramMounts();
+
+  // The drive step. The disk of a letter when it may be written: false with the reason
+  // when the letter names no present volume, or a disk that is not a USB disk or named
+  // image, or that holds the running system.
+  bool WritableDiskOf(char letter, TDiskTarget& disk, std::string& error);
+  // Whether the letter names a volume whose disk is present.
+  bool VolumePresent(char letter);
+  // Unmounts every volume of the disk (whoever mounted it) and detaches the program's
+  // loop devices over it.
+  bool UnmountDisk(const TDiskTarget& disk, std::string& error);
+  // Reaches partition `number` of a disk whose table was just written.
+  bool LocatePartition(const TDiskTarget& disk, int number, TPartitionDevice& partition,
+                       std::string& error);
+  // Moves `letter` to partition `number` of the disk (after repartitioning).
+  bool RebindLetter(char letter, const TDiskTarget& disk, int number, std::string& error);
+  // While a disk is being repartitioned its new volumes get no letters of their own.
+  void SetDiskBusy(const std::string& kernel_name, bool busy);
+
+  IToolRunner& Runner() { return *FRunner; }
+  const TDriveEnvironment& Environment() const { return FEnv; }
+
+ private:
+  struct TVolumeKey {
+    std::string DiskId;
+    int Partition = 0;
+    std::uint64_t StartSector = 0;
+    std::string Uuid;
+    bool operator==(const TVolumeKey&) const = default;
+  };
+  struct TVolumeView;
+  struct TSnapshot;
+  struct TOwnMount {
+    char Letter;
+    std::string MountPoint;
+    std::string Source;
+    std::string DiskName;
+  };
+  struct TOwnLoop {
+    std::string KernelName;
+    std::string DiskName;
+  };
+  struct TImage {
+    std::string Path;
+    std::string LoopName;
+  };
+
+  TSnapshot TakeSnapshot();
+  std::vector<TVolumeView> VolumesOf(const TSnapshot& snapshot, const TDiskInfo& disk);
+  std::vector<TVolumeView> CurrentVolumes(TSnapshot& snapshot);
+  void AssignLetters(std::vector<TVolumeView>& volumes);
+  const TVolumeView* FindLetter(const std::vector<TVolumeView>& volumes, char letter) const;
+  bool EligibleImage(const TDiskInfo& disk, std::string& image) const;
+  std::string NodeOf(const std::string& kernel_name) const;
+  std::string KernelNameOfNode(const std::string& node) const;
+  std::string RootOfLocked(char letter, std::string& error);
+  bool MountLocked(const TVolumeView& volume, char letter, std::string& root,
+                   std::string& error);
+  bool RunMount(const std::string& type, const std::string& node, const std::string& dir,
+                std::string& error);
+  bool Ntfs3Available();
+  bool AttachLoop(const std::string& file, std::uint64_t offset, std::uint64_t size,
+                  std::string& kernel_name, std::string& error);
+  bool DetachLoop(const std::string& kernel_name, std::string& error);
+  bool UnmountLocked(const std::string& mount_point, std::string& error);
+  std::string ReleaseLocked(const std::string& disk_name);
+  std::string MountRoot() const;
+
+  TDriveEnvironment FEnv;
+  std::shared_ptr<IToolRunner> FRunner;
+  std::shared_ptr<IVolumeProber> FProber;
+
+  std::recursive_mutex FLock;
+  std::map<char, TVolumeKey> FLetters;
+  std::map<char, std::string> FKnownRoots;  // last root seen per letter, for LetterOfPath
+  std::vector<TOwnMount> FMounts;
+  std::vector<TOwnLoop> FLoops;
+  std::vector<TImage> FImages;
+  std::set<std::string> FBusyDisks;
+};
+
+// Makes the run's table of USB drives and installs it as the letter table.
+std::shared_ptr<TUSBDriveLetters> InstallUSBDriveLetters(TDriveEnvironment env = {});
+
+// The installed table when it is the USB drive table; nullptr otherwise.
+std::shared_ptr<TUSBDriveLetters> USBDriveLetters();
+
+// Syncs and unmounts what the program mounted, through the installed table; empty when
+// all went well or no USB drive table is installed.
+std::string ReleaseProgramMounts();
+
+}  // namespace quorvane

@@ -1,0 +1,23 @@
+#include "loaders/loader_classes.h"
+
+namespace quorvane {
+
+void TJobAVG::JobGo() {
+  TJob::JobGo();
+  if (Status() != kStatusRunning) return;
+  if (!CopyImage(true)) return;
+  const std::string& F = Vars.JobFileNameOnHDForwardSlash;
+  const std::string block = Lines({
+      "title " + Vars.JobFileNameWOExt,
+      "map " + F + " (0xff)",
+      "map --hook",
+      "root (0xff)",
+      "kernel /isolinux/vmlinuz boot=casper persistent iso-scan/filename=" +
+          Vars.JobFileNameForwardSlash,
+      "initrd /isolinux/initrd.lzm",
+  });
+  if (!WriteEntryFile("AVGResque.lst", block)) return;
+  AppendMainMenuItem("AVGResque.lst");
+}
+
+}  // namespace quorvane

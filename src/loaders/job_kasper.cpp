@@ -1,0 +1,28 @@
+#include "archive/file_operations.h"
+#include "loaders/loader_classes.h"
+
+namespace quorvane {
+
+void TJobKasper::JobGo() {
+  TJob::JobGo();
+  if (Status() != kStatusRunning) return;
+  const std::string& n = Vars.JobFileNameWOExt;
+  std::string error;
+  UnpackArchive(this, UnpackProgressCallback, Consts.SrcFile, error, Vars.JobDir + n);
+  if (!StepSucceeded(error)) return;
+  const std::string live = Vars.JobDirOnHDForwardSlashWOhd + n + "/rescue/LiveOS/";
+  const std::string block = Lines({
+      "title " + n,
+      "uuid () > nul",
+      "set UUID=%?%",
+      "kernel " + Vars.JobDirOnHDForwardSlashWOhd + n + "/boot/rescue " +
+          "root=live:UUID=%UUID% " + "live_dir=" + live + " " + "subdir=" + live + " " +
+          "rootfstype=auto rw vga=791 init=/linuxrc " + "loop=" + live + "squashfs.img " +
+          "kav_lang=en udev liveimg splash quiet doscsi nomodeset",
+      "initrd " + Vars.JobDirOnHDForwardSlashWOhd + n + "/boot/rescue.igz",
+  });
+  if (!WriteEntryFile(n + ".lst", block)) return;
+  AppendMainMenuItem(n + ".lst");
+}
+
+}  // namespace quorvane

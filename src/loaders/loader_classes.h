@@ -1,0 +1,121 @@
+// The ten loader classes, one per loader type; each writes its own kind of boot entry.
+#pragma once
+
+#include "loaders/loader_job.h"
+
+namespace quorvane {
+
+// Windows installers (codes 0, 1, 2): the image is copied and booted through NTBOOT.
+class TJobWindows : public TLoaderJob {
+ public:
+  using TLoaderJob::TLoaderJob;
+  ~TJobWindows() override { WaitFor(); }
+
+ protected:
+  void JobGo() override;
+  bool BootsThroughNTBOOT() const override { return true; }
+  // The package's folder of this version's answer file: "W7", "W8" or "W10".
+  virtual const char* TemplateFolder() const = 0;
+  // The option with which the NTBOOT script is called for the image.
+  virtual std::string NTBOOTOption() const { return "iso_inst=vboot cdrom="; }
+};
+
+class TJobWin7 : public TJobWindows {
+ public:
+  using TJobWindows::TJobWindows;
+  ~TJobWin7() override { WaitFor(); }
+
+ protected:
+  const char* TemplateFolder() const override { return "W7"; }
+  std::string NTBOOTOption() const override;
+};
+
+class TJobWin8 : public TJobWindows {
+ public:
+  using TJobWindows::TJobWindows;
+  ~TJobWin8() override { WaitFor(); }
+
+ protected:
+  const char* TemplateFolder() const override { return "W8"; }
+};
+
+class TJobWin10 : public TJobWindows {
+ public:
+  using TJobWindows::TJobWindows;
+  ~TJobWin10() override { WaitFor(); }
+
+ protected:
+  const char* TemplateFolder() const override { return "W10"; }
+};
+
+// Kaspersky rescue disk (code 3): the image is unpacked and its kernel started directly.
+class TJobKasper : public TLoaderJob {
+ public:
+  using TLoaderJob::TLoaderJob;
+  ~TJobKasper() override { WaitFor(); }
+
+ protected:
+  void JobGo() override;
+};
+
+// AVG rescue disk (code 4): the image is mapped as a CD; its kernel and initrd are started.
+class TJobAVG : public TLoaderJob {
+ public:
+  using TLoaderJob::TLoaderJob;
+  ~TJobAVG() override { WaitFor(); }
+
+ protected:
+  void JobGo() override;
+};
+
+// Ubuntu (code 5): the image is copied, its kernel and initrd taken out of it.
+class TJobUbuntu : public TLoaderJob {
+ public:
+  using TLoaderJob::TLoaderJob;
+  ~TJobUbuntu() override { WaitFor(); }
+
+ protected:
+  void JobGo() override;
+};
+
+// Images booted as a CD drive and chain-loaded: mapped in place after a partition entry
+// pointing at them (codes 6, 7, 8), or loaded into memory (code 9).
+class TMappedCdJob : public TLoaderJob {
+ public:
+  using TLoaderJob::TLoaderJob;
+  ~TMappedCdJob() override { WaitFor(); }
+
+ protected:
+  void JobGo() override;
+  virtual bool LoadsIntoMemory() const { return false; }
+};
+
+class TJobHirens : public TMappedCdJob {
+ public:
+  using TMappedCdJob::TMappedCdJob;
+  ~TJobHirens() override { WaitFor(); }
+};
+
+class TJobPartedMagic : public TMappedCdJob {
+ public:
+  using TMappedCdJob::TMappedCdJob;
+  ~TJobPartedMagic() override { WaitFor(); }
+};
+
+class TJobDrWeb : public TMappedCdJob {
+ public:
+  using TMappedCdJob::TMappedCdJob;
+  ~TJobDrWeb() override { WaitFor(); }
+};
+
+// Clonezilla (code 9): the image is loaded into memory as a CD and chain-loaded.
+class TJobClonezilla : public TMappedCdJob {
+ public:
+  using TMappedCdJob::TMappedCdJob;
+  ~TJobClonezilla() override { WaitFor(); }
+
+ protected:
+  bool LoadsIntoMemory() const override { return true; }
+};
+
+}  // namespace quorvane

@@ -1,0 +1,42 @@
+#include "loaders/loader_job.h"
+
+#include "archive/file_operations.h"
+#include "drive/file_extents.h"
+#include "loaders/menu_files.h"
+
+namespace quorvane {
+
+std::string TLoaderJob::Lines(std::initializer_list<std::string> lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + kLineEnd;
+  return text;
+}
+
+bool TLoaderJob::CopyImage(bool mapped_in_place) {
+  std::string error;
+  CopyFileWithProgress(Consts.SrcFile, Vars.JobFileNameOnDriveBackSlash, CopyProgressRoutine,
+                       error, Canceled(), this);
+  if (!StepSucceeded(error)) return false;
+  if (!mapped_in_place) return true;
+  // GRUB4DOS maps an image without "--mem" only when its sectors follow one another.
+  const TContiguity layout = CheckFileContiguous(Vars.JobFileNameOnDriveBackSlash);
+  return StepSucceeded(layout == TContiguity::Fragmented ? "Image file is fragmented on USB drive"
+                                                         : "");
+}
+
+bool TLoaderJob::WriteEntryFile(const std::string& file_name, const std::string& block) {
+  const std::string tail = BootsThroughNTBOOT() ? "title Main menu\r\nconfigfile (hd0,0)/menu.lst"
+                                                : "title Main menu\r\nconfigfile /menu.lst";
+  std::string error;
+  CreateTextFile(Vars.JobDir + file_name, block + kLineEnd + tail, error);
+  return StepSucceeded(error);
+}
+
+void TLoaderJob::AppendMainMenuItem(const std::string& file_name) {
+  std::string item = "\r\ntitle " + Vars.JobFileNameWOExt + "\r\n" + "configfile " +
+                     Vars.JobDirOnHDForwardSlash + file_name;
+  if (!BootsThroughNTBOOT()) item += kLineEnd;
+  AppendEntryToMainMenu(item);
+}
+
+}  // namespace quorvane

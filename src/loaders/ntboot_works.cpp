@@ -1,0 +1,81 @@
+#include "loaders/ntboot_works.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "archive/file_operations.h"
+#include "common/constants.h"
+#include "common/resources.h"
+#include "common/text.h"
+#include "drive/drive_letters.h"
+
+namespace quorvane {
+
+namespace {
+
+// Writes `data` as a new file (replacing an old one) and flushes it; false on failure.
+bool WriteFileFlushed(const std::string& path, const std::string& data) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0) return false;
+  const char* p = data.data();
+  std::size_t left = data.size();
+  bool ok = true;
+  while (left > 0 && ok) {
+    const ssize_t n = ::write(fd, p, left);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) {
+      p += n;
+      left -= static_cast<std::size_t>(n);
+    }
+  }
+  ok = ok && ::fsync(fd) == 0;
+  return ::close(fd) == 0 && ok;
+}
+
+}  // namespace
+
+void DeployNTBOOT(char Drive, std::string& Error) {
+  Error = "Unhandled error in NTBOOT unpacking";
+  try {
+    const std::string root = DriveRoot(Drive);
+    if (root.empty()) return;
+    const std::string program = root + kProgramFolderName + "/";
+    const std::string folder = program + "NTBOOT";
+    std::string ignored;
+    std::error_code ec;
+    if (std::filesystem::exists(folder, ec)) DeleteDirectory(folder, ignored);
+    std::filesystem::create_directories(folder, ec);
+    if (!std::filesystem::is_directory(folder)) {
+      Error = "NTBOOT directory creation failed with error " +
+              SystemErrorText(ec ? ec.value() : errno);
+      return;
+    }
+    std::string package, resource_error;
+    const std::string archive = program + "NTBOOT.7z";
+    if (!ReadResource("NTBOOT.7z", package, resource_error) || !WriteFileFlushed(archive, package)) {
+      Error = "Error in copying NTBOOT to drive";
+      return;
+    }
+    std::string unpack_error;
+    UnpackArchive(nullptr, nullptr, archive, unpack_error, program);
+    if (!unpack_error.empty()) {
+      Error = unpack_error;
+      return;
+    }
+    ShellDeleteFile(archive, ignored);
+    std::string copy_error;
+    ShellCopyFile(folder + "/W7/ISO.xml", root + "AutoUnattend.xml", copy_error);
+    if (!copy_error.empty()) {
+      Error = "Error in deploying NTBOOT on USB drive: " + copy_error;
+      return;
+    }
+    Error.clear();
+  } catch (...) {
+  }
+}
+
+}  // namespace quorvane

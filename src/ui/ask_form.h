@@ -1,0 +1,48 @@
+// The modal yes/no question asked before every burn, with a link to the licence terms.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QLabel;
+
+namespace quorvane {
+
+class TDragMover;
+class TLinkButton;
+
+class TAskForm : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TAskForm(QWidget* parent = nullptr);
+
+  void YesBtnClick();
+  void NoBtnClick();
+  void GoEULABtnClick();
+
+  QWidget* MainRect;
+  QLabel* TypeStr;
+  QLabel* FstStr;
+  QLabel* ScndStr;
+  QLabel* ThrdStr;
+  QLabel* FrthStr;
+  TLinkButton* YesBtn;
+  TLinkButton* NoBtn;
+  TLinkButton* GoEULABtn;
+  TDragMover* FMover;
+  bool FResult = false;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+};
+
+// Shows the question with its five texts and waits for the answer: true only for "Yes".
+// The form is made on first use and kept for later calls.
+bool AskConfirmation(const QString& TypeText, const QString& FirstText,
+                     const QString& SecondText, const QString& ThirdText,
+                     const QString& FourthText, bool ShowEULA);
+
+// The form AskConfirmation uses; nullptr before its first use.
+TAskForm* ConfirmationForm();
+
+}  // namespace quorvane

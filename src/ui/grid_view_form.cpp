@@ -1,0 +1,658 @@
+#include "ui/grid_view_form.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLocale>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPropertyAnimation>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QWheelEvent>
+#include <filesystem>
+
+#include "common/constants.h"
+#include "common/main_thread.h"
+#include "common/resources.h"
+#include "drive/usb_drives.h"
+#include "jobs/jobs.h"
+#include "ui/ask_form.h"
+#include "ui/capacity_rules.h"
+#include "ui/confirmation_texts.h"
+#include "ui/drive_item_text.h"
+#include "ui/team_message_form.h"
+#include "ui/widgets.h"
+
+namespace quorvane {
+
+namespace {
+
+constexpr int kMainPnlHeight = 160;
+constexpr int kPanel1Height = 32;
+constexpr int kGoPnlHeight = 80;
+constexpr int kMaxWindowHeight = 600;
+const char* const kContinue = "Continue";
+const char* const kCancel = "Cancel";
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int x, int y) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(name);
+  label->move(x, y);
+  label->adjustSize();
+  return label;
+}
+
+// Messages keep CR LF in their texts; the toolkit breaks lines on LF alone.
+QString ForDisplay(const std::string& text) {
+  QString t = QString::fromStdString(text);
+  return t.replace("\r\n", "\n");
+}
+
+char LocaleDecimalPoint() {
+  const QString point = QLocale().decimalPoint();
+  return point.size() == 1 && point[0].unicode() < 128 ? static_cast<char>(point[0].unicode())
+                                                       : '.';
+}
+
+// The number n of a frame named "LdrFrame" + n.
+int FrameNumber(const TLdrFrame* frame) {
+  return frame->objectName().mid(QString("LdrFrame").size()).toInt();
+}
+
+std::string SiteName() {
+  std::string site = kSiteHomeUrl;
+  const std::size_t scheme = site.find("://");
+  if (scheme != std::string::npos) site.erase(0, scheme + 3);
+  while (!site.empty() && site.back() == '/') site.pop_back();
+  return site;
+}
+
+}  // namespace
+
+template <typename F>
+void TGridViewForm::Guarded(F&& body) {
+  try {
+    body();
+  } catch (...) {
+    // The window keeps its state when a handler fails.
+  }
+}
+
+TGridViewForm::TGridViewForm(TPortableWindowServices services, QWidget* parent)
+    : QWidget(parent), FServices(WithDefaults(std::move(services))) {
+  SetUiUrlOpener(FServices.OpenUrl);
+  BuildControls();
+  FormCreate();
+}
+
+TGridViewForm::~TGridViewForm() {
+  // FormDestroy: the frames, then the job list (which waits for a running job).
+  FFrames.reset();
+  FJobs.reset();
+  delete FTeamMessageForm.data();
+  SetUiUrlOpener(nullptr);
+}
+
+void TGridViewForm::BuildControls() {
+  setObjectName("TGridViewForm");
+  setWindowTitle("Quorvane");
+  setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+  setAttribute(Qt::WA_TranslucentBackground);
+  setFixedSize(800, 272);
+
+  MainPnl = new QWidget(this);
+  MainPnl->setObjectName("MainPnl");
+  MainPnl->setAttribute(Qt::WA_StyledBackground);
+  MainPnl->setGeometry(0, 0, 800, kMainPnlHeight);
+  FMover = new TDragMover(MainPnl);
+
+  ProdNameLbl = new QLabel("Welcome to Quorvane", MainPnl);
+  ProdNameLbl->setObjectName("ProdNameLbl");
+  ProdNameLbl->setGeometry(245, 9, 273, 41);
+
+  IconImg = new QLabel(MainPnl);
+  IconImg->setObjectName("IconImg");
+  IconImg->setGeometry(504, 4, 64, 64);
+  IconImg->setCursor(Qt::PointingHandCursor);
+  IconImg->installEventFilter(this);
+
+  MinimizeBtn = new TStyledButton("removebutton", "", MainPnl);
+  MinimizeBtn->setObjectName("MinimizeBtn");
+  MinimizeBtn->Place(718, 12, 40, 40);
+  MinimizeBtn->setToolTip("Minimize");
+  CloseButton = new TStyledButton("closebutton", "Close App", MainPnl);
+  CloseButton->setObjectName("CloseButton");
+  CloseButton->Place(763, 12, 40, 40);
+  CloseButton->setToolTip("Close App");
+
+  Label1 = MakeLabel(MainPnl, "Label1", "Choose USB drive", 10, 66);
+  DrvSelectBox = new TComboBox(MainPnl);
+  DrvSelectBox->setObjectName("DrvSelectBox");
+  DrvSelectBox->setGeometry(8, 91, 500, 24);
+  DrvSelectBox->addItem(kDriveNotSelected);
+
+  CapacityProgress = new QProgressBar(MainPnl);
+  CapacityProgress->setObjectName("CapacityProgress");
+  CapacityProgress->setGeometry(7, 115, 502, 22);
+  CapacityProgress->setRange(0, kCapacityBarMax);
+  CapacityProgress->setValue(0);
+  CapacityProgress->setTextVisible(false);
+  CapacityLabel = MakeLabel(MainPnl, "CapacityLabel", "", 184, 116);
+  CapacityLabel->setMinimumHeight(20);
+  SetTextColor(CapacityLabel, kGreenYellow);
+
+  DrvsRefreshBtn = new TStyledButton("refreshbutton", "", MainPnl);
+  DrvsRefreshBtn->setObjectName("DrvsRefreshBtn");
+  DrvsRefreshBtn->SetScale(0.7);
+  DrvsRefreshBtn->Place(516, 89, 40, 40);
+  DrvsRefreshBtn->setToolTip("Refresh the drive list");
+
+  InfoLbl = new QLabel(MainPnl);
+  InfoLbl->setObjectName("InfoLbl");
+  InfoLbl->setGeometry(552, 90, 241, 25);
+  SetTextColor(InfoLbl, kGreenYellow);
+  SetOpacity(InfoLbl, 0.75);
+
+  LdrsScrolBox = new QScrollArea(this);
+  LdrsScrolBox->setObjectName("LdrsScrolBox");
+  LdrsScrolBox->setFrameShape(QFrame::NoFrame);
+  LdrsScrolBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  LdrsScrolBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  LdrsScrolBox->setWidgetResizable(false);
+  LdrsScrolBox->setGeometry(0, kMainPnlHeight, 816, 0);
+  FramesLayout = new QWidget;
+  FramesLayout->setObjectName("FramesLayout");
+  FramesLayout->resize(816, 0);
+  LdrsScrolBox->setWidget(FramesLayout);
+
+  Panel1 = new QWidget(this);
+  Panel1->setObjectName("Panel1");
+  Panel1->setAttribute(Qt::WA_StyledBackground);
+  Panel1->setGeometry(0, kMainPnlHeight, 800, kPanel1Height);
+  LdrAddBtn = new QPushButton("One more loader?", Panel1);
+  LdrAddBtn->setObjectName("LdrAddBtn");
+  LdrAddBtn->setGeometry(100, 1, 600, 30);
+  LdrAddBtn->setEnabled(false);
+  LdrAddBtn->setCursor(Qt::PointingHandCursor);
+
+  GoPnl = new QWidget(this);
+  GoPnl->setObjectName("GoPnl");
+  GoPnl->setAttribute(Qt::WA_StyledBackground);
+  GoPnl->setGeometry(0, kMainPnlHeight + kPanel1Height, 800, kGoPnlHeight);
+
+  ReportBtn = new TStyledButton("contactsbuttontext", "Community", GoPnl);
+  ReportBtn->setObjectName("ReportBtn");
+  ReportBtn->Place(11, 8, 142, 68);
+  Label2 = MakeLabel(GoPnl, "Label2", "Try our online application on", 250, 24);
+  Button1 = new TLinkButton(QString::fromStdString(SiteName()), QColor("skyblue"),
+                            QColor("aqua"), QColor("steelblue"), 15, GoPnl);
+  Button1->setObjectName("Button1");
+  Button1->setGeometry(449, 23, 112, 25);
+  // The note is revealed from the left: its holder widens while the text stays put.
+  FNoteHolder = new QWidget(GoPnl);
+  FNoteHolder->setGeometry(126, 48, 557, 25);
+  Label3 = new QLabel("* Online version currently in beta testing and works only in Internet "
+                      "Explorer...",
+                      FNoteHolder);
+  Label3->setObjectName("Label3");
+  Label3->setGeometry(0, 0, 557, 25);
+  Label3->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  Label3->hide();
+  Label4 = new QLabel(QString::fromUtf8("\u27A4"), GoPnl);
+  Label4->setObjectName("Label4");
+  Label4->setGeometry(161, 48, 30, 26);
+  Label4->hide();
+
+  GoAddBtn = new TStyledButton("addbuttontext", "Add loaders to USB", GoPnl);
+  GoAddBtn->setObjectName("GoAddBtn");
+  GoAddBtn->Place(672, 8, 132, 68);
+  GoAddBtn->setEnabled(false);
+  GoNewBtn = new TStyledButton("applybuttontext", "Create bootable USB", GoPnl);
+  GoNewBtn->setObjectName("GoNewBtn");
+  GoNewBtn->Place(672, 8, 132, 68);
+  GoNewBtn->setEnabled(false);
+  GoNewBtn->hide();
+  CancelBtn = new QPushButton(kCancel, GoPnl);
+  CancelBtn->setObjectName("CancelBtn");
+  CancelBtn->setGeometry(690, 20, 90, 40);
+  CancelBtn->setCursor(Qt::PointingHandCursor);
+  CancelBtn->hide();
+
+  FGlyphAnimation = new QPropertyAnimation(Label4, "pos", this);
+  FGlyphAnimation->setDuration(600);
+  FGlyphAnimation->setStartValue(QPoint(175, 48));
+  FGlyphAnimation->setEndValue(QPoint(655, 48));
+  connect(FGlyphAnimation, &QPropertyAnimation::finished, Label4, &QWidget::hide);
+  FNoteAnimation = new QPropertyAnimation(FNoteHolder, "geometry", this);
+  FNoteAnimation->setDuration(600);
+  FNoteAnimation->setStartValue(QRect(126, 48, 0, 25));
+  FNoteAnimation->setEndValue(QRect(126, 48, 557, 25));
+
+  connect(CloseButton, &QPushButton::clicked, this, [this] { CloseButtonClick(); });
+  connect(MinimizeBtn, &QPushButton::clicked, this, [this] { MinimizeBtnClick(); });
+  connect(DrvSelectBox, &QComboBox::currentIndexChanged, this, [this] { UpdateDriveInfo(); });
+  connect(DrvsRefreshBtn, &QPushButton::clicked, this, [this] { RefreshDrives(); });
+  connect(LdrAddBtn, &QPushButton::clicked, this, [this] { LdrAddBtnClick(); });
+  connect(GoNewBtn, &QPushButton::clicked, this, [this] { GoNewBtnClick(); });
+  connect(GoAddBtn, &QPushButton::clicked, this, [this] { GoAddBtnClick(); });
+  connect(CancelBtn, &QPushButton::clicked, this, [this] { CancelBtnClick(); });
+  connect(ReportBtn, &QPushButton::clicked, this, [this] { ReportBtnClick(); });
+  connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+  connect(Button1, &TLinkButton::Entered, this, [this] { Button1MouseEnter(); });
+  connect(Button1, &TLinkButton::Left, this, [this] { Button1MouseLeave(); });
+}
+
+void TGridViewForm::FormCreate() {
+  if (FServices.PrepareArchiveLibrary) {
+    std::string error;
+    try {
+      error = FServices.PrepareArchiveLibrary();
+    } catch (const std::exception& e) {
+      error = e.what();
+    }
+    if (!error.empty()) {
+      ShowPlainMessage(this, ForDisplay(error));
+      // The rest is still made; the run ends as soon as the event loop takes the request.
+      FClosing = true;
+      QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    }
+  }
+  LoadIcon("64w");
+  FNeedPreFormat = false;
+  FNeedFS = FileSystemFAT32;
+
+  FFrames = std::make_unique<TFrameList>(LdrsScrolBox, &FServices);
+  FFrames->FOnFrameISOChanged = [this] { UpdateDriveInfo(); };
+  FFrames->FOnFrameCloseClick = [this](TLdrFrame* frame) { return FrameCloseAction(frame); };
+  FFrames->FOnBoxResized = [this] { LdrsScrolBoxResize(); };
+  LdrsScrolBoxResize();
+
+  FJobs = FServices.CreateJobs();
+  FJobs->SetOwner(this);
+  FJobs->SetOnFormatStarted(
+      [this](void* s, std::uint8_t mode, char drive) { GridFormatStart(s, mode, drive); });
+  FJobs->SetOnFormatFinished([this](void* s, const std::string& e) { GridFormatFinished(s, e); });
+  FJobs->SetOnMBRReplaceFinishedCB(
+      [this](void* s, const std::string& e) { GridMBRReplaceFinished(s, e); });
+  FJobs->SetOnWorksStart([this](void* s) { GridWorksStart(s); });
+  FJobs->SetOnJobSync([this](void* s, const std::string& n) { GridJobSync(s, n); });
+  FJobs->SetOnJobFinish([this](void* s, const std::string& n) { GridJobFinished(s, n); });
+  FJobs->SetOnWorksFinish([this](void* s) { GridAllJobsFinished(s); });
+
+  RefreshDrives();
+}
+
+void TGridViewForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (FCentred) return;
+  FCentred = true;
+  if (QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+}
+
+void TGridViewForm::LoadIcon(const QString& name) {
+  QPixmap picture(QString::fromStdString(ResourcePath(name.toStdString() + ".png")));
+  IconImg->setPixmap(picture);
+  FIconName = name;
+}
+
+bool TGridViewForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == IconImg) {
+    switch (event->type()) {
+      case QEvent::Enter:
+        LoadIcon("64ww");
+        break;
+      case QEvent::Leave:
+        LoadIcon("64w");
+        break;
+      case QEvent::MouseButtonPress:
+        LoadIcon("64c");
+        return true;
+      case QEvent::MouseButtonRelease: {
+        LoadIcon("64ww");
+        auto* e = static_cast<QMouseEvent*>(event);
+        if (IconImg->rect().contains(e->position().toPoint())) OpenUiUrl(kSiteHomeUrl);
+        return true;
+      }
+      default:
+        break;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------------------
+// Drives, capacity and mode
+
+void TGridViewForm::RefreshDrives() {
+  {
+    const QSignalBlocker quiet(DrvSelectBox);
+    DrvSelectBox->clear();
+    try {
+      RefreshUSBDrives();
+    } catch (...) {
+      USBDrives.clear();
+    }
+    if (USBDrives.empty()) {
+      DrvSelectBox->addItem(kDriveNotSelected);
+      DrvSelectBox->setCurrentIndex(0);
+      CapacityProgress->setValue(0);
+      CapacityLabel->clear();
+    } else {
+      for (const TUSBDriveSet& drive : USBDrives)
+        DrvSelectBox->addItem(QString::fromStdString(DriveItemText(drive)));
+      DrvSelectBox->setCurrentIndex(0);
+    }
+  }
+  // A selection made here counts as the user's.
+  UpdateDriveInfo();
+}
+
+int TGridViewForm::SelectedDrive() const {
+  const int index = DrvSelectBox->currentIndex();
+  if (USBDrives.empty() || index < 0 || index >= static_cast<int>(USBDrives.size())) return -1;
+  if (DrvSelectBox->itemText(index) == kDriveNotSelected) return -1;
+  return index;
+}
+
+void TGridViewForm::UpdateDriveInfo() {
+  FNeedPreFormat = false;
+  FNeedFS = FileSystemFAT32;
+  LdrAddBtn->setEnabled(false);
+  GoAddBtn->setEnabled(false);
+  GoNewBtn->setEnabled(false);
+  GoAddBtn->hide();
+  GoNewBtn->hide();
+  CapacityLabel->clear();
+  SetTextColor(CapacityLabel, kGreenYellow);
+  InfoLbl->clear();
+
+  const int index = SelectedDrive();
+  if (index < 0) {
+    CapacityProgress->setValue(0);
+    return;
+  }
+  const TUSBDriveSet drive = USBDrives[index];
+  std::vector<TCapacityEntry> entries;
+  if (FFrames) {
+    for (TLdrFrame* frame : FFrames->LiveFrames()) {
+      try {
+        entries.push_back({frame->LdrFileSize, frame->FNeedNTFS});
+      } catch (...) {
+      }
+    }
+  }
+  const TCapacityOutcome out = EvaluateCapacity(drive, entries, LocaleDecimalPoint());
+  FNeedPreFormat = out.FNeedPreFormat;
+  FNeedFS = out.FNeedFS;
+  CapacityLabel->setText(QString::fromStdString(out.SizeText));
+  CapacityLabel->adjustSize();
+  if (out.Fits) {
+    if (!FNeedPreFormat) {
+      GoAddBtn->setEnabled(true);
+      GoAddBtn->show();
+    } else {
+      GoNewBtn->setEnabled(true);
+      GoNewBtn->show();
+      InfoLbl->setText("Drive format required");
+    }
+    LdrAddBtn->setEnabled(true);
+    CapacityProgress->setValue(out.Bar);
+    SetTextColor(CapacityLabel, kGreenYellow);
+  } else {
+    CapacityProgress->setValue(kCapacityBarMax);
+    GoNewBtn->show();
+    SetTextColor(CapacityLabel, kRed);
+  }
+}
+
+// ---------------------------------------------------------------------------------------
+// Frames
+
+void TGridViewForm::LdrAddBtnClick() { FFrames->Add(); }
+
+void TGridViewForm::LdrsScrolBoxResize() {
+  const int box = LdrsScrolBox->height();
+  Panel1->move(0, kMainPnlHeight + box);
+  GoPnl->move(0, kMainPnlHeight + box + kPanel1Height);
+  setFixedSize(800, std::min(kMaxWindowHeight, kMainPnlHeight + box + kPanel1Height + kGoPnlHeight));
+}
+
+void TGridViewForm::wheelEvent(QWheelEvent* event) {
+  QScrollBar* bar = LdrsScrolBox->verticalScrollBar();
+  bar->setValue(bar->value() - event->angleDelta().y());
+  event->accept();
+}
+
+int TGridViewForm::FrameCloseAction(TLdrFrame* frame) {
+  if (!frame || frame->parentWidget() != FFrames->FramesLayout()) return 0;
+  if (!FJobs->Starting()) return 1;
+  TJob* job = FJobs->GetJobByName(frame->objectName().toStdString());
+  if (!job) return 5;
+  if (job == FJobs->Current()) {
+    job->Cancel();
+    return 2;
+  }
+  if (job->Active()) {
+    job->Deactivate();
+    return 3;
+  }
+  job->Activate();
+  return 4;
+}
+
+// ---------------------------------------------------------------------------------------
+// A burn
+
+void TGridViewForm::GoNewBtnClick() { StartBurn(true); }
+void TGridViewForm::GoAddBtnClick() { StartBurn(false); }
+
+void TGridViewForm::StartBurn(bool new_mode) {
+  const int index = SelectedDrive();
+  if (index < 0) return;
+  std::vector<TLoaderCheckEntry> checks;
+  for (TLdrFrame* frame : FFrames->LiveFrames())
+    checks.push_back({FrameNumber(frame), frame->LdrSelectBox->currentIndex(),
+                      frame->LdrSelectBox->currentText().toStdString(), frame->LdrFilePath});
+  const std::string refusal = CheckLoaders(checks);
+  if (!refusal.empty()) {
+    ShowPlainMessage(this, QString::fromStdString(refusal));
+    return;
+  }
+  const TConfirmationTexts texts = ConfirmationTexts(new_mode ? FormatModeNew : FormatModeAdd);
+  if (!AskConfirmation(QString::fromStdString(texts.Title), QString::fromStdString(texts.First),
+                       QString::fromStdString(texts.Second),
+                       QString::fromStdString(texts.Question),
+                       QString::fromStdString(texts.Footer), texts.ShowEULA))
+    return;
+  const TUSBDriveSet drive = USBDrives[index];
+  LockInterface();
+  const char letter = DrvSelectBox->currentText().toStdString().front();
+  for (TLdrFrame* frame : FFrames->LiveFrames())
+    FJobs->Add(frame->LdrSelectBox->currentIndex() - 1, frame->LdrFilePath, letter,
+               frame->objectName().toStdString());
+  Guarded([this] { FFrames->MinimizeAll(); });
+  if (new_mode) {
+    FJobs->Start(drive.Letter, FormatModeNew, FNeedFS);
+  } else {
+    FJobs->Start(drive.Letter, FormatModeAdd, FileSystemNTFS);
+  }
+}
+
+void TGridViewForm::LockInterface() {
+  Guarded([this] {
+    DrvSelectBox->setEnabled(false);
+    DrvsRefreshBtn->setEnabled(false);
+    LdrAddBtn->setEnabled(false);
+    GoAddBtn->hide();
+    GoNewBtn->hide();
+    if (CancelBtn->isHidden()) {
+      // A new run: a button left disabled by an earlier stop must work again.
+      CancelBtn->setText(kCancel);
+      CancelBtn->setEnabled(true);
+    }
+    CancelBtn->show();
+  });
+}
+
+void TGridViewForm::UnlockInterface() {
+  DrvSelectBox->setEnabled(true);
+  DrvsRefreshBtn->setEnabled(true);
+  CancelBtn->hide();
+}
+
+void TGridViewForm::CancelBtnClick() {
+  if (CancelBtn->text() == kContinue) {
+    CancelBtn->setText(kCancel);
+    InfoLbl->clear();
+    FFrames->Clear();
+    RefreshDrives();
+    UnlockInterface();
+    return;
+  }
+  FFrames->LockFrames();
+  CancelBtn->setEnabled(false);
+  FJobs->Stop();
+}
+
+void TGridViewForm::ShowErrorBox(const QString& text) {
+  if (FClosing) return;
+  QMessageBox box(QMessageBox::Critical, "Quorvane", text, QMessageBox::Abort, this);
+  box.setObjectName("ErrorMessage");
+  box.exec();
+}
+
+void TGridViewForm::GridFormatStart(void*, std::uint8_t Mode, char) {
+  Guarded([&] {
+    FDriveStepRunning = true;
+    LockInterface();
+    InfoLbl->setText(Mode == FormatModeNew ? "Formatting..." : "Replacing MBR...");
+    FFrames->LockSelection();
+  });
+}
+
+void TGridViewForm::DriveStepFinished(const char* failure, const std::string& Error,
+                                      bool recompute) {
+  Guarded([&] {
+    FDriveStepRunning = false;
+    InfoLbl->clear();
+    if (Error.empty()) return;
+    // The failed run ends here: its entries are dropped and the window is Idle again.
+    ShowErrorBox(ForDisplay(failure + ("\r\n" + Error)));
+    FFrames->Clear();
+    FJobs->DeactAll();
+    FJobs->Stop();
+    UnlockInterface();
+    if (recompute) UpdateDriveInfo();
+  });
+}
+
+void TGridViewForm::GridFormatFinished(void*, const std::string& Error) {
+  DriveStepFinished("Drive format error:", Error, true);
+}
+
+// After a failed boot-code step the start buttons stay hidden until the drive selection
+// changes or the list is read again.
+void TGridViewForm::GridMBRReplaceFinished(void*, const std::string& Error) {
+  DriveStepFinished("MBR replacing error:", Error, false);
+}
+
+void TGridViewForm::GridWorksStart(void*) { LockInterface(); }
+
+void TGridViewForm::GridJobSync(void*, const std::string& JobName) {
+  Guarded([&] {
+    TLdrFrame* frame = FFrames->FrameByName(QString::fromStdString(JobName));
+    TJob* job = FJobs->GetJobByName(JobName);
+    if (!frame || !job) return;
+    frame->ProgressBar->setValue(job->Progress());
+    const std::string error = job->Error();
+    QString text = QString::fromStdString(job->Status());
+    if (!error.empty()) text += ": " + QString::fromStdString(error);
+    frame->ChangeStatLblText(text);
+  });
+}
+
+void TGridViewForm::GridJobFinished(void*, const std::string& JobName) {
+  Guarded([&] {
+    TLdrFrame* frame = FFrames->FrameByName(QString::fromStdString(JobName));
+    TJob* job = FJobs->GetJobByName(JobName);
+    if (!frame || !job) return;
+    const std::string status = job->Status();
+    const std::string error = job->Error();
+    frame->ChangeStatLblText(QString::fromStdString(error.empty() ? status : status + ": " + error));
+    frame->ChangeStatLblColor(status == kStatusFinished ? kGreenYellow : kRed);
+    frame->SetProgress(job->Progress());
+    frame->CloseBtn->setEnabled(false);
+  });
+}
+
+void TGridViewForm::GridAllJobsFinished(void*) {
+  Guarded([this] {
+    FJobs->DeactAll();
+    FFrames->LockFrames();
+  });
+  CancelBtn->show();
+  CancelBtn->setEnabled(true);
+  CancelBtn->setText(kContinue);
+  FNeedPreFormat = false;
+  FNeedFS = FileSystemFAT32;
+}
+
+// ---------------------------------------------------------------------------------------
+// The rest of the window
+
+void TGridViewForm::CloseButtonClick() {
+  if (FClosing && !isVisible()) return;
+  FClosing = true;
+  FJobs->Stop();
+  hide();
+  if (FTeamMessageForm) FTeamMessageForm->hide();
+  // The drive is left neither half-written by a job nor with half a boot code: the run
+  // ends once the job or drive step under way has ended.
+  if (TJob* job = FJobs->Current()) job->WaitFor();
+  if (FDriveStepRunning && HasMainThreadDispatcher())
+    MainThread().ServeUntil([this] { return !FDriveStepRunning; });
+  emit Closed();
+  QCoreApplication::quit();
+}
+
+void TGridViewForm::closeEvent(QCloseEvent* event) {
+  event->accept();
+  if (!FClosing || isVisible()) CloseButtonClick();
+}
+
+TTeamMessageForm* TGridViewForm::TeamMessageForm() const { return FTeamMessageForm.data(); }
+
+void TGridViewForm::MinimizeBtnClick() { showMinimized(); }
+
+void TGridViewForm::ReportBtnClick() {
+  if (!FTeamMessageForm) FTeamMessageForm = new TTeamMessageForm(FServices.SendFeedback);
+  FTeamMessageForm->show();
+  FTeamMessageForm->raise();
+  FTeamMessageForm->activateWindow();
+}
+
+void TGridViewForm::Button1Click() { OpenUiUrl(kSiteHomeUrl); }
+
+void TGridViewForm::Button1MouseEnter() {
+  Label3->show();
+  Label4->show();
+  FGlyphAnimation->stop();
+  FNoteAnimation->stop();
+  FGlyphAnimation->start();
+  FNoteAnimation->start();
+}
+
+void TGridViewForm::Button1MouseLeave() {
+  FGlyphAnimation->stop();
+  FNoteAnimation->stop();
+  Label3->hide();
+  Label4->hide();
+}
+
+}  // namespace quorvane

@@ -1,0 +1,138 @@
+// The single window of portable mode: drive choice, one frame per boot entry, the
+// capacity display, the start of a burn and its progress, and the end of the run.
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "ui/frame_list.h"
+#include "ui/ui_services.h"
+
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QPropertyAnimation;
+class QPushButton;
+class QScrollArea;
+
+namespace quorvane {
+
+class TDragMover;
+class TJobs;
+class TLinkButton;
+class TStyledButton;
+class TTeamMessageForm;
+
+class TGridViewForm : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TGridViewForm(TPortableWindowServices services, QWidget* parent = nullptr);
+  ~TGridViewForm() override;
+
+  void LockInterface();
+  void UnlockInterface();
+
+  TJobs* Jobs() const { return FJobs.get(); }
+  TFrameList* Frames() const { return FFrames.get(); }
+  TTeamMessageForm* TeamMessageForm() const;
+  // Name of the picture IconImg shows: "64w", "64ww" or "64c".
+  QString IconName() const { return FIconName; }
+  // True once the window was closed and the run ends.
+  bool CloseRequested() const { return FClosing; }
+
+  // Handlers.
+  void RefreshDrives();
+  void UpdateDriveInfo();
+  int FrameCloseAction(TLdrFrame* frame);
+  void CloseButtonClick();
+  void MinimizeBtnClick();
+  void LdrAddBtnClick();
+  void LdrsScrolBoxResize();
+  void GoNewBtnClick();
+  void GoAddBtnClick();
+  void CancelBtnClick();
+  void ReportBtnClick();
+  void Button1Click();
+  void Button1MouseEnter();
+  void Button1MouseLeave();
+  void LoadIcon(const QString& name);
+
+  // The job list's callbacks.
+  void GridFormatStart(void* Sender, std::uint8_t Mode, char Drive);
+  void GridFormatFinished(void* Sender, const std::string& Error);
+  void GridMBRReplaceFinished(void* Sender, const std::string& Error);
+  void GridWorksStart(void* Sender);
+  void GridJobSync(void* Sender, const std::string& JobName);
+  void GridJobFinished(void* Sender, const std::string& JobName);
+  void GridAllJobsFinished(void* Sender);
+
+  bool FNeedPreFormat = false;
+  std::uint8_t FNeedFS = 0;
+
+  QWidget* MainPnl;
+  QLabel* ProdNameLbl;
+  QLabel* IconImg;
+  TStyledButton* MinimizeBtn;
+  TStyledButton* CloseButton;
+  QLabel* Label1;
+  QComboBox* DrvSelectBox;
+  QProgressBar* CapacityProgress;
+  QLabel* CapacityLabel;
+  TStyledButton* DrvsRefreshBtn;
+  QLabel* InfoLbl;
+  QScrollArea* LdrsScrolBox;
+  QWidget* FramesLayout;
+  QWidget* Panel1;
+  QPushButton* LdrAddBtn;
+  QWidget* GoPnl;
+  TStyledButton* ReportBtn;
+  QLabel* Label2;
+  TLinkButton* Button1;
+  QLabel* Label3;
+  QLabel* Label4;
+  TStyledButton* GoAddBtn;
+  TStyledButton* GoNewBtn;
+  QPushButton* CancelBtn;
+  TDragMover* FMover;
+
+ signals:
+  void Closed();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void FormCreate();
+  void BuildControls();
+  void StartBurn(bool new_mode);
+  // The selected drive entry's index in USBDrives; -1 when no usable drive is selected.
+  int SelectedDrive() const;
+  void ShowErrorBox(const QString& text);
+  void DriveStepFinished(const char* failure, const std::string& Error, bool recompute);
+  // Runs a callback body; whatever it throws is swallowed.
+  template <typename F>
+  void Guarded(F&& body);
+
+  TPortableWindowServices FServices;
+  std::unique_ptr<TFrameList> FFrames;
+  std::unique_ptr<TJobs> FJobs;
+  QPointer<TTeamMessageForm> FTeamMessageForm;
+  QPropertyAnimation* FGlyphAnimation = nullptr;
+  QPropertyAnimation* FNoteAnimation = nullptr;
+  QWidget* FNoteHolder = nullptr;
+  QString FIconName;
+  bool FDriveStepRunning = false;  // between the drive step's start and its report
+  bool FClosing = false;
+  bool FCentred = false;
+};
+
+// The window's item when no drive is found.
+inline constexpr const char* kDriveNotSelected = "Drive not selected";
+
+}  // namespace quorvane

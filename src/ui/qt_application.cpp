@@ -1,0 +1,66 @@
+#include "ui/qt_application.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QString>
+#include <clocale>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/resources.h"
+
+namespace quorvane {
+
+namespace {
+
+bool EnvSet(const char* name) {
+  const char* value = std::getenv(name);
+  return value && *value;
+}
+
+// The application keeps references to the argument count and vector for its lifetime.
+struct TArguments {
+  int argc = 0;
+  std::vector<std::string> storage;
+  std::vector<char*> argv;
+};
+
+}  // namespace
+
+bool DisplayAvailable() {
+  return EnvSet("QT_QPA_PLATFORM") || EnvSet("DISPLAY") || EnvSet("WAYLAND_DISPLAY");
+}
+
+std::shared_ptr<QApplication> SharedApplication(int argc, char** argv) {
+  static std::mutex lock;
+  static std::weak_ptr<QApplication> shared;
+  static TArguments args;
+  std::lock_guard<std::mutex> guard(lock);
+  if (std::shared_ptr<QApplication> app = shared.lock()) return app;
+  args.storage.assign(argv, argv + argc);
+  if (args.storage.empty()) args.storage.push_back("quorvane");
+  args.argv.clear();
+  for (std::string& arg : args.storage) args.argv.push_back(arg.data());
+  args.argv.push_back(nullptr);
+  args.argc = static_cast<int>(args.storage.size());
+  auto app = std::make_shared<QApplication>(args.argc, args.argv.data());
+  // The toolkit takes the user's locale for every category; numbers that the engine
+  // writes (JSON, menu files, tool arguments) must keep the full stop.
+  std::setlocale(LC_NUMERIC, "C");
+  QApplication::setApplicationName("Quorvane");
+  ApplyQuorvaneLook(*app);
+  shared = app;
+  return app;
+}
+
+void ApplyQuorvaneLook(QApplication& app) {
+  QFont font("DejaVu Sans");
+  font.setPixelSize(13);
+  QApplication::setFont(font);
+  std::string sheet, error;
+  if (ReadResource("quorvane.qss", sheet, error)) app.setStyleSheet(QString::fromStdString(sheet));
+}
+
+}  // namespace quorvane

@@ -1,0 +1,175 @@
+// Where the archive library is loaded from, and the program's private temporary folder.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "archive/library_location.h"
+#include "archive/sevenzip.h"
+#include "support/temp_dir.h"
+
+namespace quorvane {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TTempDir;
+using testing::WriteFile;
+
+// Sets an environment variable for one test and puts back what was there.
+class TScopedEnv {
+ public:
+  // No value: the variable is unset for the test.
+  TScopedEnv(const char* name, const char* value) : FName(name) {
+    if (const char* old = std::getenv(name)) FOld = old, FHad = true;
+    if (value) ::setenv(name, value, 1);
+    else ::unsetenv(name);
+  }
+  TScopedEnv(const char* name, const std::string& value) : TScopedEnv(name, value.c_str()) {}
+  ~TScopedEnv() {
+    if (FHad) ::setenv(FName, FOld.c_str(), 1);
+    else ::unsetenv(FName);
+    Prepare7zLibrary();
+  }
+
+ private:
+  const char* FName;
+  std::string FOld;
+  bool FHad = false;
+};
+
+class LibraryLocation : public ::testing::Test {
+ protected:
+  // A copy of the installed library in a folder of the test's own.
+  std::string CopyLibrary(const std::string& folder, mode_t folder_mode, mode_t file_mode) {
+    fs::create_directories(folder);
+    const std::string lib = folder + "/7z.so";
+    fs::copy_file(kInstalled7zLibrary, lib, fs::copy_options::overwrite_existing);
+    ::chmod(lib.c_str(), file_mode);
+    ::chmod(folder.c_str(), folder_mode);
+    return lib;
+  }
+  TTempDir temp;
+};
+
+TEST_F(LibraryLocation, InstalledLibraryIsUsedAndPrepared) {
+  ASSERT_EQ(std::getenv("QUORVANE_7Z_LIBRARY"), nullptr);
+  EXPECT_TRUE(Prepare7zLibrary());
+  EXPECT_EQ(Lib7zPath(), "/usr/lib/p7zip/7z.so");
+}
+
+TEST_F(LibraryLocation, LibraryNamedByTheEnvironmentIsChecked) {
+  struct TCase {
+    const char* name;
+    mode_t folder_mode, file_mode;
+    bool loads;
+  };
+  const TCase cases[] = {
+      {"private", 0700, 0644, true},
+      {"shared-folder", 0777, 0644, false},
+      {"writable-file", 0755, 0666, false},
+      {"group-writable-folder", 0775, 0644, false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string lib = CopyLibrary(temp / c.name, c.folder_mode, c.file_mode);
+    TScopedEnv env("QUORVANE_7Z_LIBRARY", lib);
+    EXPECT_EQ(Prepare7zLibrary(), c.loads);
+    EXPECT_EQ(Lib7zPath(), lib);
+    std::string why;
+    EXPECT_EQ(PathIsTrusted(lib, why), c.loads) << why;
+    if (!c.loads) {
+      EXPECT_EQ(Lib7zStartupErrorMessage(),
+                "Error with unpacking 7z.dll to temporary folder " + lib +
+                    "\r\nApplication could not run without it...");
+      try {
+        T7zPlugin plugin(lib);
+        ADD_FAILURE() << "loaded from a place others can write";
+      } catch (const E7zError& error) {
+        EXPECT_EQ(std::string(error.what()), "Error loading library " + lib);
+      }
+    }
+  }
+}
+
+TEST_F(LibraryLocation, MissingOrForeignLibraryFails) {
+  const std::string missing = temp / "nothing/7z.so";
+  {
+    TScopedEnv env("QUORVANE_7Z_LIBRARY", missing);
+    EXPECT_FALSE(Prepare7zLibrary());
+    EXPECT_EQ(Lib7zStartupErrorMessage(),
+              "Error with unpacking 7z.dll to temporary folder " + missing +
+                  "\r\nApplication could not run without it...");
+    // Nothing opens then.
+    T7zInArchiveRef archive;
+    EXPECT_FALSE(OpenArchive(kInstalled7zLibrary, archive));
+  }
+  // A shared library that is no 7-Zip library.
+  const std::string foreign = "/lib/x86_64-linux-gnu/libuuid.so.1";
+  ASSERT_TRUE(fs::exists(foreign));
+  try {
+    T7zArchive plugin(foreign);
+    ADD_FAILURE() << "loaded a foreign library";
+  } catch (const E7zError& error) {
+    EXPECT_EQ(std::string(error.what()), foreign + " is not a 7z library");
+  }
+  const std::string not_a_library = temp / "plain/7z.so";
+  WriteFile(not_a_library, "text");
+  try {
+    T7zPlugin plugin(not_a_library);
+    ADD_FAILURE();
+  } catch (const E7zError& error) {
+    EXPECT_EQ(std::string(error.what()), "Error loading library " + not_a_library);
+  }
+}
+
+TEST_F(LibraryLocation, TemporaryFolderIsPrivate) {
+  {
+    TScopedEnv runtime("XDG_RUNTIME_DIR", temp.path());
+    const std::string folder = GetProgramTempFolder();
+    EXPECT_EQ(folder, temp / "Quorvane/");
+    struct stat info {};
+    ASSERT_EQ(::lstat(folder.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+    EXPECT_TRUE(Prepare7zLibrary());
+    EXPECT_EQ(TempFolder(), folder);
+
+    // A folder that others can write, or a link in its place, is refused.
+    ::chmod(folder.c_str(), 0777);
+    EXPECT_FALSE(Prepare7zLibrary());
+    EXPECT_EQ(Lib7zStartupErrorMessage(),
+              "Error with unpacking 7z.dll to temporary folder " + folder +
+                  "\r\nApplication could not run without it...");
+    fs::remove(folder);
+    fs::create_directory_symlink(temp / "elsewhere", temp / "Quorvane");
+    fs::create_directories(temp / "elsewhere");
+    EXPECT_FALSE(Prepare7zLibrary());
+  }
+  {
+    // Without a runtime folder: the temporary folder, under a name with our user id.
+    TScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
+    TScopedEnv tmp("TMPDIR", temp / "tmp");
+    fs::create_directories(temp / "tmp");
+    EXPECT_EQ(GetProgramTempFolder(), temp / ("tmp/Quorvane-" + std::to_string(::geteuid()) + "/"));
+    EXPECT_TRUE(Prepare7zLibrary());
+  }
+}
+
+TEST_F(LibraryLocation, FolderOfAnotherUserIsRefused) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a folder to another user";
+  const std::string folder = temp / "theirs";
+  fs::create_directories(folder);
+  ::chmod(folder.c_str(), 0700);
+  ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+  std::string why;
+  EXPECT_FALSE(FolderIsPrivate(folder, why));
+  EXPECT_EQ(why, "the folder belongs to another user");
+  const std::string lib = CopyLibrary(temp / "lib-theirs", 0755, 0644);
+  ASSERT_EQ(::chown(lib.c_str(), 65534, 65534), 0);
+  EXPECT_FALSE(PathIsTrusted(lib, why));
+}
+
+}  // namespace
+}  // namespace quorvane

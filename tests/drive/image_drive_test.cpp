@@ -1,0 +1,239 @@
+// Image files as drives on real loop devices: a drive prepared as new with NTFS (mounted
+// through ntfs3 or ntfs-3g) and then added to, and the FAT32 path checked on the image's
+// bytes. Only image files are ever touched: the table lists no USB disks here.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "common/constants.h"
+#include "common/resources.h"
+#include "common/text.h"
+#include "drive/boot_usb_creator.h"
+#include "drive/linux_mount_table.h"
+#include "drive/tool_runner.h"
+#include "drive/usb_drive_letters.h"
+#include "support/main_thread_fixture.h"
+
+namespace quorvane::testing {
+namespace {
+
+constexpr std::int64_t kImageBytes = 48LL << 20;
+
+std::uint32_t Le(const std::string& s, std::size_t at, int bytes) {
+  std::uint32_t v = 0;
+  for (int b = bytes - 1; b >= 0; --b) v = v << 8 | static_cast<unsigned char>(s[at + b]);
+  return v;
+}
+
+std::string Head(const std::string& file, std::size_t size) {
+  std::string bytes(size, '\0');
+  std::ifstream in(file, std::ios::binary);
+  in.read(bytes.data(), static_cast<std::streamsize>(size));
+  return bytes;
+}
+
+bool KernelHas(const std::string& file_system) {
+  const std::vector<std::string> names = ParseFileSystems(ReadTextFile("/proc/filesystems"));
+  return std::find(names.begin(), names.end(), file_system) != names.end();
+}
+
+// Why loop devices cannot be used here; empty when they can.
+std::string LoopDevicesUnavailable() {
+  if (::geteuid() != 0) return "loop devices need root";
+  if (::access("/dev/loop-control", R_OK | W_OK) != 0) return "/dev/loop-control is not usable";
+  for (const char* tool : {"losetup", "sfdisk", "wipefs", "blockdev", "mkfs.ntfs", "mkfs.vfat", "mount", "umount"})
+    if (FindTool(tool).empty()) return std::string(tool) + " is not installed";
+  return {};
+}
+
+class ImageDriveTest : public MainThreadTest {
+ protected:
+  void SetUp() override {
+    if (const std::string why = LoopDevicesUnavailable(); !why.empty())
+      GTEST_SKIP() << "no loop devices: " << why;
+    ASSERT_TRUE(ReadResource("grldr.mbr", boot_images, error)) << error;
+    ASSERT_TRUE(ReadResource("grldr", loader, error)) << error;
+    TDriveEnvironment env;
+    env.ListUsbDisks = false;
+    env.MountRoot = temp / "mnt";
+    table = std::make_shared<TUSBDriveLetters>(env);
+    SetDriveLetters(table);
+  }
+
+  void TearDown() override {
+    if (!table) return;
+    EXPECT_EQ(table->ReleaseProgramMounts(), "");
+    std::string detach_error;
+    EXPECT_TRUE(table->DetachImageDrives(detach_error)) << detach_error;
+    // Whatever a failed step may have left behind goes too.
+    TSystemToolRunner runner;
+    for (const TMountEntry& m : ParseMountInfo(ReadTextFile("/proc/self/mountinfo")))
+      if (m.MountPoint.rfind(temp / "mnt", 0) == 0) runner.Run({"umount", {"-l", m.MountPoint}, ""});
+    for (const std::string& image : images) {
+      const TToolResult r = runner.Run({"losetup", {"--associated", image, "--noheadings", "-O", "NAME"}, ""});
+      std::istringstream names(r.Output);
+      std::string node;
+      while (names >> node) {
+        ADD_FAILURE() << node << " was still attached to " << image;
+        runner.Run({"losetup", {"--detach", node}, ""});
+      }
+    }
+    SetDriveLetters(nullptr);
+  }
+
+  char Attach(const std::string& name) {
+    const std::string image = temp / name;
+    images.push_back(image);
+    char letter = 0;
+    EXPECT_TRUE(table->AttachImageDrive(image, kImageBytes, letter, error)) << error;
+    return letter;
+  }
+
+  std::string Prepare(char letter, std::uint8_t fs, std::uint8_t mode) {
+    auto* creator = new TBootUSBCreator(letter, fs, mode, table);
+    creator->Start();
+    EXPECT_TRUE(PumpUntil([&] { return creator->Finished(); }, std::chrono::minutes(5)));
+    std::string result = creator->ErrorString;
+    delete creator;
+    PumpPending();
+    return result;
+  }
+
+  const TUSBDriveSet* Drive(const TUSBDrives& drives, char letter) {
+    for (const TUSBDriveSet& d : drives)
+      if (d.Letter == letter) return &d;
+    return nullptr;
+  }
+
+  std::shared_ptr<TUSBDriveLetters> table;
+  std::vector<std::string> images;
+  std::string boot_images, loader, error;
+};
+
+TEST_F(ImageDriveTest, NewNtfsDriveThenAddMode) {
+  const char letter = Attach("stick.img");
+  ASSERT_NE(letter, 0);
+  TUSBDrives drives = table->ListUSBDrives();
+  ASSERT_EQ(drives.size(), 1u);
+  EXPECT_EQ(drives[0].FileSystem, "");
+  EXPECT_EQ(drives[0].FullSize, kImageBytes);
+  EXPECT_EQ(drives[0].ImageFile, temp / "stick.img");
+  EXPECT_EQ(drives[0].DiskDevice.rfind("/dev/loop", 0), 0u);
+  const std::string disk_node = drives[0].DiskDevice;
+
+  ASSERT_EQ(Prepare(letter, FileSystemNTFS, FormatModeNew), "");
+  drives = table->ListUSBDrives();
+  const TUSBDriveSet* drive = Drive(drives, letter);
+  ASSERT_NE(drive, nullptr);
+  EXPECT_EQ(drive->FileSystem, "NTFS");
+  EXPECT_EQ(drive->IntFileSystem, FileSystemNTFS);
+  EXPECT_GT(drive->FreeSpace, 30LL << 20);
+  const std::string root = table->RootOf(letter);
+  ASSERT_EQ(root, temp / "mnt/" + std::string(1, letter) + "/");
+  std::string mounted_as;
+  for (const TMountEntry& m : ParseMountInfo(ReadTextFile("/proc/self/mountinfo")))
+    if (m.MountPoint + "/" == root) mounted_as = m.FsType;
+  // The kernel's driver where it has one (loaded by the mount if need be), else ntfs-3g.
+  EXPECT_EQ(mounted_as, KernelHas("ntfs3") ? "ntfs3" : "fuseblk");
+  EXPECT_EQ(ReadFile(root + "grldr"), loader);
+  WriteFile(root + "Quorvane/keep.txt", "kept");
+  ASSERT_EQ(table->ReleaseProgramMounts(), "");
+  EXPECT_FALSE(Exists(root + "grldr"));  // unmounted
+
+  const std::string image = temp / "stick.img";
+  std::string head = Head(image, 2 << 20);
+  EXPECT_EQ(head.substr(0, 446), boot_images.substr(0, 446));
+  EXPECT_EQ(static_cast<unsigned char>(head[446]), 0x80);
+  EXPECT_EQ(static_cast<unsigned char>(head[450]), 0x07);
+  EXPECT_EQ(Le(head, 454, 4), 2048u);
+  EXPECT_EQ(Le(head, 458, 4), static_cast<std::uint32_t>(kImageBytes / 512 - 2048));
+  EXPECT_EQ(head.substr(510, 2), "\x55\xAA");
+  EXPECT_EQ(head.substr(1024, 7168), boot_images.substr(1024, 7168));
+  // The NTFS boot sector knows where it is and a geometry, or GRUB4DOS cannot mount it.
+  const std::string boot = head.substr(2048 * 512, 512);
+  EXPECT_EQ(boot.substr(3, 8), "NTFS    ");
+  EXPECT_EQ(Le(boot, 0x1C, 4), 2048u);
+  EXPECT_EQ(Le(boot, 0x1A, 2), 255u);
+  EXPECT_EQ(Le(boot, 0x18, 2), 63u);
+
+  // Mode add: a stale loader is replaced, data and partition table stay, sector 1 is
+  // never written.
+  const std::string sector1(512, '\x5A');
+  {
+    const int fd = ::open(disk_node.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, sector1.data(), 512, 512), 512);
+    ASSERT_EQ(::fsync(fd), 0);
+    ::close(fd);
+  }
+  WriteFile(table->RootOf(letter) + "grldr", "an old loader");
+  ASSERT_EQ(Prepare(letter, FileSystemNTFS, FormatModeAdd), "");
+  EXPECT_EQ(ReadFile(root + "grldr"), loader);
+  EXPECT_EQ(ReadFile(root + "Quorvane/keep.txt"), "kept");
+  ASSERT_EQ(table->ReleaseProgramMounts(), "");
+  const std::string after = Head(image, 2 << 20);
+  EXPECT_EQ(after.substr(0, 446), boot_images.substr(0, 446));
+  EXPECT_EQ(after.substr(446, 66), head.substr(446, 66));
+  EXPECT_EQ(after.substr(512, 512), sector1);
+  EXPECT_EQ(after.substr(1024, 7168), boot_images.substr(1024, 7168));
+}
+
+TEST_F(ImageDriveTest, NewFat32DriveCheckedOnTheImageBytes) {
+  const char letter = Attach("fat.img");
+  ASSERT_NE(letter, 0);
+  const std::string message = Prepare(letter, FileSystemFAT32, FormatModeNew);
+  if (KernelHas("vfat")) {
+    EXPECT_EQ(message, "");
+  } else {
+    // Formatted and given its boot code; only the loader file needs the kernel's driver.
+    EXPECT_EQ(message.rfind("Failed to put grub loader to drive: cannot mount /dev/loop", 0), 0u) << message;
+  }
+  ASSERT_EQ(table->ReleaseProgramMounts(), "");
+
+  const std::string image = temp / "fat.img";
+  const std::string head = Head(image, 64 << 10);
+  const std::int64_t mib = FatPartitionMiB(kImageBytes);
+  EXPECT_EQ(head.substr(0, 446), boot_images.substr(0, 446));
+  EXPECT_EQ(static_cast<unsigned char>(head[446]), 0x80);
+  EXPECT_EQ(static_cast<unsigned char>(head[450]), 0x0C);
+  EXPECT_EQ(Le(head, 454, 4), 20u);
+  EXPECT_EQ(Le(head, 458, 4), static_cast<std::uint32_t>(mib * 2048));
+  EXPECT_EQ(head.substr(1024, 7168), boot_images.substr(1024, 7168));
+  EXPECT_EQ(head.substr(10240 + 82, 8), "FAT32   ");
+
+  TSystemToolRunner runner;
+  if (!runner.Available("minfo")) GTEST_SKIP() << "mtools is not installed";
+  const TToolResult info =
+      runner.Run({"env", {"MTOOLS_SKIP_CHECK=1", "minfo", "-i", image + "@@10240", "::"}, ""});
+  ASSERT_TRUE(info.Succeeded()) << info.ErrorText();
+  for (const char* line : {"hidden sectors: 20", "heads: 255", "sectors per track: 63",
+                           "sector size: 512 bytes"})
+    EXPECT_NE(info.Output.find(line), std::string::npos) << line << "\n" << info.Output;
+  if (KernelHas("vfat")) {
+    const TToolResult dir =
+        runner.Run({"env", {"MTOOLS_SKIP_CHECK=1", "mdir", "-b", "-i", image + "@@10240", "::/"}, ""});
+    EXPECT_NE(LowerAscii(dir.Output).find("grldr"), std::string::npos) << dir.Output;
+  }
+}
+
+TEST_F(ImageDriveTest, AttachingTheSameImageAgainGivesTheSameLetter) {
+  const char first = Attach("one.img");
+  const char second = Attach("two.img");
+  EXPECT_EQ(first, 'a');
+  EXPECT_EQ(second, 'b');
+  char again = 0;
+  ASSERT_TRUE(table->AttachImageDrive(temp / "one.img", 0, again, error)) << error;
+  EXPECT_EQ(again, first);
+  ASSERT_TRUE(table->DetachImageDrive(temp / "one.img", error)) << error;
+  EXPECT_EQ(table->ListUSBDrives().size(), 1u);
+  EXPECT_EQ(table->RootOf(first), "");
+}
+
+}  // namespace
+}  // namespace quorvane::testing

@@ -1,0 +1,16 @@
+// The ui tests run inside one application object on the offscreen platform.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdlib>
+
+#include "ui/qt_application.h"
+#include "ui_fixture.h"
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  quorvane::testing::QuietOffscreenNotices();
+  std::shared_ptr<QApplication> app = quorvane::SharedApplication(argc, argv);
+  return RUN_ALL_TESTS();
+}
