@@ -1,10 +1,13 @@
 #include "server/web_module.h"
 
+#include <cstdio>
 #include <fstream>
 #include <mutex>
 #include <sstream>
 #include <stdexcept>
 
+#include "archive/sevenzip.h"
+#include "common/main_thread.h"
 #include "common/resources.h"
 #include "common/session_state.h"
 #include "jobs/jobs.h"
@@ -42,6 +45,19 @@ std::vector<std::string> SplitLines(const std::string& text) {
 TWebModule1::TWebModule1(TControlModuleSetup setup)
     : AppStartPath(setup.AppStartPath.empty() ? ResourceDir() : setup.AppStartPath),
       FSetup(std::move(setup)) {
+  if (!FSetup.PrepareArchiveLibrary)
+    FSetup.PrepareArchiveLibrary = [] {
+      return Prepare7zLibrary() ? std::string() : Lib7zStartupErrorMessage();
+    };
+  const std::string library_error = FSetup.PrepareArchiveLibrary();
+  if (!library_error.empty()) {
+    // No window to show it in: the message goes to the terminal, and the run ends the way
+    // "FinishWorks" ends it.
+    std::fprintf(stderr, "quorvane: %s\n", library_error.c_str());
+    FFinishing = true;
+    QuitRequested = true;
+    if (HasMainThreadDispatcher()) MainThread().Post([] {});
+  }
   FPageGetted = false;
   ClientConnected = true;
   FJobs = FSetup.CreateJobs ? FSetup.CreateJobs() : std::make_unique<TJobs>();

@@ -34,6 +34,9 @@ struct TControlModuleSetup {
   std::function<void(TJsonValue Msg, const std::string& Path)> Forward;
   // The file-open dialog (default: RunFileOpenDialog).
   std::function<TFileDialogResult(const TFileDialogRequest&)> OpenFileDialog;
+  // Puts the archive library in place; the message to show when it cannot, empty on
+  // success (default: Prepare7zLibrary).
+  std::function<std::string()> PrepareArchiveLibrary;
 };
 
 struct TWebRequest {
@@ -49,8 +52,9 @@ struct TWebReply {
 
 class TWebModule1 {
  public:
-  // Creation on the first request: sets ClientConnected, makes the queue and the job list
-  // and plugs the event procedures into the job list.
+  // Creation on the first request: puts the archive library in place, sets
+  // ClientConnected, makes the queue and the job list and plugs the event procedures into
+  // the job list. Without the archive library the run ends as after "FinishWorks".
   explicit TWebModule1(TControlModuleSetup setup);
   ~TWebModule1();
   TWebModule1(const TWebModule1&) = delete;

@@ -18,13 +18,6 @@ namespace quorvane {
 
 std::vector<std::uint32_t> UsedPorts;
 
-const char* const kFeedbackHints[4] = {
-    "You can post any bug message to the forum directly from application.\r\nThank you!",
-    "You can post thanks to the forum, it will the best reward for us :)",
-    "You can send your suggestions or ideas to improve Quorvane. Thank you!",
-    "Whatever you wish to tell us... It's private message not for forum.",
-};
-
 namespace {
 
 const char* const kSignatureKey = "PmtW";
@@ -255,8 +248,9 @@ void SendFeedback(const std::string& Subject, const std::string& Email, const st
                   TCommunity Kind, const std::string& Text) {
   const std::string code = CommunityCode(Kind);
   if (code.empty() || Text.empty() || Subject.empty() || Subject == "Subject") return;
-  for (const char* hint : kFeedbackHints)
-    if (Text == hint) return;
+  for (TCommunity kind : {TCommunity::CommBugReport, TCommunity::CommGratitude,
+                          TCommunity::CommSuggestion, TCommunity::CommOther})
+    if (Text == KindPlaceholder(kind)) return;
   TJsonValue msg;
   msg.AddData("type", code)
       .AddData("email", Email)

@@ -9,20 +9,14 @@
 #include <vector>
 
 #include "service/json_value.h"
+#include "ui/community.h"
 
 namespace quorvane {
 
 class TJobs;
 
-// The kind of a feedback message.
-enum class TCommunity { CommBugReport, CommGratitude, CommSuggestion, CommOther, CommNone };
-
 // The code sent as "type" for a kind; empty for CommNone.
 std::string CommunityCode(TCommunity kind);
-
-// The hint texts that the feedback form shows in its empty text box, one per kind (bug
-// report, gratitude, suggestion, other); a feedback text equal to one of them is not sent.
-extern const char* const kFeedbackHints[4];
 
 // Ports found in use by FindFreePort; only ever appended to.
 extern std::vector<std::uint32_t> UsedPorts;
@@ -70,7 +64,8 @@ bool PostPort(int Port);
 bool SendErrorLog(const std::string& Text);
 // The job log of a list (a warning when it is null or empty); errors are ignored.
 void SendJobsLog(TJobs* Jobs);
-// Sends a feedback message when it is worth sending (see the implementation).
+// Sends a feedback message when it is worth sending: a kind, a text and a subject other
+// than "Subject", and a text that is not one of the feedback form's hint texts.
 void SendFeedback(const std::string& Subject, const std::string& Email, const std::string& Nick,
                   TCommunity Kind, const std::string& Text);
 // Posts `Msg` to `ForwardingURL` on a short-lived thread of its own and returns at once;

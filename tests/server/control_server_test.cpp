@@ -414,3 +414,22 @@ TEST_F(ControlServer, FinishWorksWaitsForADriveStepUnderWay) {
 
 }  // namespace
 }  // namespace quorvane::testing
+
+namespace quorvane::testing {
+namespace {
+
+TEST_F(ControlServerTest, WithoutTheArchiveLibraryTheRunEndsAtTheFirstRequest) {
+  setup.PrepareArchiveLibrary = [] { return std::string("Error with unpacking 7z.dll"); };
+  StartServer();
+  ::testing::internal::CaptureStderr();
+  const THttpReply reply = Command({{"Operation", "GetExistLoaders"}});
+  const std::string printed = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(reply.status, 200);
+  EXPECT_EQ(reply.body, "");
+  EXPECT_TRUE(QuitRequested);
+  EXPECT_TRUE(queue.HasMessage());
+  EXPECT_THAT(printed, ::testing::HasSubstr("Error with unpacking 7z.dll"));
+}
+
+}  // namespace
+}  // namespace quorvane::testing

@@ -128,6 +128,7 @@ ControlServerTest::ControlServerTest() {
   WriteFile(page_dir + "index.html", "<!doctype html>\r\n<p>line two</p>\nlast");
   setup.AppStartPath = page_dir;
   setup.ExistLoaders = "opaque {text}/1";
+  setup.PrepareArchiveLibrary = [] { return std::string(); };
   setup.CreateJobs = [this] {
     return std::make_unique<TJobs>(StandInLoaderFactory(&made), RecordingPreparation(preparation));
   };

@@ -196,6 +196,7 @@ class EventProcedures : public MainThreadTest {
  protected:
   EventProcedures() {
     TControlModuleSetup setup;
+    setup.PrepareArchiveLibrary = [] { return std::string(); };
     setup.CreateJobs = [this] {
       return std::make_unique<TJobs>(StandInLoaderFactory(), RecordingPreparation(prep));
     };

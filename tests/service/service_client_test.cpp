@@ -180,10 +180,10 @@ TEST_F(ServiceRequests, FeedbackIsSentOnlyWhenWorthSending) {
       {"empty subject", "", TCommunity::CommOther, "text"},
       {"empty text", "Hello", TCommunity::CommOther, ""},
       {"no kind", "Hello", TCommunity::CommNone, "text"},
-      {"bug hint", "Hello", TCommunity::CommBugReport, kFeedbackHints[0]},
-      {"thanks hint", "Hello", TCommunity::CommGratitude, kFeedbackHints[1]},
-      {"idea hint", "Hello", TCommunity::CommSuggestion, kFeedbackHints[2]},
-      {"other hint", "Hello", TCommunity::CommOther, kFeedbackHints[3]},
+      {"bug hint", "Hello", TCommunity::CommBugReport, KindPlaceholder(TCommunity::CommBugReport)},
+      {"thanks hint", "Hello", TCommunity::CommGratitude, KindPlaceholder(TCommunity::CommGratitude)},
+      {"idea hint", "Hello", TCommunity::CommSuggestion, KindPlaceholder(TCommunity::CommSuggestion)},
+      {"other hint", "Hello", TCommunity::CommOther, KindPlaceholder(TCommunity::CommOther)},
   };
   for (const TCase& c : refused) SendFeedback(c.subject, "a@b.c", "nick", c.kind, c.text);
   EXPECT_TRUE(service.Requests().empty());
