@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "service/json_value.h"
-#include "ui/community.h"
+#include "common/community.h"
 
 namespace quorvane {
 

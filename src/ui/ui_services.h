@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "ui/community.h"
+#include "common/community.h"
 
 class QString;
 class QWidget;
