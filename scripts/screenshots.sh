@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots of the portable window into docs/screenshots/: the
 # window idle with two entries, during a burn, after it, the question before a burn and
-# the feedback form (offscreen platform, stand-in loaders, fixture drives). With --xvfb it
-# also starts the real program under Xvfb and saves the screen.
+# the feedback form (offscreen platform, stand-in loaders, fixture drives), and the browser
+# page of online mode during and after a burn (its browser test). With --xvfb it also
+# starts the real program under Xvfb and saves the screen.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUORVANE_BUILD_DIR:-$top/build}
@@ -11,6 +12,12 @@ out=$top/docs/screenshots
 mkdir -p "$out"
 QT_QPA_PLATFORM=offscreen QUORVANE_RESOURCES="$build/resources" \
   "$build/quorvane_screenshots" "$out"
+
+# The online page, as its browser test sees it.
+"$top/scripts/build.sh" --target online_page_host >&2
+(cd "$top/tests/web" && { [ -d node_modules ] || npm ci --silent; })
+QUORVANE_RESOURCES="$build/resources" QUORVANE_PAGE_HOST="$build/online_page_host" \
+  QUORVANE_SCREENSHOTS="$out" node "$top/tests/web/online_page.mjs"
 
 if [ "${1:-}" = "--xvfb" ]; then
   xvfb-run -a -s "-screen 0 1024x720x24" bash -c '

@@ -10,7 +10,7 @@ packages=(
   # libraries
   libcpp-httplib-dev libssl-dev uuid-dev libblkid-dev qt6-base-dev libgtest-dev libgmock-dev
   # run time: archive library, partitioning and file-system tools, dialogs
-  p7zip-full fdisk dosfstools ntfs-3g util-linux mount xdg-utils
+  p7zip-full fdisk dosfstools ntfs-3g util-linux mount xdg-utils zenity
   # tests: image fixtures, browser tests, boot test
   xorriso mtools chromium qemu-system-x86 xvfb
   # benchmarks: timing and peak memory, arithmetic

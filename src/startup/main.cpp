@@ -5,13 +5,16 @@
 
 #include "common/message_queue.h"
 #include "drive/usb_drive_letters.h"
+#include "service/service_client.h"
 #include "startup/main_methods.h"
+#include "ui/ui_services.h"
 
 int main(int argc, char** argv) {
   using namespace quorvane;
   std::vector<std::string> args(argv, argv + argc);
   TMessageQueue queue;
   std::unique_ptr<IServiceClient> service = CreateServiceClient();
+  SetDefaultFeedbackSender(SendFeedback);
   std::unique_ptr<IFallbackDialog> dialog = CreateFallbackDialog(argc, argv);
   TStartupEnvironment env;
   env.CreateServer = [] { return CreateControlServer(); };

@@ -256,10 +256,7 @@ void TGridViewForm::FormCreate() {
       error = e.what();
     }
     if (!error.empty()) {
-      const std::string temp =
-          (std::filesystem::temp_directory_path() / kProgramFolderName).string();
-      ShowPlainMessage(this, ForDisplay("Error with unpacking 7z.dll to temporary folder " +
-                                        temp + "\r\nApplication could not run without it..."));
+      ShowPlainMessage(this, ForDisplay(error));
       // The rest is still made; the run ends as soon as the event loop takes the request.
       FClosing = true;
       QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "archive/file_operations.h"
+#include "archive/sevenzip.h"
 #include "jobs/jobs.h"
 #include "loaders/loader_catalog.h"
 #include "startup/terminal_dialog.h"
@@ -107,6 +108,11 @@ TPortableWindowServices WithDefaults(TPortableWindowServices services) {
   if (!services.NecessarySpace) services.NecessarySpace = GetNecessarySpace;
   if (!services.NeedNTFS) services.NeedNTFS = CheckNeedNTFS;
   if (!services.OpenUrl) services.OpenUrl = ShellOpen;
+  if (!services.PrepareArchiveLibrary) {
+    services.PrepareArchiveLibrary = [] {
+      return Prepare7zLibrary() ? std::string() : Lib7zStartupErrorMessage();
+    };
+  }
   if (!services.SendFeedback) {
     std::lock_guard<std::mutex> guard(SenderLock());
     services.SendFeedback = DefaultSender();

@@ -6,7 +6,7 @@
 #include <array>
 #include <string>
 
-#include "ui/community.h"
+#include "common/community.h"
 #include "ui/ui_services.h"
 
 class QLabel;

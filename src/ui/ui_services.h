@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "ui/community.h"
+#include "common/community.h"
 
 class QString;
 class QWidget;
@@ -38,7 +38,8 @@ struct TPortableWindowServices {
   std::function<void(const std::string& url)> OpenUrl;
   // None: the feedback form posts nothing.
   TFeedbackSender SendFeedback;
-  // Puts the archive library in place; an error text, empty on success. None: nothing to do.
+  // Puts the archive library in place; the message to show when it cannot, empty on
+  // success. None: nothing to do.
   std::function<std::string()> PrepareArchiveLibrary;
 };
 

@@ -1,0 +1,18 @@
+// Small helpers shared by the command handlers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "service/json_value.h"
+
+namespace quorvane {
+
+// The object with one member that is always present / left out when its text is empty.
+TJsonValue StatusReply(const std::string& key, const std::string& text);
+TJsonValue DataReply(const std::string& key, const std::string& text);
+
+// A whole number in decimal with an optional sign, within 32 bits.
+bool ParseWholeNumber(const std::string& text, std::int32_t& value);
+
+}  // namespace quorvane

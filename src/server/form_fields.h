@@ -1,0 +1,31 @@
+// The form fields of a request body (name=value pairs joined by "&", percent escapes and
+// "+" decoded), in the order they arrived.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace quorvane {
+
+class TFormFields {
+ public:
+  TFormFields() = default;
+  // Parses an application/x-www-form-urlencoded body.
+  static TFormFields Parse(const std::string& body);
+
+  // The first field whose name equals `name` without regard to letter case; empty when
+  // there is none.
+  std::string Get(const std::string& name) const;
+  bool Has(const std::string& name) const;
+  const std::vector<std::pair<std::string, std::string>>& All() const { return FFields; }
+  void Add(std::string name, std::string value);
+
+ private:
+  std::vector<std::pair<std::string, std::string>> FFields;
+};
+
+// Decodes percent escapes and "+"; a malformed escape is kept as it is.
+std::string DecodeFormComponent(const std::string& text);
+
+}  // namespace quorvane

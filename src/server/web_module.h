@@ -1,0 +1,129 @@
+// The control module of the online run: one instance serves every request of the run,
+// one at a time. It owns the job list and the event queue, serves the browser page once,
+// and answers every other request as the command named in the form field "Operation".
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/message_queue.h"
+#include "server/file_dialog.h"
+#include "server/form_fields.h"
+#include "server/message_que.h"
+#include "server/reentrant_lock.h"
+#include "service/json_value.h"
+
+namespace quorvane {
+
+class TJobs;
+
+// What the module is made with; empty members take the program's own.
+struct TControlModuleSetup {
+  // The job list (default: the program's loaders and drive step).
+  std::function<std::unique_ptr<TJobs>()> CreateJobs;
+  // Folder of the page "index.html", with a trailing "/" (default: the resource folder).
+  std::string AppStartPath;
+  // The third command-line argument, handed back by "GetExistLoaders".
+  std::string ExistLoaders;
+  // Relays a message to the remote service (default: ForwardMessage).
+  std::function<void(TJsonValue Msg, const std::string& Path)> Forward;
+  // The file-open dialog (default: RunFileOpenDialog).
+  std::function<TFileDialogResult(const TFileDialogRequest&)> OpenFileDialog;
+  // Puts the archive library in place; the message to show when it cannot, empty on
+  // success (default: Prepare7zLibrary).
+  std::function<std::string()> PrepareArchiveLibrary;
+};
+
+struct TWebRequest {
+  std::string Method;
+  std::string Path;
+  TFormFields Fields;  // of the body only
+};
+
+struct TWebReply {
+  std::string Body;
+  std::vector<std::pair<std::string, std::string>> Headers;  // besides the defaults
+};
+
+class TWebModule1 {
+ public:
+  // Creation on the first request: puts the archive library in place, sets
+  // ClientConnected, makes the queue and the job list and plugs the event procedures into
+  // the job list. Without the archive library the run ends as after "FinishWorks".
+  explicit TWebModule1(TControlModuleSetup setup);
+  ~TWebModule1();
+  TWebModule1(const TWebModule1&) = delete;
+  TWebModule1& operator=(const TWebModule1&) = delete;
+
+  // One request, under the request lock. Throws when a handler fails unexpectedly (the
+  // server then answers with its generic error); the locks are released all the same.
+  TWebReply HandleRequest(const TWebRequest& request);
+
+  // The online pump's step: dispatches the main thread's waiting messages, dropping quit
+  // messages. Uses no module state.
+  static void AltProcessMessages(TMessageQueue& queue, double AppStartTime);
+
+  TJobs* Jobs() const { return FJobs.get(); }
+  TMsgQue& MsgQue() { return FMsgQue; }
+
+  // The request lock: held for each whole request and by every event procedure while it
+  // queues its message.
+  TReentrantLock CriticalSection;
+  // Held by the request handler inside the request lock.
+  TReentrantLock CriticalSectionInner;
+
+  const std::string AppStartPath;
+
+ private:
+  void WebModule1DefaultHandlerAction(const TWebRequest& request, TWebReply& reply);
+  void ServePage(TWebReply& reply);
+  // The command table; false when the command has no JSON reply.
+  bool Dispatch(const std::string& operation, const TFormFields& fields, TJsonValue& reply);
+
+  // Job commands.
+  TJsonValue BurnFlashDriveAction(const TFormFields& fields);
+  TJsonValue CancelCurrentAction();
+  TJsonValue StopAllAction();
+  TJsonValue CheckMessagesAction();
+  TJsonValue DisableAction(const TFormFields& fields);
+  TJsonValue EnableAction(const TFormFields& fields);
+  void FinishWorksAction();
+  // Drive, file and session commands.
+  TJsonValue GetFlashDrivesAction();
+  TJsonValue FlOpnDlgAction(const TFormFields& fields);
+  TJsonValue SetSessionIDAction(const TFormFields& fields);
+  TJsonValue GetSessionIdAction();
+  TJsonValue GetExistLoadersAction();
+  void ForwardAction(const TFormFields& fields, const std::string& path);
+
+  friend void WebFormatStart(void* Sender, std::uint8_t Mode, char Drive);
+  friend void WebFormatFinished(void* Sender, const std::string& Error);
+  friend void WebMBRReplaceFinished(void* Sender, const std::string& Error);
+
+  TControlModuleSetup FSetup;
+  bool FPageGetted = false;
+  // From the report of a drive step's start to the report of its end.
+  std::atomic<bool> FDriveStepRunning{false};
+  // "FinishWorks" is waiting for the current job: every other request is answered as
+  // after the finish.
+  std::atomic<bool> FFinishing{false};
+  TMsgQue FMsgQue;
+  std::unique_ptr<TJobs> FJobs;
+};
+
+// The event procedures plugged into the job list; `Sender` is the module.
+void WebFormatStart(void* Sender, std::uint8_t Mode, char Drive);
+void WebFormatFinished(void* Sender, const std::string& Error);
+void WebMBRReplaceFinished(void* Sender, const std::string& Error);
+void WebWorksStart(void* Sender);
+void WebJobStarted(void* Sender, const std::string& JobName);
+void WebJobSync(void* Sender, const std::string& JobName);
+void WebJobFinished(void* Sender, const std::string& JobName);
+void WebAllJobsFinished(void* Sender);
+
+}  // namespace quorvane

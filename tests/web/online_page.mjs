@@ -1,0 +1,187 @@
+// Browser test of the online page: Debian's Chromium, driven by playwright-core, loads the
+// page from the real control server (tests/server/online_page_host), adds two entries
+// through a stand-in file dialog, burns them onto a folder-backed drive, follows the run
+// to its end and finishes the program. Screenshots go to QUORVANE_SCREENSHOTS.
+import { spawn } from 'node:child_process';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import readline from 'node:readline';
+
+const host = process.env.QUORVANE_PAGE_HOST;
+const shots = process.env.QUORVANE_SCREENSHOTS || '';
+const chromiumPath = process.env.QUORVANE_CHROMIUM || '/usr/bin/chromium';
+
+let chromium;
+try {
+  ({ chromium } = await import('playwright-core'));
+} catch {
+  console.error('playwright-core is missing: run "npm ci" in tests/web (./scripts/test.sh does)');
+  process.exit(1);
+}
+assert.ok(host, 'QUORVANE_PAGE_HOST names the test host program');
+assert.ok(fs.existsSync(chromiumPath), `no Chromium at ${chromiumPath}`);
+
+const tmp = fs.mkdtempSync(path.join(os.tmpdir(), 'quorvane-web-'));
+const drive = path.join(tmp, 'drive');
+const images = path.join(tmp, 'images');
+fs.mkdirSync(drive);
+fs.mkdirSync(images);
+const ubuntu = path.join(images, 'ubuntu-22.04.4-desktop-amd64.iso');
+const hirens = path.join(images, 'HBCD_PE_x64.iso');
+fs.writeFileSync(ubuntu, Buffer.alloc(3 * 1048576, 1));
+fs.writeFileSync(hirens, Buffer.alloc(1572864, 2));
+
+// The stand-in dialog prints whatever the test put into "answer".
+const answer = path.join(tmp, 'answer');
+const dialog = path.join(tmp, 'dialog.sh');
+fs.writeFileSync(dialog, `#!/bin/sh\nprintf '%s\\n' "$*" >> '${tmp}/dialog-args'\ncat '${answer}'\n`);
+fs.chmodSync(dialog, 0o755);
+
+let passed = 0;
+let failed = 0;
+let hostProcess;
+let context;
+const hostOutput = [];
+
+function check(name, fn) {
+  return Promise.resolve()
+    .then(fn)
+    .then(() => { passed++; console.log(`ok - ${name}`); },
+          (error) => { failed++; console.log(`not ok - ${name}\n  ${String(error.stack || error).replace(/\n/g, '\n  ')}`); throw error; });
+}
+
+async function startHost() {
+  hostProcess = spawn(host, [drive], {
+    env: { ...process.env, QUORVANE_FILE_DIALOG: dialog },
+    stdio: ['ignore', 'pipe', 'inherit'],
+  });
+  const lines = readline.createInterface({ input: hostProcess.stdout });
+  return new Promise((resolve, reject) => {
+    const timer = setTimeout(() => reject(new Error('the host did not start')), 20000);
+    lines.on('line', (line) => {
+      hostOutput.push(line);
+      const m = /^PORT (\d+)$/.exec(line);
+      if (m) { clearTimeout(timer); resolve(Number(m[1])); }
+    });
+    hostProcess.on('exit', (code) => reject(new Error(`the host ended early with ${code}`)));
+  });
+}
+
+function hostExit() {
+  return new Promise((resolve) => {
+    if (hostProcess.exitCode !== null) return resolve(hostProcess.exitCode);
+    hostProcess.on('exit', (code) => resolve(code));
+  });
+}
+
+async function shot(page, name) {
+  if (!shots) return;
+  fs.mkdirSync(shots, { recursive: true });
+  await page.screenshot({ path: path.join(shots, name), fullPage: true });
+}
+
+async function chooseImage(page, index, type, file) {
+  const entry = page.locator('.entry').nth(index);
+  await entry.locator('select').selectOption({ label: type });
+  fs.writeFileSync(answer, file + '\n');
+  await entry.locator('.file-btn').click();
+  await entry.locator('.file-btn', { hasText: path.basename(file) }).waitFor();
+}
+
+let exitCode = 1;
+try {
+  const port = await startHost();
+  const origin = `http://127.0.0.1:${port}`;
+  context = await chromium.launchPersistentContext(path.join(tmp, 'profile'), {
+    executablePath: chromiumPath,
+    headless: true,
+    viewport: { width: 960, height: 860 },
+    args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking',
+      '--disable-component-update', '--disable-sync', '--no-first-run'],
+  });
+  const page = context.pages()[0] || await context.newPage();
+  const pageErrors = [];
+  page.on('pageerror', (e) => pageErrors.push(String(e)));
+  page.on('console', (m) => { if (m.type() === 'error') pageErrors.push(m.text()); });
+  // Everything the page loads comes from this server.
+  const foreign = [];
+  page.on('request', (r) => { if (!r.url().startsWith(origin) && !r.url().startsWith('data:')) foreign.push(r.url()); });
+
+  await check('the page loads and lists the drive with device and model', async () => {
+    await page.goto(origin + '/');
+    await page.locator('#driveSelect option', { hasText: 'e:\\, MULTIBOOT, FAT32' }).waitFor({ state: 'attached' });
+    await page.locator('.chip', { hasText: '/dev/sdx1' }).waitFor();
+    await page.locator('.chip', { hasText: 'Kingston DataTraveler 3.0' }).waitFor();
+    assert.equal(await page.locator('#barText').textContent(), '0.95Gb / 7.45Gb');
+  });
+
+  await check('entries take their images from the file dialog', async () => {
+    await page.locator('#addBtn').click();
+    await chooseImage(page, 0, 'Ubuntu 32/64 bit', ubuntu);
+    await page.locator('.entry').nth(0).locator('.chip', { hasText: '3.0 MB on the drive' }).waitFor();
+    await page.locator('#addBtn').click();
+    await chooseImage(page, 1, "Hiren's Boot CD", hirens);
+    const args = fs.readFileSync(path.join(tmp, 'dialog-args'), 'utf8');
+    assert.match(args, /--title=Select "Ubuntu 32\/64 bit" ISO file/);
+    assert.match(args, /--title=Select "Hiren's Boot CD" ISO file/);
+    assert.equal(await page.locator('#barText').textContent(), '0.96Gb / 7.45Gb');
+    assert.equal(await page.locator('#goBtn').textContent(), 'Add loaders to USB');
+    await shot(page, 'online-page.png');
+  });
+
+  await check('nothing starts before the warning is confirmed', async () => {
+    await page.locator('#goBtn').click();
+    await page.locator('#dlgBody', { hasText: 'Master Boot Code of selected drive will be overwritten.' }).waitFor();
+    await page.locator('#dlgBody', { hasText: "It's safe for your data" }).waitFor();
+    await page.locator('#dlgBody', { hasText: 'By continuing, you accept the License Agreement Terms' }).waitFor();
+    await page.locator('#dlgButtons button', { hasText: 'No!' }).click();
+    assert.equal(fs.existsSync(path.join(drive, 'Quorvane')), false);
+    await page.locator('.seg button[data-mode="New"]').click();
+    assert.equal(await page.locator('#goBtn').textContent(), 'Create bootable USB');
+    await page.locator('#goBtn').click();
+    await page.locator('#dlgBody', { hasText: 'Formating will erase ALL data on this disk!' }).waitFor();
+    await page.waitForTimeout(400);  // the dialog's opening animation
+    await shot(page, 'online-page-confirm.png');
+    await page.locator('#dlgButtons button', { hasText: 'No!' }).click();
+    await page.locator('.seg button[data-mode="Add"]').click();
+  });
+
+  await check('a burn runs to its end with progress per entry', async () => {
+    await page.locator('#goBtn').click();
+    await page.locator('#dlgButtons button', { hasText: 'Yes' }).click();
+    await page.locator('.entry.running .status', { hasText: /Running — [1-9]/ }).first().waitFor({ timeout: 30000 });
+    await shot(page, 'online-page-burning.png');
+    await page.locator('#goBtn', { hasText: 'Continue' }).waitFor({ timeout: 60000 });
+    assert.equal(await page.locator('.entry .status.ok', { hasText: 'Finished' }).count(), 2);
+    const menu = fs.readFileSync(path.join(drive, 'menu.lst'), 'latin1');
+    assert.match(menu, /title ubuntu_22\.04\.4_desktop_amd64/);
+    assert.match(menu, /title HBCD_PE_x64/);
+    assert.equal(fs.readdirSync(path.join(drive, 'Quorvane')).length, 2);
+    await page.waitForTimeout(400);
+    await shot(page, 'online-page-finished.png');
+  });
+
+  await check('"Close App" ends the program with FinishWorks', async () => {
+    await page.locator('#finishBtn').click();
+    await page.locator('#dlgButtons button', { hasText: 'Close' }).click();
+    await page.locator('#endedView').waitFor();
+    assert.equal(await hostExit(), 0);
+    assert.ok(hostOutput.includes('FINISHED'), hostOutput.join('\n'));
+  });
+
+  await check('no script errors and nothing loaded from elsewhere', async () => {
+    assert.deepEqual(pageErrors, []);
+    assert.deepEqual(foreign, []);
+  });
+  exitCode = 0;
+} catch (error) {
+  if (!failed) { failed++; console.log(`not ok - ${String(error.stack || error)}`); }
+} finally {
+  if (context) await context.close().catch(() => {});
+  if (hostProcess && hostProcess.exitCode === null) hostProcess.kill('SIGTERM');
+  fs.rmSync(tmp, { recursive: true, force: true });
+  console.log(`${passed} passed, ${failed} failed`);
+  process.exit(failed ? 1 : exitCode);
+}
