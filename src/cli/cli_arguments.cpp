@@ -32,8 +32,8 @@ bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::
 }
 
 bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::string& error) {
-  bool mode_given = false;
-  bool size_given = false;
+  bool drive_given = false, image_given = false, size_given = false, mode_given = false;
+  bool fs_given = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
     std::string name = args[i];
     std::string inline_value;
@@ -47,6 +47,16 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
     const auto take = [&] {
       return TakeValue(args, i, name, inline_value, has_inline, value, error);
     };
+    // The value of an option that may be given once.
+    const auto take_once = [&](bool& given) {
+      if (!take()) return false;
+      if (given) {
+        error = name + " is given twice";
+        return false;
+      }
+      given = true;
+      return true;
+    };
     if (name == "--yes" || name == "-y") {
       if (has_inline) {
         error = name + " takes no value";
@@ -54,11 +64,7 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
       }
       command.Yes = true;
     } else if (name == "--drive") {
-      if (!take()) return false;
-      if (command.Drive) {
-        error = "--drive is given twice";
-        return false;
-      }
+      if (!take_once(drive_given)) return false;
       const std::string letter = LowerAscii(value);
       if (letter.size() != 1 || letter[0] < 'a' || letter[0] > 'z') {
         error = "--drive takes a drive letter as `quorvane-cli drives` lists it, not \"" + value + "\"";
@@ -66,19 +72,10 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
       }
       command.Drive = letter[0];
     } else if (name == "--image") {
-      if (!take()) return false;
-      if (!command.Image.empty()) {
-        error = "--image is given twice";
-        return false;
-      }
+      if (!take_once(image_given)) return false;
       command.Image = value;
     } else if (name == "--size") {
-      if (!take()) return false;
-      if (size_given) {
-        error = "--size is given twice";
-        return false;
-      }
-      size_given = true;
+      if (!take_once(size_given)) return false;
       if (!ParseByteCount(value, command.Size)) {
         error = "--size takes a byte count such as 67108864 or 64M, not \"" + value + "\"";
         return false;
@@ -88,12 +85,7 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
         return false;
       }
     } else if (name == "--mode") {
-      if (!take()) return false;
-      if (mode_given) {
-        error = "--mode is given twice";
-        return false;
-      }
-      mode_given = true;
+      if (!take_once(mode_given)) return false;
       if (value == "new") {
         command.Mode = FormatModeNew;
       } else if (value == "add") {
@@ -103,11 +95,7 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
         return false;
       }
     } else if (name == "--fs") {
-      if (!take()) return false;
-      if (command.FileSystem) {
-        error = "--fs is given twice";
-        return false;
-      }
+      if (!take_once(fs_given)) return false;
       const std::string fs = LowerAscii(value);
       if (fs == "fat32") {
         command.FileSystem = FileSystemFAT32;

@@ -77,6 +77,14 @@ class CliRunTest : public ::testing::Test {
     return status;
   }
 
+  // The burn ends with `message` before anything is written.
+  void ExpectRefused(const std::string& line, const std::string& message) {
+    jobs_allowed = false;
+    EXPECT_EQ(Run(line), 1) << line;
+    EXPECT_NE(err.text().find(message), std::string::npos) << err.text();
+    ExpectDisksUntouched();
+  }
+
   // No tool that writes to a disk was run, and the drive step never ran.
   void ExpectDisksUntouched() {
     for (const char* tool : {"sfdisk", "wipefs", "mkfs.ntfs", "mkfs.vfat", "mount", "ntfs-3g"})
@@ -140,42 +148,27 @@ TEST_F(CliRunTest, BadArgumentsGetTheUsageAndWriteNothing) {
 TEST_F(CliRunTest, TheDiskOfTheRunningSystemIsRefused) {
   // The stick holds the root file system: a system started from it.
   AddStick("/");
-  jobs_allowed = false;
-  for (const char* mode : {"new", "add"}) {
-    EXPECT_EQ(Run(std::string("burn --drive a --mode ") + mode + " --yes --entry 6:" + temp / "a.iso"), 1);
-  }
-  const std::string text = err.text();
-  EXPECT_NE(text.find("quorvane-cli: refused to write to drive a: "), std::string::npos) << text;
-  EXPECT_NE(text.find("holds the running system. The program writes only to USB drives and image "
-                      "files, never to the disk of the running system."),
-            std::string::npos)
-      << text;
-  ExpectDisksUntouched();
+  for (const char* mode : {"new", "add"})
+    ExpectRefused(std::string("burn --drive a --mode ") + mode + " --yes --entry 6:" + temp / "a.iso",
+                  "quorvane-cli: refused to write to drive a: " + world.Node("sdb") +
+                      " holds the running system. The program writes only to USB drives and "
+                      "image files, never to the disk of the running system.");
 }
 
 TEST_F(CliRunTest, ADiskThatIsNoUsbDriveHasNoLetter) {
   world.AddDisk({.Name = "sda", .Dev = "8:0", .Bus = TBus::Sata});
   world.AddPartition("sda", 1, 2048, 2095104, "8:1");
   world.Prober->Volumes[world.Node("sda1")] = {"ntfs", "NTFS", "DATA", "ABCD"};
-  jobs_allowed = false;
-  EXPECT_EQ(Run("burn --drive a --mode new --yes --entry 6:" + temp / "a.iso"), 1);
-  EXPECT_NE(err.text().find("no USB drive has the letter a; `quorvane-cli drives` lists them"),
-            std::string::npos)
-      << err.text();
-  ExpectDisksUntouched();
+  ExpectRefused("burn --drive a --mode new --yes --entry 6:" + temp / "a.iso",
+                "no USB drive has the letter a; `quorvane-cli drives` lists them");
 }
 
 TEST_F(CliRunTest, AnImageOnTheDiskToBeErasedIsRefused) {
   AddStick(temp / "media");
   WriteFile(temp / "media/x.iso", "image");
-  jobs_allowed = false;
-  EXPECT_EQ(Run("burn --drive a --mode new --yes --entry 6:" + temp / "a.iso" + " --entry 6:" +
-                temp / "media/x.iso"),
-            1);
-  EXPECT_NE(err.text().find("entry 2 x.iso lies on drive a:, whose disk mode new erases"),
-            std::string::npos)
-      << err.text();
-  ExpectDisksUntouched();
+  ExpectRefused("burn --drive a --mode new --yes --entry 6:" + temp / "a.iso" + " --entry 6:" +
+                    temp / "media/x.iso",
+                "entry 2 x.iso lies on drive a:, whose disk mode new erases");
 }
 
 TEST_F(CliRunTest, ADeclinedConfirmationWritesNothing) {

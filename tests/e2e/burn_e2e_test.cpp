@@ -259,5 +259,33 @@ TEST_F(BurnEndToEnd, NewDriveWithSeveralEntriesThenOneMoreInAddMode) {
   EXPECT_EQ(FileHead(drive, 446), boot_images.substr(0, 446));
 }
 
+TEST_F(BurnEndToEnd, AnImageMappedInPlaceMustLieInOnePiece) {
+  // More than half of the volume: mkfs.ntfs puts the log file in the middle, so no free
+  // run can hold it.
+  const std::string big = temp / "images/big.iso";
+  WriteFile(big, Bytes(40 << 20, 11));
+  const std::string drive = temp / "drive.img";
+  const TProcessResult mapped = RunCli({"burn", "--image", drive, "--size", "64M", "--mode", "new",
+                                        "--fs", "ntfs", "--entry", "6:" + big, "--yes"});
+  EXPECT_EQ(mapped.ExitStatus, 1) << mapped.Out << mapped.Err;
+  EXPECT_NE(mapped.Out.find("1 big.iso: Failed: Image file is fragmented on USB drive\n"), std::string::npos)
+      << mapped.Out;
+  // Loaded into memory at boot, the same image may lie in pieces.
+  const TProcessResult in_memory =
+      RunCli({"burn", "--image", drive, "--mode", "add", "--entry", "9:" + big, "--yes"});
+  EXPECT_EQ(in_memory.ExitStatus, 0) << in_memory.Out << in_memory.Err;
+
+  TMountedVolume v(drive, temp / "mnt");
+  ASSERT_TRUE(v.Ok()) << v.Error();
+  const std::string menu = ReadFile(v / "menu.lst");
+  const std::vector<std::string> ids = IdsIn(menu);
+  ASSERT_EQ(ids.size(), 1u) << menu;
+  EXPECT_EQ(WithId(menu, ids[0]), "\r\ntitle big\r\nconfigfile (hd0,0)/Quorvane/ID/big.lst\r\n\r\n");
+  std::set<std::string> folders;
+  for (const auto& e : fs::directory_iterator(v / "Quorvane")) folders.insert(e.path().filename().string());
+  EXPECT_EQ(folders, std::set<std::string>({ids[0], "NTBOOT"}));
+  EXPECT_EQ(ReadFile(v / ("Quorvane/" + ids[0] + "/big.iso")), ReadFile(big));
+}
+
 }  // namespace
 }  // namespace quorvane::testing

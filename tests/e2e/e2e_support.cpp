@@ -78,17 +78,6 @@ TProcessResult RunCli(const std::vector<std::string>& args,
   return result;
 }
 
-void MakeIso(const std::string& iso, const std::map<std::string, std::string>& files) {
-  const std::string tree = iso + ".tree";
-  fs::remove_all(tree);
-  for (const auto& [path, content] : files) WriteFile(tree + "/" + path, content);
-  TSystemToolRunner runner;
-  const TToolResult r =
-      runner.Run({"xorriso", {"-as", "mkisofs", "-quiet", "-R", "-J", "-o", iso, tree}, ""});
-  ASSERT_TRUE(r.Succeeded()) << r.ErrorText();
-  fs::remove_all(tree);
-}
-
 TMountedVolume::TMountedVolume(const std::string& image, const std::string& mount_point,
                                bool writable)
     : FMountPoint(mount_point) {

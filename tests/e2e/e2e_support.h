@@ -6,9 +6,10 @@
 #include <sys/types.h>
 
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
+
+#include "support/iso_images.h"
 
 namespace quorvane::testing {
 
@@ -21,10 +22,6 @@ struct TProcessResult {
 // its standard output as it comes, with the process's id.
 TProcessResult RunCli(const std::vector<std::string>& args,
                       const std::function<void(const std::string& line, pid_t pid)>& on_line = {});
-
-// Makes an ISO 9660 image (with Rock Ridge and Joliet names) holding `files` (path inside
-// the image -> content) at `iso`.
-void MakeIso(const std::string& iso, const std::map<std::string, std::string>& files);
 
 // The first partition of a disk image file, mounted read-only (or writable) through
 // ntfs-3g on a loop device of its own for as long as the object lives.

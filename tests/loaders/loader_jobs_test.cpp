@@ -6,6 +6,7 @@
 #include <regex>
 
 #include "drive/file_extents.h"
+#include "support/iso_images.h"
 #include "support/main_thread_fixture.h"
 
 namespace quorvane::testing {
@@ -133,6 +134,69 @@ TEST_F(LoaderJobTest, UbuntuWithoutAKernelFails) {
   ASSERT_TRUE(PumpUntil([&] { return job->Finished(); }));
   EXPECT_EQ(job->Status(), "Failed");
   EXPECT_EQ(job->Error(), "Ubuntu kernel file not found on ISO");
+}
+
+// Ubuntu images made here: the kernel taken out is the EFI one when there are both.
+TEST_F(LoaderJobTest, UbuntuTakesItsKernelAndInitrdOutOfTheImage) {
+  struct TCase {
+    const char* image;
+    std::map<std::string, std::string> files;
+    const char* kernel;
+  };
+  const TCase cases[] = {
+      {"ubuntu-both.iso", {{"casper/vmlinuz.efi", "efi"}, {"casper/vmlinuz", "plain"}, {"casper/initrd.lz", "rd"}},
+       "vmlinuz.efi"},
+      {"ubuntu-plain.iso", {{"casper/vmlinuz", "plain"}, {"casper/initrd.lz", "rd"}}, "vmlinuz"},
+  };
+  for (const TCase& c : cases) {
+    const std::string image = temp / c.image;
+    MakeIso(image, c.files);
+    std::unique_ptr<TJob> job = CreateLoaderJob(5, image, 'e', c.image);
+    job->Start();
+    ASSERT_TRUE(PumpUntil([&] { return job->Finished(); }));
+    ASSERT_EQ(job->Status(), "Finished") << job->Error();
+    const std::string k = c.kernel;
+    const std::string n = job->Vars.JobFileNameWithExt;
+    const std::string kernel = "kernel (hd0,0)/Quorvane/ID/" + k + " iso-scan/filename=/Quorvane/ID/" + n;
+    EXPECT_EQ(Entry(*job, "UbuntuX64.lst"),
+              "title Try Ubuntu without installing\r\nroot (hd0,0)\r\n" + kernel +
+                  " noprompt boot=casper persistent initrd=/casper/initrd.lz quiet splash --\r\n"
+                  "initrd (hd0,0)/Quorvane/ID/initrd.lz\r\n\r\n"
+                  "title Install Ubuntu\r\nroot (hd0,0)\r\n" + kernel +
+                  " noprompt boot=casper only-ubiquity initrd=/casper/initrd.lz quiet splash --\r\n"
+                  "initrd (hd0,0)/Quorvane/ID/initrd.lz\r\n\r\n"
+                  "title Main menu\r\nconfigfile /menu.lst\r\n")
+        << c.image;
+    EXPECT_EQ(ReadFile(job->Vars.JobDir + k), c.files.at("casper/" + k));
+    EXPECT_EQ(ReadFile(job->Vars.JobDir + "initrd.lz"), "rd");
+    EXPECT_EQ(ReadFile(job->Vars.JobFileNameOnDriveBackSlash), ReadFile(image));
+    // Only the chosen kernel is taken out.
+    EXPECT_EQ(Exists(job->Vars.JobDir + "vmlinuz"), k == "vmlinuz") << c.image;
+  }
+  EXPECT_EQ(MainMenu(),
+            "\r\ntitle ubuntu_both\r\nconfigfile (hd0,0)/Quorvane/ID/UbuntuX64.lst\r\n\r\n"
+            "\r\ntitle ubuntu_plain\r\nconfigfile (hd0,0)/Quorvane/ID/UbuntuX64.lst\r\n\r\n");
+}
+
+TEST_F(LoaderJobTest, KasperskyUnpacksTheImageAndStartsItsKernel) {
+  const std::string image = temp / "krd.iso";
+  MakeIso(image, {{"boot/rescue", "kernel"}, {"boot/rescue.igz", "rd"}, {"rescue/LiveOS/squashfs.img", "sq"}});
+  std::unique_ptr<TJob> job = CreateLoaderJob(3, image, 'e', "krd");
+  job->Start();
+  ASSERT_TRUE(PumpUntil([&] { return job->Finished(); }));
+  ASSERT_EQ(job->Status(), "Finished") << job->Error();
+  const std::string live = "/Quorvane/ID/krd/rescue/LiveOS/";
+  EXPECT_EQ(Entry(*job, "krd.lst"),
+            "title krd\r\nuuid () > nul\r\nset UUID=%?%\r\n"
+            "kernel /Quorvane/ID/krd/boot/rescue root=live:UUID=%UUID% live_dir=" + live +
+                " subdir=" + live + " rootfstype=auto rw vga=791 init=/linuxrc loop=" + live +
+                "squashfs.img kav_lang=en udev liveimg splash quiet doscsi nomodeset\r\n"
+                "initrd /Quorvane/ID/krd/boot/rescue.igz\r\n\r\n"
+                "title Main menu\r\nconfigfile /menu.lst\r\n");
+  EXPECT_EQ(ReadFile(job->Vars.JobDir + "krd/boot/rescue"), "kernel");
+  EXPECT_EQ(ReadFile(job->Vars.JobDir + "krd/rescue/LiveOS/squashfs.img"), "sq");
+  EXPECT_FALSE(Exists(job->Vars.JobDir + "krd.iso"));  // unpacked, not copied
+  EXPECT_EQ(MainMenu(), "\r\ntitle krd\r\nconfigfile (hd0,0)/Quorvane/ID/krd.lst\r\n\r\n");
 }
 
 TEST_F(LoaderJobTest, EveryCodeHasItsClassAndNoOtherCodeHasOne) {
