@@ -38,7 +38,8 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
     std::string name = args[i];
     std::string inline_value;
     bool has_inline = false;
-    if (const std::size_t eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+    if (const std::size_t eq = name.find('=');
+        name.rfind("--", 0) == 0 && eq != std::string::npos) {
       inline_value = name.substr(eq + 1);
       name = name.substr(0, eq);
       has_inline = true;
@@ -67,7 +68,8 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
       if (!take_once(drive_given)) return false;
       const std::string letter = LowerAscii(value);
       if (letter.size() != 1 || letter[0] < 'a' || letter[0] > 'z') {
-        error = "--drive takes a drive letter as `quorvane-cli drives` lists it, not \"" + value + "\"";
+        error =
+            "--drive takes a drive letter as `quorvane-cli drives` lists it, not \"" + value + "\"";
         return false;
       }
       command.Drive = letter[0];
@@ -156,11 +158,16 @@ bool ParseByteCount(const std::string& text, std::int64_t& bytes) {
     const std::string unit = suffix.substr(0, 1);
     const std::string tail = suffix.substr(1);
     if (tail != "" && tail != "ib") return false;
-    if (unit == "k") shift = 10;
-    else if (unit == "m") shift = 20;
-    else if (unit == "g") shift = 30;
-    else if (unit == "t") shift = 40;
-    else return false;
+    if (unit == "k")
+      shift = 10;
+    else if (unit == "m")
+      shift = 20;
+    else if (unit == "g")
+      shift = 30;
+    else if (unit == "t")
+      shift = 40;
+    else
+      return false;
   }
   const std::uint64_t limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
   if (number == 0 || number > (limit >> shift)) return false;
@@ -177,7 +184,8 @@ bool ParseCliEntry(const std::string& text, TCliEntry& entry, std::string& error
   const std::string code = text.substr(0, colon);
   int value = -1;
   const auto [rest, ec] = std::from_chars(code.data(), code.data() + code.size(), value);
-  if (code.empty() || ec != std::errc() || rest != code.data() + code.size() || !IsLoaderType(value)) {
+  if (code.empty() || ec != std::errc() || rest != code.data() + code.size() ||
+      !IsLoaderType(value)) {
     error = "--entry \"" + text + "\": the loader type must be a number from 0 to 9";
     return false;
   }

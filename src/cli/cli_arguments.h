@@ -25,10 +25,10 @@ struct TCliCommand {
   char Drive = 0;
   std::string Image;
   std::int64_t Size = 0;
-  std::uint8_t Mode = 0;                     // FormatModeNew or FormatModeAdd
-  std::optional<std::uint8_t> FileSystem;    // --fs; none: chosen by the capacity rules
+  std::uint8_t Mode = 0;                   // FormatModeNew or FormatModeAdd
+  std::optional<std::uint8_t> FileSystem;  // --fs; none: chosen by the capacity rules
   std::vector<TCliEntry> Entries;
-  bool Yes = false;                          // burn without asking
+  bool Yes = false;  // burn without asking
 };
 
 // Reads the arguments that follow the program name. False with the reason in `error`

@@ -23,8 +23,8 @@ struct TBurnRequest {
 };
 
 struct TBurnOutcome {
-  bool Added = false;             // every entry became a job
-  std::string DriveStepError;     // empty when the drive was prepared
+  bool Added = false;          // every entry became a job
+  std::string DriveStepError;  // empty when the drive was prepared
   std::vector<TEntryView> Entries;
   bool Interrupted = false;
   std::string MountReleaseError;  // why the drive could not be released afterwards

@@ -52,8 +52,8 @@ std::string FormatDriveTable(const TUSBDrives& drives, bool bytes) {
     // A disk of unknown size, or one the program will not write to, shows no sizes.
     const bool known = d.FullSize > 0;
     rows.push_back({std::string(1, d.Letter), Device(d), VendorAndModel(d), d.Name,
-                    d.FileSystem.empty() ? "-" : d.FileSystem,
-                    SizeCell(d.FreeSpace, bytes, known), SizeCell(d.FullSize, bytes, known)});
+                    d.FileSystem.empty() ? "-" : d.FileSystem, SizeCell(d.FreeSpace, bytes, known),
+                    SizeCell(d.FullSize, bytes, known)});
   }
   std::vector<std::size_t> width(rows[0].size(), 0);
   for (const auto& row : rows)
@@ -75,7 +75,8 @@ std::string FormatDriveTable(const TUSBDrives& drives, bool bytes) {
 
 std::string DescribeDrive(const TUSBDriveSet& d) {
   std::string text = std::string(1, d.Letter) + ": " + Device(d) + ", " + VendorAndModel(d) +
-                     ", \"" + d.Name + "\", " + (d.FileSystem.empty() ? "no file system" : d.FileSystem);
+                     ", \"" + d.Name + "\", " +
+                     (d.FileSystem.empty() ? "no file system" : d.FileSystem);
   if (d.FullSize > 0) text += ", " + HumanSize(d.FullSize);
   return text;
 }

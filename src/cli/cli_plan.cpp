@@ -42,7 +42,8 @@ std::vector<TPlannedEntry> PlanEntries(const std::vector<TCliEntry>& entries) {
   return planned;
 }
 
-std::uint8_t NewDriveFileSystem(const TUSBDriveSet& drive, const std::vector<TPlannedEntry>& entries) {
+std::uint8_t NewDriveFileSystem(const TUSBDriveSet& drive,
+                                const std::vector<TPlannedEntry>& entries) {
   // With no free space to speak of, the rules' first choice (keep the drive as it is)
   // never holds, and the choice between the formats is theirs.
   TUSBDriveSet fresh = drive;
@@ -62,7 +63,8 @@ std::string RefusalOfPlan(const TUSBDriveSet& drive, std::uint8_t mode, std::uin
     if (file_system == FileSystemFAT32) {
       for (const TPlannedEntry& e : entries)
         if (e.Need.FNeedNTFS)
-          return "entry " + e.Name + " places a file of 4 GiB or more on the drive, which FAT32 "
+          return "entry " + e.Name +
+                 " places a file of 4 GiB or more on the drive, which FAT32 "
                  "cannot hold; use --fs ntfs";
     }
     // As in the main window: a new drive is refused only when the entries do not fit
@@ -76,7 +78,8 @@ std::string RefusalOfPlan(const TUSBDriveSet& drive, std::uint8_t mode, std::uin
     return {};
   }
   if (drive.IntFileSystem == FileSystemOther || drive.FreeSpace < 0)
-    return "drive " + letter + ": has no FAT32, exFAT or NTFS file system to add to; use --mode new";
+    return "drive " + letter +
+           ": has no FAT32, exFAT or NTFS file system to add to; use --mode new";
   if (drive.IntFileSystem != FileSystemNTFS) {
     for (const TPlannedEntry& e : entries)
       if (e.Need.FNeedNTFS)
@@ -104,8 +107,8 @@ std::string DescribePlan(const TUSBDriveSet& drive, std::uint8_t mode, std::uint
     text += "Mode: add (the drive's data stays)\n";
   text += "Entries:\n";
   for (const TPlannedEntry& e : entries)
-    text += "  " + e.Name + " (" + LoaderNames[e.Entry.Code] + ", " + HumanSize(e.Need.LdrFileSize) +
-            ")\n";
+    text += "  " + e.Name + " (" + LoaderNames[e.Entry.Code] + ", " +
+            HumanSize(e.Need.LdrFileSize) + ")\n";
   return text;
 }
 

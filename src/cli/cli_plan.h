@@ -25,7 +25,8 @@ std::vector<TPlannedEntry> PlanEntries(const std::vector<TCliEntry>& entries);
 // The file system the capacity rules choose when the drive is formatted anew. The rules'
 // add-mode outcome (the entries fit as the drive is) does not apply to a new drive; then
 // the entries' need decides, and a drive that is NTFS stays NTFS.
-std::uint8_t NewDriveFileSystem(const TUSBDriveSet& drive, const std::vector<TPlannedEntry>& entries);
+std::uint8_t NewDriveFileSystem(const TUSBDriveSet& drive,
+                                const std::vector<TPlannedEntry>& entries);
 
 // Why the entries cannot be burned onto the drive in `mode` (with `file_system` for a new
 // drive); empty when they can.

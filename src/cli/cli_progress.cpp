@@ -11,8 +11,9 @@ namespace {
 
 // Characters of UTF-8 text (continuation bytes do not count).
 std::size_t CharCount(const std::string& text) {
-  return static_cast<std::size_t>(std::count_if(
-      text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
 }
 
 // At most `width` characters, with "~" in place of what was cut; padded with blanks.

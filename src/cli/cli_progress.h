@@ -11,9 +11,9 @@ namespace quorvane {
 
 // One entry as the views show it.
 struct TEntryView {
-  std::string Name;      // "1 ubuntu.iso"
-  std::string Status;    // the job's status text
-  int Progress = 0;      // 0..100
+  std::string Name;    // "1 ubuntu.iso"
+  std::string Status;  // the job's status text
+  int Progress = 0;    // 0..100
   std::string Error;
 };
 

@@ -147,7 +147,8 @@ class TCli {
       return false;
     }
     if (command.Mode != FormatModeNew) {
-      error = "--image " + command.Image + " does not exist yet: a new image drive needs --mode new";
+      error =
+          "--image " + command.Image + " does not exist yet: a new image drive needs --mode new";
       return false;
     }
     if (!fs::is_directory(image.parent_path(), ec)) {
@@ -165,7 +166,8 @@ class TCli {
       std::error_code ec;
       const std::string path = fs::weakly_canonical(command.Entries[i].Path, ec).string();
       for (const TUSBDriveSet& d : drives) {
-        if (d.DiskDevice != target.DiskDevice || d.MountPoint.empty() || d.MountPoint == "/") continue;
+        if (d.DiskDevice != target.DiskDevice || d.MountPoint.empty() || d.MountPoint == "/")
+          continue;
         if (path.rfind(d.MountPoint + "/", 0) == 0)
           return "entry " + EntryJobName(i, command.Entries[i]) + " lies on drive " +
                  std::string(1, d.Letter) + ":, whose disk mode new erases";
@@ -215,10 +217,9 @@ class TCli {
     }
 
     const std::vector<TPlannedEntry> planned = PlanEntries(command.Entries);
-    const std::uint8_t file_system =
-        command.Mode != FormatModeNew ? FileSystemNTFS
-        : command.FileSystem          ? *command.FileSystem
-                                      : NewDriveFileSystem(*target, planned);
+    const std::uint8_t file_system = command.Mode != FormatModeNew ? FileSystemNTFS
+                                     : command.FileSystem          ? *command.FileSystem
+                                                          : NewDriveFileSystem(*target, planned);
     if (const std::string why = RefusalOfPlan(*target, command.Mode, file_system, planned);
         !why.empty())
       return refuse(why);
@@ -252,7 +253,8 @@ class TCli {
 
   void Summary(const TBurnOutcome& outcome) {
     std::string text;
-    if (!outcome.DriveStepError.empty()) text += "The drive step failed: " + outcome.DriveStepError + "\n";
+    if (!outcome.DriveStepError.empty())
+      text += "The drive step failed: " + outcome.DriveStepError + "\n";
     std::size_t finished = 0;
     for (const TEntryView& e : outcome.Entries) {
       std::string line = e.Name + ": ";

@@ -15,7 +15,8 @@ namespace {
 bool ParseNumber(const std::string& text, std::uint64_t& value, int base) {
   const char* begin = text.data();
   const char* end = text.data() + text.size();
-  if (base == 16 && text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) begin += 2;
+  if (base == 16 && text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+    begin += 2;
   const auto [rest, ec] = std::from_chars(begin, end, value, base);
   return ec == std::errc() && rest == end && rest != begin;
 }
@@ -121,7 +122,8 @@ bool ParseNtfsInfoDataRuns(const std::string& output, std::uint64_t file_size,
     return false;
   const std::uint64_t cluster = allocated / next_vcn;
   if (next_vcn * cluster < file_size) return false;
-  for (const TRun& r : runs) extents.push_back({r.vcn * cluster, r.lcn * cluster, r.length * cluster});
+  for (const TRun& r : runs)
+    extents.push_back({r.vcn * cluster, r.lcn * cluster, r.length * cluster});
   return true;
 }
 

@@ -21,7 +21,8 @@ TEST(CliArguments, BurnCommandsAreRead) {
   TCliCommand c;
   std::string error;
   ASSERT_TRUE(ParseCliArguments(
-      Split("burn --drive E --mode new --fs ntfs --entry 5:/i/u.iso --entry=0:C:/w7.iso -y"), c, error))
+      Split("burn --drive E --mode new --fs ntfs --entry 5:/i/u.iso --entry=0:C:/w7.iso -y"), c,
+      error))
       << error;
   EXPECT_EQ(c.Action, TCliAction::Burn);
   EXPECT_EQ(c.Drive, 'e');
@@ -35,7 +36,8 @@ TEST(CliArguments, BurnCommandsAreRead) {
   EXPECT_EQ(c.Entries[1].Path, "C:/w7.iso");
   EXPECT_TRUE(c.Yes);
 
-  ASSERT_TRUE(ParseCliArguments(Split("burn --image d.img --size 64M --mode add --entry 9:c.iso"), c, error))
+  ASSERT_TRUE(ParseCliArguments(Split("burn --image d.img --size 64M --mode add --entry 9:c.iso"),
+                                c, error))
       << error;
   EXPECT_EQ(c.Image, "d.img");
   EXPECT_EQ(c.Size, 64LL << 20);
@@ -96,12 +98,21 @@ TEST(CliArguments, ByteCounts) {
     std::int64_t bytes;
   };
   const TCase cases[] = {
-      {"67108864", true, 67108864},  {"64M", true, 64LL << 20},     {"64MiB", true, 64LL << 20},
-      {"2g", true, 2LL << 30},       {"1T", true, 1LL << 40},       {"512k", true, 512LL << 10},
-      {"0", false, 0},               {"", false, 0},                {"M", false, 0},
-      {"64MB", false, 0},            {"64 M", false, 0},            {"-5", false, 0},
+      {"67108864", true, 67108864},
+      {"64M", true, 64LL << 20},
+      {"64MiB", true, 64LL << 20},
+      {"2g", true, 2LL << 30},
+      {"1T", true, 1LL << 40},
+      {"512k", true, 512LL << 10},
+      {"0", false, 0},
+      {"", false, 0},
+      {"M", false, 0},
+      {"64MB", false, 0},
+      {"64 M", false, 0},
+      {"-5", false, 0},
       {"9223372036854775807", true, 9223372036854775807LL},
-      {"9223372036854775808", false, 0},                            {"8388608T", false, 0},
+      {"9223372036854775808", false, 0},
+      {"8388608T", false, 0},
   };
   for (const TCase& c : cases) {
     std::int64_t bytes = 0;

@@ -42,8 +42,10 @@ TEST(NewDriveFileSystem, TheCapacityRulesChooseForAFreshFormat) {
     std::uint8_t expected;
   };
   const TCase cases[] = {
-      {"blank stick, small image", Drive("", -1, kStick), Entries({{700000000, false}}), FileSystemFAT32},
-      {"blank stick, image of 4 GiB", Drive("", -1, kStick), Entries({{5000000000, true}}), FileSystemNTFS},
+      {"blank stick, small image", Drive("", -1, kStick), Entries({{700000000, false}}),
+       FileSystemFAT32},
+      {"blank stick, image of 4 GiB", Drive("", -1, kStick), Entries({{5000000000, true}}),
+       FileSystemNTFS},
       // The add-mode rule (the entries fit in the free space) has no say for a new drive.
       {"FAT32 stick with room, no NTFS need", Drive("FAT32", 7000000000, kStick),
        Entries({{700000000, false}}), FileSystemFAT32},
@@ -53,9 +55,11 @@ TEST(NewDriveFileSystem, TheCapacityRulesChooseForAFreshFormat) {
        Entries({{100, false}, {5000000000, true}}), FileSystemNTFS},
       {"fits after FAT32 but not after NTFS", Drive("NTFS", 0, kStick),
        Entries({{kStick - 50000000, false}}), FileSystemFAT32},
-      {"nothing fits, NTFS needed", Drive("", -1, kStick), Entries({{kStick, true}}), FileSystemNTFS},
+      {"nothing fits, NTFS needed", Drive("", -1, kStick), Entries({{kStick, true}}),
+       FileSystemNTFS},
   };
-  for (const TCase& c : cases) EXPECT_EQ(NewDriveFileSystem(c.drive, c.entries), c.expected) << c.name;
+  for (const TCase& c : cases)
+    EXPECT_EQ(NewDriveFileSystem(c.drive, c.entries), c.expected) << c.name;
 }
 
 TEST(RefusalOfPlan, PlansThatCannotWorkAreRefusedBeforeAnythingIsWritten) {
@@ -71,8 +75,8 @@ TEST(RefusalOfPlan, PlansThatCannotWorkAreRefusedBeforeAnythingIsWritten) {
        Entries({{1, false}, {5000000000, true}}), "entry 2 x.iso places a file of 4 GiB or more"},
       {"new, more than the disk", Drive("", -1, kStick), FormatModeNew, FileSystemNTFS,
        Entries({{kStick - 4136960 + 1, false}}), "more than drive e: holds after formatting"},
-      {"new, exactly what a FAT32 format leaves", Drive("", -1, kStick), FormatModeNew, FileSystemFAT32,
-       Entries({{kStick - 4136960, false}}), ""},
+      {"new, exactly what a FAT32 format leaves", Drive("", -1, kStick), FormatModeNew,
+       FileSystemFAT32, Entries({{kStick - 4136960, false}}), ""},
       {"new NTFS, small drive", Drive("", -1, 64 << 20), FormatModeNew, FileSystemNTFS,
        Entries({{1 << 20, false}}), ""},
       {"add to a blank drive", Drive("", -1, kStick), FormatModeAdd, FileSystemNTFS,
@@ -98,18 +102,22 @@ TEST(RefusalOfPlan, PlansThatCannotWorkAreRefusedBeforeAnythingIsWritten) {
   EXPECT_NE(RemarkOnPlan(Drive("FAT32", 1000, kStick), FormatModeAdd, Entries({{5000, false}}))
                 .find("entries that do not fit will fail"),
             std::string::npos);
-  EXPECT_EQ(RemarkOnPlan(Drive("FAT32", 10000, kStick), FormatModeAdd, Entries({{5000, false}})), "");
+  EXPECT_EQ(RemarkOnPlan(Drive("FAT32", 10000, kStick), FormatModeAdd, Entries({{5000, false}})),
+            "");
 }
 
 TEST(ConfirmationQuestion, TheMainWindowsWarningForEachMode) {
   const std::string plan = "Drive: e: ...\n";
-  EXPECT_EQ(ConfirmationQuestion(FormatModeNew, plan),
-            "Warning\nSelected drive will be formated.\nFormating will erase ALL data on this disk!\n\n"
-            "Drive: e: ...\n\nBy continuing, you accept the License Agreement Terms "
-            "(https://quorvane.org/license/)\nContinue?");
+  EXPECT_EQ(
+      ConfirmationQuestion(FormatModeNew, plan),
+      "Warning\nSelected drive will be formated.\nFormating will erase ALL data on this disk!\n\n"
+      "Drive: e: ...\n\nBy continuing, you accept the License Agreement Terms "
+      "(https://quorvane.org/license/)\nContinue?");
   const std::string add = ConfirmationQuestion(FormatModeAdd, plan);
-  EXPECT_NE(add.find("Master Boot Code of selected drive will be overwritten.\nIt's safe for your data\n"),
-            std::string::npos)
+  EXPECT_NE(
+      add.find(
+          "Master Boot Code of selected drive will be overwritten.\nIt's safe for your data\n"),
+      std::string::npos)
       << add;
 }
 

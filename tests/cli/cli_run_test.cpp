@@ -103,7 +103,8 @@ class CliRunTest : public ::testing::Test {
 
 TEST_F(CliRunTest, DrivesListsTheUsbDrives) {
   AddStick(temp / "media");
-  world.AddDisk({.Name = "sda", .Dev = "8:0", .Bus = TBus::Sata, .Vendor = "ATA", .Model = "Samsung SSD"});
+  world.AddDisk(
+      {.Name = "sda", .Dev = "8:0", .Bus = TBus::Sata, .Vendor = "ATA", .Model = "Samsung SSD"});
   ASSERT_EQ(Run("drives --bytes"), 0) << err.text();
   const std::string text = out.text();
   EXPECT_EQ(text.rfind("DRIVE  DEVICE", 0), 0u) << text;
@@ -122,7 +123,8 @@ TEST_F(CliRunTest, BadArgumentsGetTheUsageAndWriteNothing) {
       "burn --image " + img + " --size 64M --mode new --entry 6:" + temp.path(),
       "burn --image " + img + " --mode new --entry 6:" + temp / "a.iso",
       "burn --image " + img + " --size 64M --mode add --entry 6:" + temp / "a.iso",
-      "burn --image " + temp / "nofolder/new.img" + " --size 64M --mode new --entry 6:" + temp / "a.iso",
+      "burn --image " + temp / "nofolder/new.img" +
+          " --size 64M --mode new --entry 6:" + temp / "a.iso",
       "burn --image " + temp / "a.iso" + " --mode new --entry 6:" + temp / "a.iso",
       "burn --drive a --mode add --fs ntfs --entry 6:" + temp / "a.iso",
       "burn --drive a --entry 6:" + temp / "a.iso",
@@ -134,10 +136,10 @@ TEST_F(CliRunTest, BadArgumentsGetTheUsageAndWriteNothing) {
     EXPECT_FALSE(Exists(img)) << line;
   }
   const std::string text = err.text();
-  for (const char* reason : {"a number from 0 to 9", "file not found: " , "not an image file",
-                             "give --size to create it", "a new image drive needs --mode new",
-                             "does not exist", "is also the image of an entry", "--fs applies to",
-                             "burn needs --mode", "unknown command \"erase\""})
+  for (const char* reason :
+       {"a number from 0 to 9", "file not found: ", "not an image file", "give --size to create it",
+        "a new image drive needs --mode new", "does not exist", "is also the image of an entry",
+        "--fs applies to", "burn needs --mode", "unknown command \"erase\""})
     EXPECT_NE(text.find(reason), std::string::npos) << reason << "\n" << text;
   EXPECT_NE(text.find("Usage:\n  quorvane-cli drives"), std::string::npos);
   EXPECT_TRUE(world.Runner->Calls.empty());
@@ -149,10 +151,11 @@ TEST_F(CliRunTest, TheDiskOfTheRunningSystemIsRefused) {
   // The stick holds the root file system: a system started from it.
   AddStick("/");
   for (const char* mode : {"new", "add"})
-    ExpectRefused(std::string("burn --drive a --mode ") + mode + " --yes --entry 6:" + temp / "a.iso",
-                  "quorvane-cli: refused to write to drive a: " + world.Node("sdb") +
-                      " holds the running system. The program writes only to USB drives and "
-                      "image files, never to the disk of the running system.");
+    ExpectRefused(
+        std::string("burn --drive a --mode ") + mode + " --yes --entry 6:" + temp / "a.iso",
+        "quorvane-cli: refused to write to drive a: " + world.Node("sdb") +
+            " holds the running system. The program writes only to USB drives and "
+            "image files, never to the disk of the running system.");
 }
 
 TEST_F(CliRunTest, ADiskThatIsNoUsbDriveHasNoLetter) {
@@ -166,8 +169,8 @@ TEST_F(CliRunTest, ADiskThatIsNoUsbDriveHasNoLetter) {
 TEST_F(CliRunTest, AnImageOnTheDiskToBeErasedIsRefused) {
   AddStick(temp / "media");
   WriteFile(temp / "media/x.iso", "image");
-  ExpectRefused("burn --drive a --mode new --yes --entry 6:" + temp / "a.iso" + " --entry 6:" +
-                    temp / "media/x.iso",
+  ExpectRefused("burn --drive a --mode new --yes --entry 6:" + temp / "a.iso" +
+                    " --entry 6:" + temp / "media/x.iso",
                 "entry 2 x.iso lies on drive a:, whose disk mode new erases");
 }
 
@@ -181,11 +184,13 @@ TEST_F(CliRunTest, ADeclinedConfirmationWritesNothing) {
                                0),
             0u)
       << questions[0];
-  EXPECT_NE(questions[0].find("Mode: new (repartition and format FAT32)\nEntries:\n  1 a.iso (Hiren's Boot CD, "),
+  EXPECT_NE(questions[0].find(
+                "Mode: new (repartition and format FAT32)\nEntries:\n  1 a.iso (Hiren's Boot CD, "),
             std::string::npos)
       << questions[0];
   EXPECT_NE(questions[0].find("License Agreement Terms"), std::string::npos);
-  EXPECT_NE(err.text().find("nothing was written (give --yes to burn without asking)"), std::string::npos);
+  EXPECT_NE(err.text().find("nothing was written (give --yes to burn without asking)"),
+            std::string::npos);
   EXPECT_EQ(Run("burn --drive a --mode add --entry 6:" + temp / "a.iso", TDialogAnswer::Closed), 1);
   EXPECT_EQ(questions[0].rfind("Warning\nMaster Boot Code of selected drive will be overwritten.\n"
                                "It's safe for your data\n",
@@ -197,14 +202,17 @@ TEST_F(CliRunTest, ADeclinedConfirmationWritesNothing) {
 
 TEST_F(CliRunTest, ABurnReportsEveryEntryAndExitsZeroWhenAllFinished) {
   AddStick(temp / "media");
-  ASSERT_EQ(Run("burn --drive a --mode add --entry 6:" + temp / "a.iso" + " --entry 9:" + temp / "a.iso"), 0)
+  ASSERT_EQ(
+      Run("burn --drive a --mode add --entry 6:" + temp / "a.iso" + " --entry 9:" + temp / "a.iso"),
+      0)
       << err.text();
   EXPECT_EQ(prep->mode, FormatModeAdd);
   EXPECT_EQ(prep->drive, 'a');
   const std::string text = out.text();
-  for (const char* line : {"Replacing MBR...\nDrive ready.\n", "[1 a.iso] Initializing\n",
-                           "[1 a.iso] Running\n", "[1 a.iso] 100%\n", "[1 a.iso] Finished\n",
-                           "[2 a.iso] Finished\n", "1 a.iso: Finished\n2 a.iso: Finished\nAll 2 entries finished.\n"})
+  for (const char* line :
+       {"Replacing MBR...\nDrive ready.\n", "[1 a.iso] Initializing\n", "[1 a.iso] Running\n",
+        "[1 a.iso] 100%\n", "[1 a.iso] Finished\n", "[2 a.iso] Finished\n",
+        "1 a.iso: Finished\n2 a.iso: Finished\nAll 2 entries finished.\n"})
     EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
   EXPECT_NE(ReadFile(temp / "media/menu.lst").find("title a"), std::string::npos);
 }
@@ -222,8 +230,8 @@ TEST_F(CliRunTest, ANewDriveGetsTheFileSystemTheRulesChoose) {
 
 TEST_F(CliRunTest, AFailedEntryFailsTheRunAndTheOthersGoOn) {
   AddStick(temp / "media");
-  EXPECT_EQ(Run("burn --drive a --mode add --yes --entry 6:" + temp / "bad.iso" + " --entry 6:" +
-                temp / "a.iso"),
+  EXPECT_EQ(Run("burn --drive a --mode add --yes --entry 6:" + temp / "bad.iso" +
+                " --entry 6:" + temp / "a.iso"),
             1);
   const std::string text = out.text();
   EXPECT_NE(text.find("1 bad.iso: Failed: Error in file copy operation: test\n2 a.iso: Finished\n"
@@ -244,10 +252,14 @@ TEST_F(CliRunTest, AFailedDriveStepStartsNoEntry) {
   prep->error = "Can't obtain handle to physical drive";
   EXPECT_EQ(Run("burn --drive a --mode add --yes --entry 6:" + temp / "a.iso"), 1);
   const std::string text = out.text();
-  EXPECT_NE(text.find("MBR replacing error: Can't obtain handle to physical drive\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("The drive step failed: Can't obtain handle to physical drive\n1 a.iso: not started\n"
-                      "0 of 1 entries finished.\n"),
+  EXPECT_NE(text.find("MBR replacing error: Can't obtain handle to physical drive\n"),
             std::string::npos)
+      << text;
+  EXPECT_NE(
+      text.find(
+          "The drive step failed: Can't obtain handle to physical drive\n1 a.iso: not started\n"
+          "0 of 1 entries finished.\n"),
+      std::string::npos)
       << text;
   EXPECT_FALSE(Exists(temp / "media/Quorvane"));
 }

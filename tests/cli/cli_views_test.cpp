@@ -19,8 +19,8 @@ std::size_t Count(const std::string& text, const std::string& what) {
 
 TEST(DriveTable, ColumnsLineUpAndUnknownsAreMarked) {
   const auto drive = [](char letter, const char* device, const char* disk, const char* vendor,
-                         const char* model, const char* label, const char* fs, std::int64_t free,
-                         std::int64_t full) {
+                        const char* model, const char* label, const char* fs, std::int64_t free,
+                        std::int64_t full) {
     TUSBDriveSet d;
     d.Letter = letter;
     d.VolumeDevice = device;
@@ -41,11 +41,13 @@ TEST(DriveTable, ColumnsLineUpAndUnknownsAreMarked) {
       drive('c', "/dev/sdc1", "/dev/sdc", "SanDisk", "Ultra", "SYSTEM", "NTFS", 0, 0),
   };
   drives[1].ImageFile = "/tmp/d.img";
-  EXPECT_EQ(FormatDriveTable(drives, false),
-            "DRIVE  DEVICE      VENDOR AND MODEL           LABEL            FS         FREE       SIZE\n"
-            "a      /dev/sdb1   Kingston DataTraveler 3.0  STICK            FAT32  6.52 GiB   7.45 GiB\n"
-            "b      /dev/loop3  image /tmp/d.img           removable drive  -       unknown  64.00 MiB\n"
-            "c      /dev/sdc1   SanDisk Ultra              SYSTEM           NTFS          -          -\n");
+  EXPECT_EQ(
+      FormatDriveTable(drives, false),
+      "DRIVE  DEVICE      VENDOR AND MODEL           LABEL            FS         FREE       SIZE\n"
+      "a      /dev/sdb1   Kingston DataTraveler 3.0  STICK            FAT32  6.52 GiB   7.45 GiB\n"
+      "b      /dev/loop3  image /tmp/d.img           removable drive  -       unknown  64.00 MiB\n"
+      "c      /dev/sdc1   SanDisk Ultra              SYSTEM           NTFS          -          "
+      "-\n");
   const std::string in_bytes = FormatDriveTable(drives, true);
   EXPECT_NE(in_bytes.find("7000000000  8004304896\n"), std::string::npos) << in_bytes;
   EXPECT_EQ(FormatDriveTable({}, false), "No USB drives found.\n");
@@ -68,14 +70,19 @@ TEST(ProgressBars, OneLinePerEntryFittingTheTerminal) {
   EXPECT_LE(narrow.size(), 49u) << narrow;
   EXPECT_NE(narrow.find("~ [##########..........]  50% Running"), std::string::npos) << narrow;
   // Cut on a character, not inside one.
-  const std::string cut = EntryBarLine({"1 \xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9.iso", "Ready", 0, ""}, 48);
+  const std::string cut = EntryBarLine(
+      {"1 \xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9.iso",
+       "Ready", 0, ""},
+      48);
   EXPECT_NE(cut.find("\xc3\xa9~ ["), std::string::npos) << cut;
-  EXPECT_NE(EntryBarLine({"x", "Finished", 140, ""}, 80).find("] 100% Finished"), std::string::npos);
+  EXPECT_NE(EntryBarLine({"x", "Finished", 140, ""}, 80).find("] 100% Finished"),
+            std::string::npos);
 }
 
 TEST(ProgressBars, TheBlockIsRedrawnInPlace) {
   TCapture out;
-  auto view = MakeTerminalView(out.file(), {{"1 a.iso", "Ready", 0, ""}, {"2 b.iso", "Ready", 0, ""}}, 80);
+  auto view =
+      MakeTerminalView(out.file(), {{"1 a.iso", "Ready", 0, ""}, {"2 b.iso", "Ready", 0, ""}}, 80);
   view->DriveStep("Formatting...");
   view->EntryChanged(0, {"1 a.iso", "Running", 40, ""});
   view->Note("Stopping...");
@@ -97,9 +104,16 @@ TEST(ProgressLines, OneLinePerStatusAndPerTenth) {
   auto view = MakePlainView(out.file(), {{"1 a.iso", "Ready", 0, ""}});
   view->DriveStep("Replacing MBR...");
   view->DriveStep("Drive ready.");
-  for (const auto& [status, progress] : std::vector<std::pair<std::string, int>>{
-           {"Initializing", 0}, {"Running", 0}, {"Running", 4}, {"Running", 9}, {"Running", 10},
-           {"Running", 11}, {"Running", 35}, {"Running", 100}, {"Finished", 100}})
+  for (const auto& [status, progress] :
+       std::vector<std::pair<std::string, int>>{{"Initializing", 0},
+                                                {"Running", 0},
+                                                {"Running", 4},
+                                                {"Running", 9},
+                                                {"Running", 10},
+                                                {"Running", 11},
+                                                {"Running", 35},
+                                                {"Running", 100},
+                                                {"Finished", 100}})
     view->EntryChanged(0, {"1 a.iso", status, progress, ""});
   view->End();
   EXPECT_EQ(out.text(),

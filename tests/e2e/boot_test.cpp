@@ -1,6 +1,7 @@
 // A burned image drive boots: QEMU starts it with the machine's BIOS, and the GRUB4DOS
 // menu on its text screen (read from the VGA text memory through QEMU's monitor) shows
 // every entry's title.
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -11,8 +12,6 @@
 #include <regex>
 #include <sstream>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "drive/tool_runner.h"
 #include "e2e_support.h"
@@ -60,9 +59,10 @@ class TQemu {
  public:
   TQemu(const std::string& image, const std::string& socket_path) : FSocketPath(socket_path) {
     const std::string qemu = FindTool("qemu-system-x86_64");
-    std::vector<std::string> args{qemu, "-nodefaults", "-vga", "std", "-display", "none", "-m", "64",
-                                  "-no-reboot", "-drive", "file=" + image + ",format=raw,snapshot=on",
-                                  "-monitor", "unix:" + socket_path + ",server,nowait",
+    std::vector<std::string> args{qemu, "-nodefaults", "-vga", "std", "-display", "none", "-m",
+                                  "64", "-no-reboot", "-drive",
+                                  "file=" + image + ",format=raw,snapshot=on", "-monitor",
+                                  "unix:" + socket_path + ",server,nowait",
                                   // Emulated: a boot loader's real-mode tricks can stop a
                                   // nested KVM, and the menu is up in seconds anyway.
                                   "-accel", "tcg"};
@@ -126,7 +126,8 @@ class TQemu {
   }
 
   bool Send(const std::string& text) {
-    return ::send(FSocket, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());
+    return ::send(FSocket, text.data(), text.size(), MSG_NOSIGNAL) ==
+           static_cast<ssize_t>(text.size());
   }
 
   std::string FSocketPath;
@@ -150,8 +151,8 @@ TEST(BootInQemu, TheMenuShowsEveryEntry) {
   const std::string drive = temp / "drive.img";
   const TProcessResult burn =
       RunCli({"burn", "--image", drive, "--size", "64M", "--mode", "new", "--fs", "ntfs", "--entry",
-              "5:" + ubuntu, "--entry", "3:" + krd, "--entry", "2:" + windows, "--entry", "6:" + hirens,
-              "--yes"});
+              "5:" + ubuntu, "--entry", "3:" + krd, "--entry", "2:" + windows, "--entry",
+              "6:" + hirens, "--yes"});
   ASSERT_EQ(burn.ExitStatus, 0) << burn.Out << burn.Err;
 
   const std::vector<std::string> titles{"ubuntu_like", "krd", "Win10_x64", "hbcd_15.2"};
@@ -160,7 +161,8 @@ TEST(BootInQemu, TheMenuShowsEveryEntry) {
   const auto shows_all = [&] {
     for (const std::string& title : titles) {
       bool shown = false;
-      for (const std::string& row : screen) shown |= row.find("  " + title + " ") != std::string::npos;
+      for (const std::string& row : screen)
+        shown |= row.find("  " + title + " ") != std::string::npos;
       if (!shown) return false;
     }
     return true;

@@ -1,6 +1,7 @@
 #include "e2e_support.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,8 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
-
-#include <gtest/gtest.h>
 
 #include "drive/tool_runner.h"
 #include "support/temp_dir.h"
@@ -123,7 +122,8 @@ TMountedVolume::~TMountedVolume() {
 
 std::string LoopDevicesOver(const std::string& file) {
   TSystemToolRunner runner;
-  const TToolResult r = runner.Run({"losetup", {"--associated", file, "--noheadings", "-O", "NAME"}, ""});
+  const TToolResult r =
+      runner.Run({"losetup", {"--associated", file, "--noheadings", "-O", "NAME"}, ""});
   EXPECT_TRUE(r.Succeeded()) << r.ErrorText();
   return OneLine(r.Output);
 }
@@ -142,14 +142,16 @@ std::string FileHead(const std::string& path, std::size_t size) {
 
 std::string WithId(const std::string& text, const std::string& id) {
   std::string out = text;
-  for (std::size_t at; !id.empty() && (at = out.find(id)) != std::string::npos;) out.replace(at, id.size(), "ID");
+  for (std::size_t at; !id.empty() && (at = out.find(id)) != std::string::npos;)
+    out.replace(at, id.size(), "ID");
   return out;
 }
 
 std::vector<std::string> IdsIn(const std::string& text) {
   static const std::regex id("[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}");
   std::vector<std::string> ids;
-  for (auto it = std::sregex_iterator(text.begin(), text.end(), id); it != std::sregex_iterator(); ++it)
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), id); it != std::sregex_iterator();
+       ++it)
     ids.push_back(it->str());
   return ids;
 }

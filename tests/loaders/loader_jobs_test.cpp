@@ -6,6 +6,7 @@
 #include <regex>
 
 #include "drive/file_extents.h"
+#include "support/expected_entries.h"
 #include "support/iso_images.h"
 #include "support/main_thread_fixture.h"
 
@@ -144,7 +145,8 @@ TEST_F(LoaderJobTest, UbuntuTakesItsKernelAndInitrdOutOfTheImage) {
     const char* kernel;
   };
   const TCase cases[] = {
-      {"ubuntu-both.iso", {{"casper/vmlinuz.efi", "efi"}, {"casper/vmlinuz", "plain"}, {"casper/initrd.lz", "rd"}},
+      {"ubuntu-both.iso",
+       {{"casper/vmlinuz.efi", "efi"}, {"casper/vmlinuz", "plain"}, {"casper/initrd.lz", "rd"}},
        "vmlinuz.efi"},
       {"ubuntu-plain.iso", {{"casper/vmlinuz", "plain"}, {"casper/initrd.lz", "rd"}}, "vmlinuz"},
   };
@@ -156,16 +158,7 @@ TEST_F(LoaderJobTest, UbuntuTakesItsKernelAndInitrdOutOfTheImage) {
     ASSERT_TRUE(PumpUntil([&] { return job->Finished(); }));
     ASSERT_EQ(job->Status(), "Finished") << job->Error();
     const std::string k = c.kernel;
-    const std::string n = job->Vars.JobFileNameWithExt;
-    const std::string kernel = "kernel (hd0,0)/Quorvane/ID/" + k + " iso-scan/filename=/Quorvane/ID/" + n;
-    EXPECT_EQ(Entry(*job, "UbuntuX64.lst"),
-              "title Try Ubuntu without installing\r\nroot (hd0,0)\r\n" + kernel +
-                  " noprompt boot=casper persistent initrd=/casper/initrd.lz quiet splash --\r\n"
-                  "initrd (hd0,0)/Quorvane/ID/initrd.lz\r\n\r\n"
-                  "title Install Ubuntu\r\nroot (hd0,0)\r\n" + kernel +
-                  " noprompt boot=casper only-ubiquity initrd=/casper/initrd.lz quiet splash --\r\n"
-                  "initrd (hd0,0)/Quorvane/ID/initrd.lz\r\n\r\n"
-                  "title Main menu\r\nconfigfile /menu.lst\r\n")
+    EXPECT_EQ(Entry(*job, "UbuntuX64.lst"), ExpectedUbuntuEntry(k, job->Vars.JobFileNameWithExt))
         << c.image;
     EXPECT_EQ(ReadFile(job->Vars.JobDir + k), c.files.at("casper/" + k));
     EXPECT_EQ(ReadFile(job->Vars.JobDir + "initrd.lz"), "rd");
@@ -180,19 +173,14 @@ TEST_F(LoaderJobTest, UbuntuTakesItsKernelAndInitrdOutOfTheImage) {
 
 TEST_F(LoaderJobTest, KasperskyUnpacksTheImageAndStartsItsKernel) {
   const std::string image = temp / "krd.iso";
-  MakeIso(image, {{"boot/rescue", "kernel"}, {"boot/rescue.igz", "rd"}, {"rescue/LiveOS/squashfs.img", "sq"}});
+  MakeIso(image, {{"boot/rescue", "kernel"},
+                  {"boot/rescue.igz", "rd"},
+                  {"rescue/LiveOS/squashfs.img", "sq"}});
   std::unique_ptr<TJob> job = CreateLoaderJob(3, image, 'e', "krd");
   job->Start();
   ASSERT_TRUE(PumpUntil([&] { return job->Finished(); }));
   ASSERT_EQ(job->Status(), "Finished") << job->Error();
-  const std::string live = "/Quorvane/ID/krd/rescue/LiveOS/";
-  EXPECT_EQ(Entry(*job, "krd.lst"),
-            "title krd\r\nuuid () > nul\r\nset UUID=%?%\r\n"
-            "kernel /Quorvane/ID/krd/boot/rescue root=live:UUID=%UUID% live_dir=" + live +
-                " subdir=" + live + " rootfstype=auto rw vga=791 init=/linuxrc loop=" + live +
-                "squashfs.img kav_lang=en udev liveimg splash quiet doscsi nomodeset\r\n"
-                "initrd /Quorvane/ID/krd/boot/rescue.igz\r\n\r\n"
-                "title Main menu\r\nconfigfile /menu.lst\r\n");
+  EXPECT_EQ(Entry(*job, "krd.lst"), ExpectedKasperskyEntry("krd"));
   EXPECT_EQ(ReadFile(job->Vars.JobDir + "krd/boot/rescue"), "kernel");
   EXPECT_EQ(ReadFile(job->Vars.JobDir + "krd/rescue/LiveOS/squashfs.img"), "sq");
   EXPECT_FALSE(Exists(job->Vars.JobDir + "krd.iso"));  // unpacked, not copied

@@ -1,8 +1,8 @@
 #include "support/iso_images.h"
 
-#include <filesystem>
-
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include "drive/tool_runner.h"
 #include "support/temp_dir.h"
