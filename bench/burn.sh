@@ -7,7 +7,7 @@
 #                     QUORVANE_BENCH_IMAGE_MIB: size of the entry's image, default 2048;
 #                     QUORVANE_BENCH_RUNS: runs of each, the best counts, default 1)
 # Needs root and loop devices. Both start with the image in the page cache and end with
-# the data written out of it.
+# the data on the disk that holds the image file (sync).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUORVANE_BUILD_DIR:-$top/build}
@@ -70,8 +70,13 @@ t_cp=""
 for _ in $(seq "$runs"); do
   # Each run on a drive just made, so that both find the same free space.
   new_drive
-  # cp + sync onto the mounted volume.
   mount_volume
+  # The image file is sparse: the first copy would also pay for its blocks. One untimed
+  # copy gives them to it, so that both timed writes land on blocks the file has.
+  cp "$src" "$mnt/warm.iso"
+  rm -f "$mnt/warm.iso"
+  sync
+  # cp + sync onto the mounted volume.
   cat "$src" >/dev/null
   sync
   t0=$(now)
@@ -82,7 +87,8 @@ for _ in $(seq "$runs"); do
   unmount_volume
   keep_best t_cp "$(echo "$t1 - $t0" | bc -l)"
 
-  # The burn: the program attaches, mounts, writes and releases the drive itself.
+  # The burn: the program attaches, mounts, writes and releases the drive itself. Its
+  # release hands the data to the image file; sync takes them to the disk, as for cp.
   cat "$src" >/dev/null
   sync
   t0=$(now)
@@ -91,12 +97,13 @@ for _ in $(seq "$runs"); do
     cat "$work/burn.log" >&2
     exit 1
   fi
+  sync
   t1=$(now)
   keep_best t_burn "$(echo "$t1 - $t0" | bc -l)"
 done
 
 ratio=$(echo "$t_burn / $t_cp" | bc -l)
 printf 'image entry: %d MiB onto an NTFS image drive (ntfs-3g), best of %d\n' "$image_mib" "$runs"
-printf '  quorvane-cli burn --mode add   %8.3f s\n' "$t_burn"
-printf '  cp + sync                      %8.3f s\n' "$t_cp"
-printf '  ratio burn / (cp + sync)       %8.3f   (target: 1.10 or less)\n' "$ratio"
+printf '  quorvane-cli burn --mode add + sync   %8.3f s\n' "$t_burn"
+printf '  cp + sync                             %8.3f s\n' "$t_cp"
+printf '  ratio                                 %8.3f   (target: 1.10 or less)\n' "$ratio"
