@@ -201,8 +201,11 @@ bool TJobs::StartNextJob() {
       FCurrent = index;
       FThreadInFlight = true;
     }
-    next->Start();
+    // The front end hears of the start before the job's first notice: the thread is
+    // released right after, so what the notice shows of the job never depends on how
+    // far the new thread has got.
     CallQuietly(JobStarted, AOwner, next->Name());
+    next->Start();
     return true;
   } catch (...) {
     return false;
