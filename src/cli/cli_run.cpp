@@ -188,7 +188,8 @@ class TCli {
       Fail(message);
       const int status = Finish(scope, kCliExitFailed);
       std::error_code ec;
-      if (created) fs::remove(command.Image, ec);
+      if (created && !fs::remove(command.Image, ec) && ec)
+        Fail("the image file " + command.Image + " made for this run stays: " + ec.message());
       return status;
     };
 
