@@ -254,6 +254,21 @@ TEST_F(BurnEndToEnd, NewDriveWithSeveralEntriesThenOneMoreInAddMode) {
   EXPECT_EQ(FileHead(drive, 446), boot_images.substr(0, 446));
 }
 
+TEST_F(BurnEndToEnd, AnImageFileMadeForABurnThatIsDeclinedGoesAgain) {
+  const std::string image = temp / "images/x.iso";
+  WriteFile(image, "image");
+  const std::string drive = temp / "new.img";
+  // No --yes, and no terminal to answer on: the answer is no.
+  const TProcessResult declined =
+      RunCli({"burn", "--image", drive, "--size", "64M", "--mode", "new", "--entry", "6:" + image});
+  EXPECT_EQ(declined.ExitStatus, 1);
+  EXPECT_NE(declined.Err.find("Selected drive will be formated."), std::string::npos)
+      << declined.Err;
+  EXPECT_NE(declined.Err.find("nothing was written"), std::string::npos) << declined.Err;
+  EXPECT_FALSE(Exists(drive));
+  EXPECT_EQ(declined.Out, "");
+}
+
 TEST_F(BurnEndToEnd, AnImageMappedInPlaceMustLieInOnePiece) {
   // More than half of the volume: mkfs.ntfs puts the log file in the middle, so no free
   // run can hold it.
