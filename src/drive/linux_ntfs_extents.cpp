@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "drive/linux_mount_table.h"
-#include "drive/tool_runner.h"
+#include "common/tool_runner.h"
 
 namespace quorvane {
 

@@ -17,7 +17,7 @@
 #include "drive/drive_letters.h"
 #include "drive/linux_block_devices.h"
 #include "drive/linux_mount_table.h"
-#include "drive/tool_runner.h"
+#include "common/tool_runner.h"
 #include "drive/usb_drive_set.h"
 #include "drive/volume_probe.h"
 

@@ -1,15 +1,18 @@
 #include "server/file_dialog.h"
 
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <vector>
 
-#include "server/program_runner.h"
+#include "common/tool_runner.h"
 
 namespace quorvane {
 
 namespace {
 
-const char* const kSearchPath = "/usr/local/bin:/usr/bin:/bin";
+const char* const kSearchPath = "/usr/bin:/bin";
 
 std::string EnvOrEmpty(const char* name) {
   const char* value = std::getenv(name);
@@ -38,19 +41,29 @@ std::string FirstLine(const std::string& text) {
 
 TFileDialogResult RunFileOpenDialog(const TFileDialogRequest& request) {
   TFileDialogResult result;
-  std::string program;
-  std::vector<std::string> args;
+  TToolCommand command;
+  // The person waits at the dialog for as long as it takes.
+  command.Limit = std::chrono::hours(24);
+  command.Environment = DialogEnvironment();
   const std::string chosen = EnvOrEmpty("QUORVANE_FILE_DIALOG");
   const std::string zenity_filter = request.FilterName + " | " + request.Pattern;
+  const std::vector<std::string> zenity_args = {"--file-selection", "--title=" + request.Title,
+                                                "--file-filter=" + zenity_filter};
+  std::string program;
   if (!chosen.empty()) {
-    program = FindExecutable(chosen, kSearchPath);
-    args = {"--file-selection", "--title=" + request.Title, "--file-filter=" + zenity_filter};
-  } else if (!(program = FindExecutable("zenity", kSearchPath)).empty()) {
-    args = {"--file-selection", "--title=" + request.Title, "--file-filter=" + zenity_filter};
-  } else if (!(program = FindExecutable("kdialog", kSearchPath)).empty()) {
+    program = chosen.find('/') == std::string::npos             ? FindTool(chosen)
+              : ::access(chosen.c_str(), X_OK) == 0 ? chosen
+                                                    : std::string();
+    command.Program = program;
+    command.Args = zenity_args;
+  } else if (!(program = FindTool("zenity")).empty()) {
+    command.Tool = "zenity";
+    command.Args = zenity_args;
+  } else if (!(program = FindTool("kdialog")).empty()) {
     const std::string home = EnvOrEmpty("HOME");
-    args = {"--title", request.Title, "--getopenfilename", home.empty() ? "/" : home,
-            request.Pattern + "|" + request.FilterName};
+    command.Tool = "kdialog";
+    command.Args = {"--title", request.Title, "--getopenfilename", home.empty() ? "/" : home,
+                    request.Pattern + "|" + request.FilterName};
   }
   if (program.empty()) {
     result.Error = chosen.empty() ? "no file dialog program (zenity or kdialog) is installed"
@@ -62,9 +75,9 @@ TFileDialogResult RunFileOpenDialog(const TFileDialogRequest& request) {
     result.Error = "no desktop session (DISPLAY or WAYLAND_DISPLAY) to show the file dialog on";
     return result;
   }
-  const TProgramResult run = RunProgramAndWait(program, args, DialogEnvironment());
-  if (!run.Started || !run.Error.empty()) {
-    result.Error = run.Error;
+  const TToolResult run = SystemToolRunner()->Run(command);
+  if (!run.Started || run.TimedOut || run.TermSignal != 0) {
+    result.Error = run.ErrorText();
     return result;
   }
   const std::string path = FirstLine(run.Output);

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "drive/tool_runner.h"
+#include "common/tool_runner.h"
 #include "drive/usb_drive_letters.h"
 #include "drive/volume_probe.h"
 

@@ -16,7 +16,7 @@
 #include "common/text.h"
 #include "drive/boot_usb_creator.h"
 #include "drive/linux_mount_table.h"
-#include "drive/tool_runner.h"
+#include "common/tool_runner.h"
 #include "drive/usb_drive_letters.h"
 #include "support/loop_devices.h"
 #include "support/main_thread_fixture.h"

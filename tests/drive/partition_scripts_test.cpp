@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "drive/disk_part_works.h"
-#include "drive/tool_runner.h"
+#include "common/tool_runner.h"
 #include "support/temp_dir.h"
 
 namespace quorvane::testing {

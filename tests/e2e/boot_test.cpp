@@ -13,7 +13,7 @@
 #include <sstream>
 #include <thread>
 
-#include "drive/tool_runner.h"
+#include "common/tool_runner.h"
 #include "e2e_support.h"
 #include "support/loop_devices.h"
 #include "support/temp_dir.h"

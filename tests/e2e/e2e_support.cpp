@@ -11,7 +11,7 @@
 #include <fstream>
 #include <regex>
 
-#include "drive/tool_runner.h"
+#include "common/tool_runner.h"
 #include "support/temp_dir.h"
 
 namespace quorvane::testing {

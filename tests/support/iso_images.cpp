@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "drive/tool_runner.h"
+#include "common/tool_runner.h"
 #include "support/temp_dir.h"
 
 namespace quorvane::testing {

@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include "drive/tool_runner.h"
+#include "common/tool_runner.h"
 
 namespace quorvane::testing {
 

@@ -1,8 +1,8 @@
 // The one tool runner and the piped console program under it.
 #include <gtest/gtest.h>
 
-#include "drive/dos_app_works.h"
-#include "drive/tool_runner.h"
+#include "common/dos_app_works.h"
+#include "common/tool_runner.h"
 
 namespace quorvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "drive/dos_app_works.h"
+#include "common/dos_app_works.h"
 
 #include <fcntl.h>
 #include <poll.h>

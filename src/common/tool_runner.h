@@ -15,6 +15,11 @@ struct TToolCommand {
   std::vector<std::string> Args;  // its arguments
   std::string Input;              // fed to its standard input, which then ends
   std::chrono::milliseconds Limit = std::chrono::minutes(10);
+  // A program outside the system's folders, by absolute path, run in place of `Tool`
+  // (a program the user named, such as a file dialog of his choice).
+  std::string Program;
+  // Replaces the fixed environment, for programs that need the user's desktop session.
+  std::vector<std::string> Environment;
 };
 
 struct TToolResult {

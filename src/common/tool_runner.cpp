@@ -1,11 +1,11 @@
-#include "drive/tool_runner.h"
+#include "common/tool_runner.h"
 
 #include <unistd.h>
 
 #include <sstream>
 
 #include "common/text.h"
-#include "drive/dos_app_works.h"
+#include "common/dos_app_works.h"
 
 namespace quorvane {
 
@@ -75,18 +75,21 @@ const std::vector<std::string>& ToolEnvironment() {
 
 TToolResult TSystemToolRunner::Run(const TToolCommand& command) {
   TToolResult result;
-  const std::string path = FindTool(command.Tool);
-  std::vector<std::string> argv{path.empty() ? command.Tool : path};
+  const bool own_program = !command.Program.empty();
+  std::string path = own_program ? command.Program : FindTool(command.Tool);
+  if (own_program && (path.front() != '/' || ::access(path.c_str(), X_OK) != 0)) path.clear();
+  const std::string name = own_program ? command.Program : command.Tool;
+  std::vector<std::string> argv{path.empty() ? name : path};
   argv.insert(argv.end(), command.Args.begin(), command.Args.end());
   for (const std::string& word : argv) {
     if (!result.CommandLine.empty()) result.CommandLine += ' ';
     result.CommandLine += ShellWord(word);
   }
   if (path.empty()) {
-    result.StartError = command.Tool + " is not installed";
+    result.StartError = name + (own_program ? " is not an executable program" : " is not installed");
     return result;
   }
-  TDosAppWorks app(argv, ToolEnvironment());
+  TDosAppWorks app(argv, command.Environment.empty() ? ToolEnvironment() : command.Environment);
   if (!app.DosAppSuccessfullyStarted) {
     result.StartError = "cannot run " + path + ": " + SystemErrorText(app.StartErrno);
     return result;
