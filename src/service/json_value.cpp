@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "common/utf8.h"
+
 namespace quorvane {
 
 TJsonValue TJsonValue::String(std::string text) {
@@ -42,36 +44,7 @@ TJsonValue& TJsonValue::Append(TJsonValue element) {
 std::u16string Utf8ToUtf16(const std::string& text) {
   std::u16string out;
   out.reserve(text.size());
-  const auto* s = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t n = text.size();
-  std::size_t i = 0;
-  while (i < n) {
-    const unsigned char c = s[i];
-    std::uint32_t code = 0xFFFD;
-    std::size_t length = 1;
-    std::size_t extra = 0;
-    std::uint32_t minimum = 0;
-    if (c < 0x80) {
-      code = c;
-    } else if ((c & 0xE0) == 0xC0) {
-      extra = 1, code = c & 0x1F, minimum = 0x80;
-    } else if ((c & 0xF0) == 0xE0) {
-      extra = 2, code = c & 0x0F, minimum = 0x800;
-    } else if ((c & 0xF8) == 0xF0) {
-      extra = 3, code = c & 0x07, minimum = 0x10000;
-    }
-    if (extra > 0) {
-      bool valid = i + extra < n;
-      for (std::size_t k = 1; valid && k <= extra; ++k) {
-        if ((s[i + k] & 0xC0) != 0x80) valid = false;
-        else code = (code << 6) | (s[i + k] & 0x3F);
-      }
-      if (valid && code >= minimum && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF)) {
-        length = extra + 1;
-      } else {
-        code = 0xFFFD;
-      }
-    }
+  for (char32_t code : CodePointsOfUtf8(text)) {
     if (code >= 0x10000) {
       code -= 0x10000;
       out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
@@ -79,7 +52,6 @@ std::u16string Utf8ToUtf16(const std::string& text) {
     } else {
       out.push_back(static_cast<char16_t>(code));
     }
-    i += length;
   }
   return out;
 }
