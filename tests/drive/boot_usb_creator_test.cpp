@@ -11,6 +11,7 @@
 #include "drive/boot_usb_creator.h"
 #include "drive_fixture.h"
 #include "support/main_thread_fixture.h"
+#include "support/grub4dos_images.h"
 
 namespace quorvane::testing {
 namespace {
@@ -26,6 +27,7 @@ std::uint32_t Le32(const std::string& s, std::size_t at) {
 class BootUsbCreatorTest : public MainThreadTest {
  protected:
   void SetUp() override {
+    QUORVANE_SKIP_WITHOUT_GRUB4DOS_IMAGES();
     ASSERT_TRUE(ReadResource("grldr.mbr", boot_images, error)) << error;
     world.AddDisk({.Name = "sdb", .Dev = "8:16", .Sectors = kDiskBytes / 512, .NodeBytes = kDiskBytes});
     // A stick as sold: one FAT32 partition, mounted by the desktop.

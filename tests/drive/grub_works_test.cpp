@@ -10,6 +10,7 @@
 #include "common/resources.h"
 #include "drive/grub_works.h"
 #include "support/temp_dir.h"
+#include "support/grub4dos_images.h"
 
 namespace quorvane::testing {
 namespace {
@@ -36,6 +37,7 @@ std::string Mbr(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& part
 class GrubWorksTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    QUORVANE_SKIP_WITHOUT_GRUB4DOS_IMAGES();
     ASSERT_TRUE(ReadResource("grldr.mbr", boot_images, error)) << error;
     ASSERT_TRUE(ReadResource("grldr", loader, error)) << error;
     ASSERT_EQ(boot_images.size(), 8192u);

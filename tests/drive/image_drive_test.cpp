@@ -20,6 +20,7 @@
 #include "drive/usb_drive_letters.h"
 #include "support/loop_devices.h"
 #include "support/main_thread_fixture.h"
+#include "support/grub4dos_images.h"
 
 namespace quorvane::testing {
 namespace {
@@ -47,6 +48,7 @@ bool KernelHas(const std::string& file_system) {
 class ImageDriveTest : public MainThreadTest {
  protected:
   void SetUp() override {
+    QUORVANE_SKIP_WITHOUT_GRUB4DOS_IMAGES();
     if (const std::string why = LoopDevicesUnavailable(
             {"losetup", "sfdisk", "wipefs", "blockdev", "mkfs.ntfs", "mkfs.vfat", "mount", "umount"});
         !why.empty())

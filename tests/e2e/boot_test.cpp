@@ -17,6 +17,7 @@
 #include "e2e_support.h"
 #include "support/loop_devices.h"
 #include "support/temp_dir.h"
+#include "support/grub4dos_images.h"
 
 namespace quorvane::testing {
 namespace {
@@ -136,6 +137,7 @@ class TQemu {
 };
 
 TEST(BootInQemu, TheMenuShowsEveryEntry) {
+  QUORVANE_SKIP_WITHOUT_GRUB4DOS_IMAGES();
   if (FindTool("qemu-system-x86_64").empty()) GTEST_SKIP() << "qemu-system-x86_64 is not installed";
   if (const std::string why = LoopDevicesUnavailable(
           {"losetup", "sfdisk", "wipefs", "blockdev", "mkfs.ntfs", "ntfs-3g", "umount", "xorriso"});

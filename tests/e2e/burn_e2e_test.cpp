@@ -13,6 +13,7 @@
 #include "support/expected_entries.h"
 #include "support/loop_devices.h"
 #include "support/temp_dir.h"
+#include "support/grub4dos_images.h"
 
 namespace quorvane::testing {
 namespace {
@@ -43,6 +44,7 @@ std::map<std::string, std::string> Tree(const std::string& root) {
 class BurnEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
+    QUORVANE_SKIP_WITHOUT_GRUB4DOS_IMAGES();
     if (const std::string why =
             LoopDevicesUnavailable({"losetup", "sfdisk", "wipefs", "blockdev", "mkfs.ntfs",
                                     "ntfs-3g", "umount", "xorriso"});
