@@ -68,10 +68,12 @@ bool TJobs::Add(std::int32_t LoaderType, const std::string& SourceFile, char Tar
 
 void TJobs::Start(char Drive, std::uint8_t FormatMode, std::uint8_t FormatFS) {
   const TStartRequest request{Drive, FormatMode, FormatFS};
+  bool empty = false;
   {
     std::lock_guard<std::mutex> guard(FStateLock);
     if (FStarting) return;
-    if (!FJobs.empty()) {
+    empty = FJobs.empty();
+    if (!empty) {
       FStarting = true;
       if (FThreadInFlight) {
         // A stopped run is still ending; its completion begins this one.
@@ -80,7 +82,7 @@ void TJobs::Start(char Drive, std::uint8_t FormatMode, std::uint8_t FormatFS) {
       }
     }
   }
-  if (Count() == 0) {
+  if (empty) {
     CallQuietly(AllJobsFinished, AOwner);
     return;
   }
