@@ -1,5 +1,6 @@
 #include "jobs/jobs.h"
 
+#include "common/constants.h"
 #include "drive/usb_drive_letters.h"
 #include "loaders/loader_catalog.h"
 #include "loaders/loader_jobs.h"
@@ -116,8 +117,8 @@ void TJobs::OnCreatorTerminate(TDrivePreparation* creator, std::uint8_t mode) {
   }
   try {
     const std::string error = creator->ErrorString;
-    if (mode == 0 && FormatFinishedCB) FormatFinishedCB(AOwner, error);
-    if (mode == 1 && MBRReplaceFinishedCB) MBRReplaceFinishedCB(AOwner, error);
+    if (mode == FormatModeNew && FormatFinishedCB) FormatFinishedCB(AOwner, error);
+    if (mode == FormatModeAdd && MBRReplaceFinishedCB) MBRReplaceFinishedCB(AOwner, error);
     if (BeginPendingStart()) return;
     if (!error.empty()) {
       ReleaseMounts();
