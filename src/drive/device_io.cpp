@@ -2,10 +2,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "common/text.h"
+#include "drive/linux_block_devices.h"
 #include "drive/usb_drive_letters.h"
 
 namespace quorvane {
@@ -28,8 +28,7 @@ int OpenPhysicalDrive(char letter, std::string& error) {
   bool same = false;
   if (::fstat(fd, &st) == 0) {
     if (S_ISBLK(st.st_mode))
-      same = std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev)) ==
-             disk.DevNumber;
+      same = DevNumberText(st.st_rdev) == disk.DevNumber;
     else
       same = S_ISREG(st.st_mode);
   }

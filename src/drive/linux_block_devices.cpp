@@ -1,5 +1,7 @@
 #include "drive/linux_block_devices.h"
 
+#include <sys/sysmacros.h>
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -151,6 +153,10 @@ std::vector<TDiskInfo> ScanBlockDevices(const std::string& sys_root) {
     if (ScanBlockDevice(sys_root, name, disk)) disks.push_back(std::move(disk));
   }
   return disks;
+}
+
+std::string DevNumberText(dev_t dev) {
+  return std::to_string(major(dev)) + ":" + std::to_string(minor(dev));
 }
 
 bool FindDevNumber(const std::vector<TDiskInfo>& disks, const std::string& dev_number,

@@ -3,6 +3,8 @@
 // so that small fixture trees can stand in for the machine's.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -42,6 +44,9 @@ std::vector<TDiskInfo> ScanBlockDevices(const std::string& sys_root);
 
 // One disk by kernel name; false when sysfs has no such disk.
 bool ScanBlockDevice(const std::string& sys_root, const std::string& name, TDiskInfo& disk);
+
+// A device number in the kernel's "major:minor" form ("8:17").
+std::string DevNumberText(dev_t dev);
 
 // Kernel name of the block device with this device number ("8:17"), looking at disks
 // and their partitions; `disk` receives the disk's name. False when none has it.

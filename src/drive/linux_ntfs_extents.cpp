@@ -1,10 +1,9 @@
 #include "drive/linux_ntfs_extents.h"
 
-#include <sys/sysmacros.h>
-
 #include <charconv>
 #include <sstream>
 
+#include "drive/linux_block_devices.h"
 #include "drive/linux_mount_table.h"
 #include "common/tool_runner.h"
 
@@ -128,8 +127,7 @@ bool ParseNtfsInfoDataRuns(const std::string& output, std::uint64_t file_size,
 }
 
 bool ReadNtfs3gExtents(const struct stat& info, std::vector<TFileExtent>& extents) {
-  const std::string device =
-      std::to_string(major(info.st_dev)) + ":" + std::to_string(minor(info.st_dev));
+  const std::string device = DevNumberText(info.st_dev);
   std::string source;
   for (const TMountEntry& m : ParseMountInfo(ReadTextFile("/proc/self/mountinfo")))
     if (m.DevNumber == device && m.FsType == "fuseblk") source = m.Source;

@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -51,10 +50,6 @@ namespace {
 
 const char* const kNoLabel = "removable drive";
 const char* const kNotPresent = "the drive is not present";
-
-std::string DevNumberText(dev_t dev) {
-  return std::to_string(major(dev)) + ":" + std::to_string(minor(dev));
-}
 
 bool WritableType(const std::string& type) {
   return type == "vfat" || type == "exfat" || type == "ntfs";
