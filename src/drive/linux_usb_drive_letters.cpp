@@ -297,8 +297,7 @@ std::string TUSBDriveLetters::RootOf(char letter, std::string& error) {
   return {};
 }
 
-std::string TUSBDriveLetters::RootOfLocked(char letter, std::string& error) {
-  error.clear();
+std::string TUSBDriveLetters::OwnMountRootLocked(char letter) {
   // A volume the program mounted stays where it is while the mount lasts.
   for (auto it = FMounts.begin(); it != FMounts.end(); ++it) {
     if (it->Letter != letter) continue;
@@ -307,6 +306,22 @@ std::string TUSBDriveLetters::RootOfLocked(char letter, std::string& error) {
     FMounts.erase(it);  // unmounted by someone else
     break;
   }
+  return {};
+}
+
+std::string TUSBDriveLetters::VolumeRootLocked(const TVolumeView& volume, std::string& error) {
+  error.clear();
+  if (std::string own = OwnMountRootLocked(volume.Letter); !own.empty()) return own;
+  if (!volume.MountPoint.empty()) return volume.MountPoint == "/" ? "/" : volume.MountPoint + "/";
+  std::string root;
+  if (!MountLocked(volume, volume.Letter, root, error)) return {};
+  return root;
+}
+
+std::string TUSBDriveLetters::RootOfLocked(char letter, std::string& error) {
+  error.clear();
+  // The program's own mount needs no look at the drives.
+  if (std::string own = OwnMountRootLocked(letter); !own.empty()) return own;
   TSnapshot snapshot;
   const std::vector<TVolumeView> volumes = CurrentVolumes(snapshot);
   const TVolumeView* v = FindLetter(volumes, letter);
@@ -314,10 +329,7 @@ std::string TUSBDriveLetters::RootOfLocked(char letter, std::string& error) {
     error = kNotPresent;
     return {};
   }
-  if (!v->MountPoint.empty()) return v->MountPoint == "/" ? "/" : v->MountPoint + "/";
-  std::string root;
-  if (!MountLocked(*v, letter, root, error)) return {};
-  return root;
+  return VolumeRootLocked(*v, error);
 }
 
 char TUSBDriveLetters::LetterOfPath(const std::string& path) {
@@ -345,21 +357,20 @@ TUSBDrives TUSBDriveLetters::ListUSBDrives() {
     d.Model = v.Model;
     d.Serial = v.Serial;
     d.ImageFile = v.Image;
-    drives.push_back(d);
-  }
-  for (TUSBDriveSet& d : drives) {
+    // The free space is that of the mounted volume, mounted from the look just taken.
     if (d.FullSize == 0) {
       d.FreeSpace = 0;
-      continue;
+    } else {
+      std::string error;
+      const std::string root = VolumeRootLocked(v, error);
+      d.FreeSpace = root.empty() ? -1 : FreeSpaceOfFolder(root);
+      if (!root.empty()) {
+        d.MountPoint = root.size() > 1 ? root.substr(0, root.size() - 1) : root;
+        for (const TOwnMount& m : FMounts)
+          if (m.Letter == d.Letter) d.VolumeDevice = m.Source;
+      }
     }
-    std::string error;
-    const std::string root = RootOfLocked(d.Letter, error);
-    d.FreeSpace = root.empty() ? -1 : FreeSpaceOfFolder(root);
-    if (!root.empty()) {
-      d.MountPoint = root.size() > 1 ? root.substr(0, root.size() - 1) : root;
-      for (const TOwnMount& m : FMounts)
-        if (m.Letter == d.Letter) d.VolumeDevice = m.Source;
-    }
+    drives.push_back(d);
   }
   std::sort(drives.begin(), drives.end(),
             [](const TUSBDriveSet& a, const TUSBDriveSet& b) { return a.Letter < b.Letter; });

@@ -141,6 +141,10 @@ class TUSBDriveLetters : public IDriveLetters, public IDriveLister {
   std::string NodeOf(const std::string& kernel_name) const;
   std::string KernelNameOfNode(const std::string& node) const;
   std::string RootOfLocked(char letter, std::string& error);
+  // The root of the program's own mount of `letter` while it lasts; empty otherwise.
+  std::string OwnMountRootLocked(char letter);
+  // The root of a volume of the latest look at the drives, mounting it when nobody has.
+  std::string VolumeRootLocked(const TVolumeView& volume, std::string& error);
   bool MountLocked(const TVolumeView& volume, char letter, std::string& root,
                    std::string& error);
   bool RunMount(const std::string& type, const std::string& node, const std::string& dir,
