@@ -48,11 +48,7 @@ class TRunScope {
   std::string Close() {
     if (FClosed) return {};
     FClosed = true;
-    std::string errors = Table->ReleaseProgramMounts();
-    std::string detach_error;
-    if (!Table->DetachImageDrives(detach_error))
-      errors += (errors.empty() ? "" : "; ") + detach_error;
-    return errors;
+    return Table->ReleaseRunDrives();
   }
 
   TMessageQueue Queue;

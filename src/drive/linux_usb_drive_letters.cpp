@@ -587,6 +587,13 @@ std::string TUSBDriveLetters::ReleaseProgramMounts() {
   }
 }
 
+std::string TUSBDriveLetters::ReleaseRunDrives() {
+  std::string errors = ReleaseProgramMounts();
+  std::string detach_errors;
+  if (!DetachImageDrives(detach_errors)) errors = JoinErrors(errors, detach_errors);
+  return errors;
+}
+
 // ---------------------------------------------------------------------------------------
 // Image drives.
 

@@ -86,6 +86,9 @@ class TUSBDriveLetters : public IDriveLetters, public IDriveLister {
   // it once a burn has ended (and at the end of the run). Returns the errors met, empty
   // when all went well.
   std::string ReleaseProgramMounts();
+  // The end of a run: ReleaseProgramMounts, then DetachImageDrives. Returns the errors
+  // met, empty when all went well.
+  std::string ReleaseRunDrives();
 
   // The drive step. The disk of a letter when it may be written: false with the reason
   // when the letter names no present volume, or a disk that is not a USB disk or named

@@ -27,9 +27,7 @@ int main(int argc, char** argv) {
   std::shared_ptr<TUSBDriveLetters> drives = InstallUSBDriveLetters();
   const int exit_code = RunProgram(args, env);
   // Sync and unmount whatever the run mounted, so that every stick can be pulled.
-  std::string drive_errors = drives->ReleaseProgramMounts();
-  std::string detach_errors;
-  if (!drives->DetachImageDrives(detach_errors)) drive_errors += (drive_errors.empty() ? "" : "; ") + detach_errors;
+  const std::string drive_errors = drives->ReleaseRunDrives();
   if (!drive_errors.empty()) std::fprintf(stderr, "quorvane: %s\n", drive_errors.c_str());
   SetDriveLetters(nullptr);
   return exit_code;
