@@ -48,7 +48,6 @@ struct TUSBDriveLetters::TSnapshot {
 
 namespace {
 
-const char* const kNoLabel = "removable drive";
 const char* const kNotPresent = "the drive is not present";
 
 bool WritableType(const std::string& type) {
@@ -346,7 +345,7 @@ TUSBDrives TUSBDriveLetters::ListUSBDrives() {
     if (!v.Letter) continue;
     TUSBDriveSet d;
     d.Letter = v.Letter;
-    d.Name = v.HasFs && !v.Probe.Label.empty() ? v.Probe.Label : kNoLabel;
+    d.Name = v.HasFs && !v.Probe.Label.empty() ? v.Probe.Label : kNoVolumeLabel;
     d.FileSystem = v.HasFs ? FileSystemName(v.Probe) : std::string();
     d.IntFileSystem = IntFileSystemOf(d.FileSystem);
     d.FullSize = v.SizeKnown && !v.Protected && v.DiskSize > 0 ? v.DiskSize : 0;
@@ -387,7 +386,7 @@ void TUSBDriveLetters::VolumeNameAndFS(char letter, std::string& name, std::stri
     name = v->Probe.Label;
     file_system = FileSystemName(v->Probe);
   }
-  if (name.empty()) name = kNoLabel;
+  if (name.empty()) name = kNoVolumeLabel;
 }
 
 // ---------------------------------------------------------------------------------------

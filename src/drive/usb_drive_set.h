@@ -8,6 +8,9 @@
 
 namespace quorvane {
 
+// The name of a volume that has no label.
+inline constexpr const char* kNoVolumeLabel = "removable drive";
+
 struct TUSBDriveSet {
   char Letter = 0;                 // run-local handle, 'a'..'z'
   std::string Name;                // the label; "removable drive" when there is none

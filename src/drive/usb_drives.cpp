@@ -7,10 +7,6 @@ namespace quorvane {
 
 TUSBDrives USBDrives;
 
-namespace {
-const char* const kNoLabel = "removable drive";
-}
-
 std::uint8_t IntFileSystemOf(const std::string& file_system) {
   if (file_system == "NTFS") return FileSystemNTFS;
   if (file_system == "FAT32" || file_system == "exFAT") return FileSystemFAT32;
@@ -38,7 +34,7 @@ void GetVolumeNameAndFS(char letter, std::string& name, std::string& file_system
     name.clear();
     file_system.clear();
   }
-  if (name.empty()) name = kNoLabel;
+  if (name.empty()) name = kNoVolumeLabel;
 }
 
 int GetActiveWindowHandle() { return 0; }
