@@ -43,7 +43,7 @@ bool WriteAll(int fd, const char* data, std::size_t size, off_t offset) {
 }
 
 bool WriteLoader(const std::string& path, const std::string& data, std::string& error) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
   if (fd < 0) {
     error = SystemErrorText(errno);
     return false;

@@ -147,6 +147,17 @@ TEST_F(GrubWorksTest, MessagesOfTheFailingSteps) {
   EXPECT_EQ(Install(), "Failed to put grub loader to drive: No such file or directory");
 }
 
+TEST_F(GrubWorksTest, ALoaderNameThatIsALinkIsRefusedAndNothingOutsideTheVolumeIsWritten) {
+  // A drive can carry a link named grldr to any file of the computer, which the program
+  // running as root must never overwrite.
+  MakeImage(Mbr({{2048, 1000}}));
+  const std::string outside = temp / "outside.txt";
+  WriteFile(outside, "not the drive's");
+  std::filesystem::create_symlink(outside, root + "grldr");
+  EXPECT_EQ(Install(), "Failed to put grub loader to drive: Too many levels of symbolic links");
+  EXPECT_EQ(ReadFile(outside), "not the drive's");
+}
+
 TEST_F(GrubWorksTest, DamagedResourcesAreFoundBeforeAnythingIsWritten) {
   const std::string before = MakeImage(Mbr({{2048, 1000}}));
   const std::string resources = temp / "resources/";
