@@ -1,12 +1,12 @@
 #include "drive/grub_works.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <memory>
 
+#include "common/file_writes.h"
 #include "common/resources.h"
 #include "common/text.h"
 #include "drive/device_io.h"
@@ -25,37 +25,6 @@ constexpr std::uint32_t kFirstFreeSector = (kSecondStageAt + kSecondStageSize) /
 std::uint32_t Le32(const unsigned char* p) {
   return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-bool WriteAll(int fd, const char* data, std::size_t size, off_t offset) {
-  while (size > 0) {
-    const ssize_t n = offset >= 0 ? ::pwrite(fd, data, size, offset) : ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-    if (offset >= 0) offset += n;
-  }
-  return true;
-}
-
-bool WriteLoader(const std::string& path, const std::string& data, std::string& error) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd < 0) {
-    error = SystemErrorText(errno);
-    return false;
-  }
-  const bool ok = WriteAll(fd, data.data(), data.size(), -1) && ::fsync(fd) == 0;
-  const int saved = errno;
-  if (::close(fd) != 0 && ok) {
-    error = SystemErrorText(errno);
-    return false;
-  }
-  if (!ok) error = SystemErrorText(saved);
-  return ok;
 }
 
 }  // namespace
@@ -140,7 +109,7 @@ void InstallGrub4DosOnDisk(int disk, const std::function<std::string(std::string
       Error = "Failed to put grub loader to drive: " + error;
       return;
     }
-    if (!WriteLoader(root + "grldr", loader, error)) {
+    if (!WriteFileFlushed(root + "grldr", loader, error)) {
       Error = "Failed to put grub loader to drive: " + error;
       return;
     }

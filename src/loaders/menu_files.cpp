@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "common/file_writes.h"
 #include "common/text.h"
 #include "drive/drive_letters.h"
 
@@ -14,24 +15,11 @@ namespace quorvane {
 
 namespace {
 
-// Writes all of `data`; false on any short or failed write.
-bool WriteAll(int fd, const std::string& data) {
-  const char* p = data.data();
-  std::size_t left = data.size();
-  while (left > 0) {
-    const ssize_t n = ::write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 // Writes the text, then flushes it to the drive so that an entry reported as written
 // survives the stick being pulled.
 bool WriteAndFlush(int fd, const std::string& text) {
-  return WriteAll(fd, text + kLineEnd) && ::fsync(fd) == 0;
+  const std::string line = text + kLineEnd;
+  return WriteAll(fd, line.data(), line.size()) && ::fsync(fd) == 0;
 }
 
 }  // namespace

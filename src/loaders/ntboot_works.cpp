@@ -1,42 +1,16 @@
 #include "loaders/ntboot_works.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <filesystem>
 
 #include "archive/file_operations.h"
 #include "common/constants.h"
+#include "common/file_writes.h"
 #include "common/resources.h"
 #include "common/text.h"
 #include "drive/drive_letters.h"
 
 namespace quorvane {
-
-namespace {
-
-// Writes `data` as a new file (replacing an old one) and flushes it; false on failure.
-bool WriteFileFlushed(const std::string& path, const std::string& data) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-  if (fd < 0) return false;
-  const char* p = data.data();
-  std::size_t left = data.size();
-  bool ok = true;
-  while (left > 0 && ok) {
-    const ssize_t n = ::write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) {
-      p += n;
-      left -= static_cast<std::size_t>(n);
-    }
-  }
-  ok = ok && ::fsync(fd) == 0;
-  return ::close(fd) == 0 && ok;
-}
-
-}  // namespace
 
 void DeployNTBOOT(char Drive, std::string& Error) {
   Error = "Unhandled error in NTBOOT unpacking";
@@ -54,9 +28,10 @@ void DeployNTBOOT(char Drive, std::string& Error) {
               SystemErrorText(ec ? ec.value() : errno);
       return;
     }
-    std::string package, resource_error;
+    std::string package;
     const std::string archive = program + "NTBOOT.7z";
-    if (!ReadResource("NTBOOT.7z", package, resource_error) || !WriteFileFlushed(archive, package)) {
+    if (!ReadResource("NTBOOT.7z", package, ignored) ||
+        !WriteFileFlushed(archive, package, ignored)) {
       Error = "Error in copying NTBOOT to drive";
       return;
     }

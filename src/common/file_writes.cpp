@@ -1,0 +1,43 @@
+#include "common/file_writes.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "common/text.h"
+
+namespace quorvane {
+
+bool WriteAll(int fd, const char* data, std::size_t size, off_t offset) {
+  while (size > 0) {
+    const ssize_t n = offset >= 0 ? ::pwrite(fd, data, size, offset) : ::write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+    if (offset >= 0) offset += n;
+  }
+  return true;
+}
+
+bool WriteFileFlushed(const std::string& path, const std::string& data, std::string& error) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0) {
+    error = SystemErrorText(errno);
+    return false;
+  }
+  const bool ok = WriteAll(fd, data.data(), data.size()) && ::fsync(fd) == 0;
+  const int saved = errno;
+  if (::close(fd) != 0 && ok) {
+    error = SystemErrorText(errno);
+    return false;
+  }
+  if (!ok) error = SystemErrorText(saved);
+  return ok;
+}
+
+}  // namespace quorvane

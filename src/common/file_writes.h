@@ -1,0 +1,20 @@
+// Whole buffers written to files and devices: short writes and interruptions handled,
+// the data flushed to the medium, and no symbolic link followed to the file written.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+
+namespace quorvane {
+
+// Writes all `size` bytes to `fd`, at `offset` when it is not negative, else at the file
+// position. False (errno set) on a failed or empty write.
+bool WriteAll(int fd, const char* data, std::size_t size, off_t offset = -1);
+
+// Makes `path` a file holding exactly `data` (created, or replaced), flushed to the
+// medium. False with the system's text in `error`; a symbolic link at `path` is refused.
+bool WriteFileFlushed(const std::string& path, const std::string& data, std::string& error);
+
+}  // namespace quorvane
