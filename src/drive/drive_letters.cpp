@@ -1,7 +1,12 @@
 #include "drive/drive_letters.h"
 
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
+#include <cerrno>
+
+#include "common/constants.h"
+#include "common/text.h"
 
 namespace quorvane {
 
@@ -30,6 +35,24 @@ std::string DriveRoot(char letter) {
 char DriveLetterOfPath(const std::string& path) {
   std::shared_ptr<IDriveLetters> letters = DriveLetters();
   return letters ? letters->LetterOfPath(path) : 0;
+}
+
+std::string ProgramFolderOnDrive(const std::string& root, std::string& error) {
+  const std::string folder = root + kProgramFolderName;
+  struct stat st {};
+  if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) {
+    error = SystemErrorText(errno);
+    return {};
+  }
+  if (::lstat(folder.c_str(), &st) != 0) {
+    error = SystemErrorText(errno);
+    return {};
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    error = SystemErrorText(ENOTDIR);
+    return {};
+  }
+  return folder + "/";
 }
 
 std::int64_t GetDriveFreeSpace(char letter) {

@@ -39,6 +39,12 @@ std::string DriveRoot(char letter);
 // The letter whose root folder holds `path` (the longest matching root); 0 when none.
 char DriveLetterOfPath(const std::string& path);
 
+// The program's folder under a drive's root folder ("<root>Quorvane/"), made when the
+// drive has none. Empty, with the system's text in `error`, when it cannot be made or
+// its name is taken by anything but a folder of the drive itself: a link there would
+// carry every write made under it off the drive.
+std::string ProgramFolderOnDrive(const std::string& root, std::string& error);
+
 // Free bytes available to the caller on the drive of a lower-case letter: -1 when the
 // letter names no volume (an upper-case letter never does) or the volume cannot be
 // queried, 0 when it is mounted read-only.

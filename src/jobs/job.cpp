@@ -148,7 +148,13 @@ bool TJob::PrepareJobDir() {
       SetError("Failed to create directory on USB drive");
       return false;
     }
-    const std::string base = root + kProgramFolderName + "/";
+    // The job folder must be on the drive: its parent is checked to be a folder there.
+    std::string error;
+    const std::string base = ProgramFolderOnDrive(root, error);
+    if (base.empty()) {
+      SetError("Failed to create directory with error: " + error);
+      return false;
+    }
     auto new_identifier = [] {
       const std::string guid = NewGuidRegistryForm();
       return guid.substr(1, guid.size() - 2);

@@ -4,7 +4,6 @@
 #include <filesystem>
 
 #include "archive/file_operations.h"
-#include "common/constants.h"
 #include "common/file_writes.h"
 #include "common/resources.h"
 #include "common/text.h"
@@ -17,15 +16,25 @@ void DeployNTBOOT(char Drive, std::string& Error) {
   try {
     const std::string root = DriveRoot(Drive);
     if (root.empty()) return;
-    const std::string program = root + kProgramFolderName + "/";
+    std::string ignored, folder_error;
+    const std::string program = ProgramFolderOnDrive(root, folder_error);
+    if (program.empty()) {
+      Error = "NTBOOT directory creation failed with error " + folder_error;
+      return;
+    }
     const std::string folder = program + "NTBOOT";
-    std::string ignored;
+    // The old package goes; a link or a file of that name goes itself, never what a link
+    // points to.
     std::error_code ec;
-    if (std::filesystem::exists(folder, ec)) DeleteDirectory(folder, ignored);
+    const std::filesystem::file_status old = std::filesystem::symlink_status(folder, ec);
+    if (std::filesystem::is_directory(old))
+      DeleteDirectory(folder, ignored);
+    else if (std::filesystem::exists(old))
+      ShellDeleteFile(folder, ignored);
     std::filesystem::create_directories(folder, ec);
-    if (!std::filesystem::is_directory(folder)) {
+    if (!std::filesystem::is_directory(std::filesystem::symlink_status(folder))) {
       Error = "NTBOOT directory creation failed with error " +
-              SystemErrorText(ec ? ec.value() : errno);
+              SystemErrorText(ec ? ec.value() : ENOTDIR);
       return;
     }
     std::string package;

@@ -260,5 +260,18 @@ TEST_F(JobTest, FolderThatCannotBeCreatedFailsWithTheSystemMessage) {
   EXPECT_GT(job->Error().size(), std::string("Failed to create directory with error: ").size());
 }
 
+TEST_F(JobTest, AProgramFolderThatIsALinkOffTheDriveIsRefused) {
+  // A drive can carry "Quorvane" as a link to any folder of the computer; the job folder
+  // and the image would land there.
+  const std::string outside = temp / "outside";
+  std::filesystem::create_directories(outside);
+  std::filesystem::create_directory_symlink(outside, root + "Quorvane");
+  auto job = MakeJob(image);
+  Run(*job);
+  EXPECT_EQ(job->Status(), "Failed");
+  EXPECT_EQ(job->Error(), "Failed to create directory with error: Not a directory");
+  EXPECT_TRUE(std::filesystem::is_empty(outside));
+}
+
 }  // namespace
 }  // namespace quorvane::testing
