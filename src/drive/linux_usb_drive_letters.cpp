@@ -38,6 +38,7 @@ struct TUSBDriveLetters::TSnapshot {
   std::vector<TDiskInfo> Disks;
   std::vector<TMountEntry> Mounts;
   std::set<std::string> Protected;
+  bool SystemKnown = false;  // the mount table shows the system's root file system
 
   const TDiskInfo* Disk(const std::string& name) const {
     for (const TDiskInfo& d : Disks)
@@ -127,6 +128,12 @@ TUSBDriveLetters::TSnapshot TUSBDriveLetters::TakeSnapshot() {
     return DevNumberText(st.st_dev);
   };
   snapshot.Protected = ProtectedDisks(snapshot.Disks, snapshot.Mounts, swaps, resolver);
+  // A mount table without the system's root could not be read: then no disk can be told
+  // apart from the one the system runs from, and every disk is taken for it.
+  snapshot.SystemKnown = std::any_of(snapshot.Mounts.begin(), snapshot.Mounts.end(),
+                                     [](const TMountEntry& m) { return m.MountPoint == "/"; });
+  if (!snapshot.SystemKnown)
+    for (const TDiskInfo& d : snapshot.Disks) snapshot.Protected.insert(d.KernelName);
   return snapshot;
 }
 
@@ -702,6 +709,11 @@ bool TUSBDriveLetters::WritableDiskOf(char letter, TDiskTarget& target, std::str
   target.ImageFile = v->Image;
   if (!target.IsImage && !disk->Usb) {
     error = target.Node + " is not a USB drive";
+    return false;
+  }
+  if (!snapshot.SystemKnown) {
+    error = "the table of mounted file systems cannot be read, so the disk of the running "
+            "system cannot be told apart from " + target.Node;
     return false;
   }
   if (snapshot.Protected.count(disk->KernelName)) {

@@ -74,7 +74,7 @@ TDriveWorld::TDriveWorld(const std::string& root) : FRoot(root) {
   fs::create_directories(FRoot + "sys/block");
   fs::create_directories(FRoot + "dev");
   fs::create_directories(FRoot + "run");
-  WriteFile(FRoot + "mountinfo", "");
+  WriteMountInfo();
   WriteFile(FRoot + "swaps", "Filename\tType\tSize\tUsed\tPriority\n");
   SetFileSystems({"ext4", "fuseblk", "vfat"});
 
@@ -95,7 +95,7 @@ TDriveWorld::TDriveWorld(const std::string& root) : FRoot(root) {
     const auto before = FMountLines.size();
     std::erase_if(FMountLines, [&](const std::string& l) { return l.find(needle) != std::string::npos; });
     if (FMountLines.size() == before) return ToolFailed("umount: " + c.Args.back() + ": not mounted.", 32);
-    WriteFile(FRoot + "mountinfo", MountInfo());
+    WriteMountInfo();
     // What was written there lives on the volume, which is gone from the folder now.
     if (c.Args.back().rfind(MountRoot(), 0) == 0)
       for (const fs::directory_entry& e : fs::directory_iterator(c.Args.back())) fs::remove_all(e.path());
@@ -188,8 +188,15 @@ void TDriveWorld::AddMount(const std::string& dev, const std::string& mount_poin
   FMountLines.push_back(std::to_string(id) + " 1 " + dev + " / " + escaped +
                         " rw,relatime shared:" + std::to_string(id) + " - " + type + " " + source +
                         " rw");
-  WriteFile(FRoot + "mountinfo", MountInfo());
+  WriteMountInfo();
 }
+
+void TDriveWorld::WriteMountInfo() const {
+  // The system's root, on no disk of the fixture.
+  WriteFile(FRoot + "mountinfo", "1 0 0:20 / / rw,relatime - overlay overlay rw\n" + MountInfo());
+}
+
+void TDriveWorld::LoseMountTable() { WriteFile(FRoot + "mountinfo", ""); }
 
 std::string TDriveWorld::MountInfo() const {
   std::string text;

@@ -76,9 +76,12 @@ class TDriveWorld {
                 const std::string& source);
   void SetSwaps(const std::vector<std::string>& areas);
   void SetFileSystems(const std::vector<std::string>& names);
+  // The mount table reads as empty, without even the system's root.
+  void LoseMountTable();
   // The regular file that stands for /dev/`name`.
   std::string Node(const std::string& name) const { return FRoot + "dev/" + name; }
   std::string MountRoot() const { return FRoot + "run"; }
+  // The mounts added to the fixture (the system's root, which is always there, aside).
   std::string MountInfo() const;
 
   std::shared_ptr<TFakeToolRunner> Runner = std::make_shared<TFakeToolRunner>();
@@ -86,6 +89,7 @@ class TDriveWorld {
 
  private:
   std::string DeviceDir(const std::string& disk) const;
+  void WriteMountInfo() const;
   std::string FRoot;
   std::map<std::string, std::string> FDeviceDirs;  // disk name -> its folder under sys
   std::vector<std::string> FMountLines;

@@ -258,6 +258,24 @@ TEST_F(UsbDriveListTest, ProtectedUsbDiskIsListedWithSizeZeroAndNeverWritten) {
   EXPECT_TRUE(world.Runner->Calls.empty());
 }
 
+TEST_F(UsbDriveListTest, WithoutAMountTableEveryDiskIsTakenForTheSystemsOwn) {
+  // /proc not mounted, or its table unreadable: the disk the system runs from is unknown.
+  AddStick("sdb", 16, "FIRST", 1, "ONE", "AAAA");
+  world.LoseMountTable();
+  auto table = world.MakeTable();
+  const TUSBDrives drives = table->ListUSBDrives();
+  ASSERT_EQ(drives.size(), 1u);
+  EXPECT_EQ(drives[0].FullSize, 0);
+  EXPECT_EQ(drives[0].FreeSpace, 0);
+  TDiskTarget disk;
+  std::string error;
+  EXPECT_FALSE(table->WritableDiskOf('a', disk, error));
+  EXPECT_EQ(error, "the table of mounted file systems cannot be read, so the disk of the running "
+                   "system cannot be told apart from " + world.Node("sdb"));
+  EXPECT_EQ(table->RootOf('a', error), "");
+  EXPECT_TRUE(world.Runner->Calls.empty());
+}
+
 TEST_F(UsbDriveListTest, ADiskBeingRepartitionedIsNeitherListedNorMounted) {
   AddStick("sdb", 16, "FIRST", 1, "ONE", "AAAA");
   auto table = world.MakeTable();
