@@ -92,10 +92,6 @@ std::string TFolderDriveLetters::RootOf(char letter) {
   return it == FRoots.end() ? std::string() : it->second;
 }
 
-}  // namespace quorvane
-
-namespace quorvane {
-
 void TFolderDriveLetters::SetFreeSpace(char letter, std::int64_t bytes) {
   std::lock_guard<std::mutex> guard(FLock);
   FFreeSpace[letter] = bytes;

@@ -1,5 +1,6 @@
 // The run's table from drive letters to volumes. A letter is a run-local handle for one
-// volume of a USB disk (or a folder standing in for one); the table gives its root folder.
+// volume of a USB disk (or a folder standing in for one); the table gives its root folder,
+// under which the program keeps its own folder.
 #pragma once
 
 #include <cstdint>
