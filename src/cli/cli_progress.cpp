@@ -5,26 +5,22 @@
 
 #include <algorithm>
 
+#include "common/utf8.h"
+
 namespace quorvane {
 
 namespace {
 
-// Characters of UTF-8 text (continuation bytes do not count).
-std::size_t CharCount(const std::string& text) {
-  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  }));
-}
-
 // At most `width` characters, with "~" in place of what was cut; padded with blanks.
 std::string Fit(const std::string& text, std::size_t width) {
   if (width == 0) return {};
-  if (CharCount(text) <= width) return text + std::string(width - CharCount(text), ' ');
+  const std::size_t chars = Utf8CharacterCount(text);
+  if (chars <= width) return text + std::string(width - chars, ' ');
   std::string out;
-  std::size_t chars = 0;
+  std::size_t taken = 0;
   for (char c : text) {
     const bool starts = (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    if (starts && ++chars > width - 1) break;
+    if (starts && ++taken > width - 1) break;
     out += c;
   }
   return out + "~";

@@ -63,4 +63,11 @@ std::u32string CodePointsOfUtf8(const std::string& text) {
   return out;
 }
 
+std::size_t Utf8CharacterCount(const std::string& text) {
+  std::size_t count = 0;
+  for (const char c : text)
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;
+  return count;
+}
+
 }  // namespace quorvane

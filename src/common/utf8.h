@@ -16,4 +16,7 @@ void AppendUtf8(std::string& out, char32_t c);
 // The code points of `text`; each byte that starts no valid sequence reads as U+FFFD.
 std::u32string CodePointsOfUtf8(const std::string& text);
 
+// The characters a terminal shows for `text`: every byte but UTF-8 continuation bytes.
+std::size_t Utf8CharacterCount(const std::string& text);
+
 }  // namespace quorvane
