@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "common/utf8.h"
+
 namespace quorvane {
 
 namespace {
@@ -55,15 +57,17 @@ std::string FormatDriveTable(const TUSBDrives& drives, bool bytes) {
                     d.FileSystem.empty() ? "-" : d.FileSystem, SizeCell(d.FreeSpace, bytes, known),
                     SizeCell(d.FullSize, bytes, known)});
   }
+  // Widths in characters: labels and models need not be ASCII.
   std::vector<std::size_t> width(rows[0].size(), 0);
   for (const auto& row : rows)
-    for (std::size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
+    for (std::size_t c = 0; c < row.size(); ++c)
+      width[c] = std::max(width[c], Utf8CharacterCount(row[c]));
   std::string text;
   for (const auto& row : rows) {
     std::string line;
     for (std::size_t c = 0; c < row.size(); ++c) {
       const bool right = c >= 5;  // sizes line up on their last digit
-      const std::string pad(width[c] - row[c].size(), ' ');
+      const std::string pad(width[c] - Utf8CharacterCount(row[c]), ' ');
       if (c) line += "  ";
       line += right ? pad + row[c] : row[c] + (c + 1 < row.size() ? pad : "");
     }

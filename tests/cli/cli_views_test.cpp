@@ -2,9 +2,12 @@
 // lines otherwise.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "capture.h"
 #include "cli/cli_drive_table.h"
 #include "cli/cli_progress.h"
+#include "common/utf8.h"
 
 namespace quorvane {
 namespace {
@@ -51,6 +54,32 @@ TEST(DriveTable, ColumnsLineUpAndUnknownsAreMarked) {
   const std::string in_bytes = FormatDriveTable(drives, true);
   EXPECT_NE(in_bytes.find("7000000000  8004304896\n"), std::string::npos) << in_bytes;
   EXPECT_EQ(FormatDriveTable({}, false), "No USB drives found.\n");
+}
+
+TEST(DriveTable, ColumnsLineUpByCharactersNotBytes) {
+  TUSBDriveSet a;
+  a.Letter = 'a';
+  a.VolumeDevice = "/dev/sdb1";
+  a.Name = "Fotos \xc3\x84\xc3\x96";  // 8 characters in 10 bytes
+  a.FileSystem = "FAT32";
+  a.FreeSpace = 1LL << 30;
+  a.FullSize = 2LL << 30;
+  TUSBDriveSet b = a;
+  b.Letter = 'b';
+  b.Name = "STICK-1234";
+  b.FileSystem = "NTFS";
+  std::istringstream lines(FormatDriveTable({a, b}, false));
+  std::vector<std::size_t> columns;  // where the file-system column begins, in characters
+  for (std::string line; std::getline(lines, line);) {
+    std::size_t at = std::string::npos;
+    for (const char* fs : {" FS ", " FAT32 ", " NTFS "})
+      if (at == std::string::npos) at = line.find(fs);
+    ASSERT_NE(at, std::string::npos) << line;
+    columns.push_back(Utf8CharacterCount(line.substr(0, at)));
+  }
+  ASSERT_EQ(columns.size(), 3u);
+  EXPECT_EQ(columns[1], columns[0]);
+  EXPECT_EQ(columns[2], columns[0]);
 }
 
 TEST(DriveTable, HumanSizes) {
