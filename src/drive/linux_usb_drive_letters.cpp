@@ -61,6 +61,14 @@ std::string JoinErrors(const std::string& a, const std::string& b) {
   return a + "; " + b;
 }
 
+// Whether a loop device reads from a disk: through the disk's node (the table's, or the
+// system's /dev), or from the image file that the disk is.
+bool LoopIsOver(const TDiskInfo& loop, const std::string& disk_node,
+                const std::string& kernel_name, const std::string& image) {
+  return loop.BackingFile == disk_node || loop.BackingFile == "/dev/" + kernel_name ||
+         (!image.empty() && loop.BackingFile == image);
+}
+
 std::string FirstLine(const std::string& text) {
   const std::string line = text.substr(0, text.find('\n'));
   const std::size_t end = line.find_last_not_of(" \t\r");
@@ -222,10 +230,9 @@ std::vector<TUSBDriveLetters::TVolumeView> TUSBDriveLetters::VolumesOf(const TSn
     }
     for (const TDiskInfo& loop : snapshot.Disks) {
       if (!loop.IsLoop || loop.KernelName == disk.KernelName) continue;
-      const bool over = loop.BackingFile == base.DiskNode ||
-                        loop.BackingFile == "/dev/" + disk.KernelName ||
-                        (image && loop.BackingFile == base.Image);
-      if (!over || loop.LoopOffset != v.StartSector * 512) continue;
+      if (!LoopIsOver(loop, base.DiskNode, disk.KernelName, base.Image) ||
+          loop.LoopOffset != v.StartSector * 512)
+        continue;
       if (v.Partition == 0 && loop.LoopSizeLimit != 0) continue;
       numbers.insert(loop.DevNumber);
       sources.insert("/dev/" + loop.KernelName);
@@ -752,8 +759,7 @@ bool TUSBDriveLetters::UnmountDisk(const TDiskTarget& target, std::string& error
     sources.insert(target.Node);
     for (const TDiskInfo& loop : snapshot.Disks) {
       if (!loop.IsLoop || loop.KernelName == target.KernelName) continue;
-      if (loop.BackingFile == target.Node || loop.BackingFile == "/dev/" + target.KernelName ||
-          (target.IsImage && loop.BackingFile == target.ImageFile)) {
+      if (LoopIsOver(loop, target.Node, target.KernelName, target.ImageFile)) {
         numbers.insert(loop.DevNumber);
         sources.insert("/dev/" + loop.KernelName);
       }
