@@ -613,10 +613,11 @@ void TGridViewForm::CloseButtonClick() {
   hide();
   if (FTeamMessageForm) FTeamMessageForm->hide();
   // The drive is left neither half-written by a job nor with half a boot code: the run
-  // ends once the job or drive step under way has ended.
-  if (TJob* job = FJobs->Current()) job->WaitFor();
-  if (FDriveStepRunning && HasMainThreadDispatcher())
-    MainThread().ServeUntil([this] { return !FDriveStepRunning; });
+  // ends once the job or drive step under way has ended and its end has been handled. A
+  // job stays current until then, since its roll-back runs in that handler, which the
+  // job's thread queues only as it ends.
+  if (HasMainThreadDispatcher())
+    MainThread().ServeUntil([this] { return FJobs->Current() == nullptr && !FDriveStepRunning; });
   emit Closed();
   QCoreApplication::quit();
 }
