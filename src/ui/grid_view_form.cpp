@@ -64,6 +64,11 @@ int FrameNumber(const TLdrFrame* frame) {
   return frame->objectName().mid(QString("LdrFrame").size()).toInt();
 }
 
+// A job's status as its frame shows it: the status, and ": " and the error when it has one.
+QString JobStatusText(const std::string& status, const std::string& error) {
+  return QString::fromStdString(error.empty() ? status : status + ": " + error);
+}
+
 std::string SiteName() {
   std::string site = kSiteHomeUrl;
   const std::size_t scheme = site.find("://");
@@ -570,10 +575,7 @@ void TGridViewForm::GridJobSync(void*, const std::string& JobName) {
     TJob* job = FJobs->GetJobByName(JobName);
     if (!frame || !job) return;
     frame->ProgressBar->setValue(job->Progress());
-    const std::string error = job->Error();
-    QString text = QString::fromStdString(job->Status());
-    if (!error.empty()) text += ": " + QString::fromStdString(error);
-    frame->ChangeStatLblText(text);
+    frame->ChangeStatLblText(JobStatusText(job->Status(), job->Error()));
   });
 }
 
@@ -583,8 +585,7 @@ void TGridViewForm::GridJobFinished(void*, const std::string& JobName) {
     TJob* job = FJobs->GetJobByName(JobName);
     if (!frame || !job) return;
     const std::string status = job->Status();
-    const std::string error = job->Error();
-    frame->ChangeStatLblText(QString::fromStdString(error.empty() ? status : status + ": " + error));
+    frame->ChangeStatLblText(JobStatusText(status, job->Error()));
     frame->ChangeStatLblColor(status == kStatusFinished ? kGreenYellow : kRed);
     frame->SetProgress(job->Progress());
     frame->CloseBtn->setEnabled(false);
