@@ -10,8 +10,10 @@ namespace quorvane {
 class TTargetDrive {
  public:
   explicit TTargetDrive(const std::string& folder);
-  bool Lettered() const { return FLetter != 0; }
   bool Gone() const;
+  // The folder's lettered drive is gone. Nothing may then be created on the way to the
+  // folder: where the drive's root was, it would land on the system's own disk.
+  bool LetterGone() const { return FLetter != 0 && Gone(); }
 
  private:
   std::string FFolder;

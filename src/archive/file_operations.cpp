@@ -65,10 +65,7 @@ void ShellCopyFile(const std::string& Source, const std::string& Target, std::st
     try {
       std::error_code ec;
       if (!fs::exists(folder, ec)) {
-        // Never recreate the root of a drive that has gone: that folder would be on the
-        // system's own disk.
-        const TTargetDrive drive(folder);
-        if (drive.Lettered() && drive.Gone()) ec = std::make_error_code(std::errc::no_such_device);
+        if (TTargetDrive(folder).LetterGone()) ec = std::make_error_code(std::errc::no_such_device);
         else fs::create_directories(folder, ec);
         if (ec) {
           ErrorText = "Unable to create directory " + Quoted(folder) + " " + SystemErrorText(ec.value());

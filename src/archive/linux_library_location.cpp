@@ -173,4 +173,8 @@ std::string Lib7zStartupErrorMessage() {
          "Application could not run without it...";
 }
 
+std::string Prepare7zLibraryOrMessage() {
+  return Prepare7zLibrary() ? std::string() : Lib7zStartupErrorMessage();
+}
+
 }  // namespace quorvane

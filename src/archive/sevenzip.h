@@ -243,5 +243,8 @@ std::string TempFolder();
 std::string Lib7zPath();
 // The start-up message shown when Prepare7zLibrary fails, naming the path it looked for.
 std::string Lib7zStartupErrorMessage();
+// What a front end does when it is created: Prepare7zLibrary; empty when the program can
+// run, else the start-up message to show before it ends.
+std::string Prepare7zLibraryOrMessage();
 
 }  // namespace quorvane

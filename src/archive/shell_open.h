@@ -1,4 +1,5 @@
-// Opening documents and web addresses with the desktop's default handler.
+// The program behind ShellOpen and OpenInIExplore (file_operations.h), which open
+// documents and web addresses with the desktop's default handler.
 #pragma once
 
 #include <string>

@@ -37,10 +37,6 @@ void SetProgress(const T7zInArchiveRef& archive, void* sender, T7zProgressCallba
   }
 }
 
-// A lettered drive that is gone before anything is written: no folder is created where
-// its root was.
-bool GoneBeforeStart(const TTargetDrive& drive) { return drive.Lettered() && drive.Gone(); }
-
 }  // namespace
 
 void UnpackArchive(void* Sender, T7zProgressCallback Callback, const std::string& ArchiveFile,
@@ -51,7 +47,7 @@ void UnpackArchive(void* Sender, T7zProgressCallback Callback, const std::string
     const TTargetDrive drive(TargetDir);
     if (!OpenArchive(ArchiveFile, archive)) {
       ErrorText = kOpenFailed;
-    } else if (GoneBeforeStart(drive)) {
+    } else if (drive.LetterGone()) {
       ErrorText = kDriveRemoved;
     } else {
       SetProgress(archive, Sender, Callback);
@@ -80,7 +76,7 @@ void UnpackSingleFile(void* Sender, T7zProgressCallback Callback, const std::str
       ErrorText = kOpenFailed;
     } else if ((index = FindArchiveItem(archive, ItemPath)) < 0) {
       ErrorText = "File not found in archive";
-    } else if (GoneBeforeStart(drive)) {
+    } else if (drive.LetterGone()) {
       ErrorText = kDriveRemoved;
     } else {
       SetProgress(archive, Sender, Callback);

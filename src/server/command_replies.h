@@ -1,4 +1,5 @@
-// Small helpers shared by the command handlers.
+// What the command handlers share: replies of one member, and the reading of a whole
+// number from a form field.
 #pragma once
 
 #include <cstdint>

@@ -56,18 +56,18 @@ void TFormFields::Add(std::string name, std::string value) {
   FFields.emplace_back(std::move(name), std::move(value));
 }
 
-bool TFormFields::Has(const std::string& name) const {
+const std::string* TFormFields::Find(const std::string& name) const {
   const std::string wanted = LowerAscii(name);
   for (const auto& field : FFields)
-    if (LowerAscii(field.first) == wanted) return true;
-  return false;
+    if (LowerAscii(field.first) == wanted) return &field.second;
+  return nullptr;
 }
 
+bool TFormFields::Has(const std::string& name) const { return Find(name) != nullptr; }
+
 std::string TFormFields::Get(const std::string& name) const {
-  const std::string wanted = LowerAscii(name);
-  for (const auto& field : FFields)
-    if (LowerAscii(field.first) == wanted) return field.second;
-  return "";
+  const std::string* value = Find(name);
+  return value ? *value : std::string();
 }
 
 }  // namespace quorvane

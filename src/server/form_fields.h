@@ -22,6 +22,9 @@ class TFormFields {
   void Add(std::string name, std::string value);
 
  private:
+  // The value of the first field named `name` without regard to letter case.
+  const std::string* Find(const std::string& name) const;
+
   std::vector<std::pair<std::string, std::string>> FFields;
 };
 

@@ -45,10 +45,7 @@ std::vector<std::string> SplitLines(const std::string& text) {
 TWebModule1::TWebModule1(TControlModuleSetup setup)
     : AppStartPath(setup.AppStartPath.empty() ? ResourceDir() : setup.AppStartPath),
       FSetup(std::move(setup)) {
-  if (!FSetup.PrepareArchiveLibrary)
-    FSetup.PrepareArchiveLibrary = [] {
-      return Prepare7zLibrary() ? std::string() : Lib7zStartupErrorMessage();
-    };
+  if (!FSetup.PrepareArchiveLibrary) FSetup.PrepareArchiveLibrary = Prepare7zLibraryOrMessage;
   const std::string library_error = FSetup.PrepareArchiveLibrary();
   if (!library_error.empty()) {
     // No window to show it in: the message goes to the terminal, and the run ends the way

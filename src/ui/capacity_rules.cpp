@@ -78,15 +78,11 @@ TCapacityOutcome EvaluateCapacity(const TUSBDriveSet& drive,
   return out;
 }
 
-namespace {
-
-bool IsExistingFile(const std::string& path) {
+bool ImageFileExists(const std::string& path) {
   if (path.empty()) return false;
   std::error_code ec;
   return std::filesystem::is_regular_file(path, ec);
 }
-
-}  // namespace
 
 std::string CheckLoaders(const std::vector<TLoaderCheckEntry>& entries) {
   if (entries.empty()) return "There are no loaders selected";
@@ -94,7 +90,7 @@ std::string CheckLoaders(const std::vector<TLoaderCheckEntry>& entries) {
     const bool type_chosen = entry.ChoiceIndex >= 1 && entry.ChoiceIndex <= kLoaderCount &&
                              !entry.ChoiceText.empty() && entry.ChoiceText != kLoaderNotSelected;
     if (!type_chosen) return "Type for loader " + std::to_string(entry.Number) + " not selected";
-    if (!IsExistingFile(entry.LdrFilePath))
+    if (!ImageFileExists(entry.LdrFilePath))
       return "File not found for loader " + std::to_string(entry.Number);
   }
   return "";

@@ -57,4 +57,7 @@ inline constexpr const char* kLoaderNotSelected = "Loader type not selected";
 // Empty when the burn may start, else the message to show.
 std::string CheckLoaders(const std::vector<TLoaderCheckEntry>& entries);
 
+// Whether `path` names an existing image file, as the pre-burn check requires.
+bool ImageFileExists(const std::string& path);
+
 }  // namespace quorvane

@@ -64,6 +64,11 @@ int FrameNumber(const TLdrFrame* frame) {
   return frame->objectName().mid(QString("LdrFrame").size()).toInt();
 }
 
+// A job's status as its frame shows it: the status, and ": " and the error when it has one.
+QString JobStatusText(const std::string& status, const std::string& error) {
+  return QString::fromStdString(error.empty() ? status : status + ": " + error);
+}
+
 std::string SiteName() {
   std::string site = kSiteHomeUrl;
   const std::size_t scheme = site.find("://");
@@ -570,10 +575,7 @@ void TGridViewForm::GridJobSync(void*, const std::string& JobName) {
     TJob* job = FJobs->GetJobByName(JobName);
     if (!frame || !job) return;
     frame->ProgressBar->setValue(job->Progress());
-    const std::string error = job->Error();
-    QString text = QString::fromStdString(job->Status());
-    if (!error.empty()) text += ": " + QString::fromStdString(error);
-    frame->ChangeStatLblText(text);
+    frame->ChangeStatLblText(JobStatusText(job->Status(), job->Error()));
   });
 }
 
@@ -583,8 +585,7 @@ void TGridViewForm::GridJobFinished(void*, const std::string& JobName) {
     TJob* job = FJobs->GetJobByName(JobName);
     if (!frame || !job) return;
     const std::string status = job->Status();
-    const std::string error = job->Error();
-    frame->ChangeStatLblText(QString::fromStdString(error.empty() ? status : status + ": " + error));
+    frame->ChangeStatLblText(JobStatusText(status, job->Error()));
     frame->ChangeStatLblColor(status == kStatusFinished ? kGreenYellow : kRed);
     frame->SetProgress(job->Progress());
     frame->CloseBtn->setEnabled(false);
@@ -613,10 +614,11 @@ void TGridViewForm::CloseButtonClick() {
   hide();
   if (FTeamMessageForm) FTeamMessageForm->hide();
   // The drive is left neither half-written by a job nor with half a boot code: the run
-  // ends once the job or drive step under way has ended.
-  if (TJob* job = FJobs->Current()) job->WaitFor();
-  if (FDriveStepRunning && HasMainThreadDispatcher())
-    MainThread().ServeUntil([this] { return !FDriveStepRunning; });
+  // ends once the job or drive step under way has ended and its end has been handled. A
+  // job stays current until then, since its roll-back runs in that handler, which the
+  // job's thread queues only as it ends.
+  if (HasMainThreadDispatcher())
+    MainThread().ServeUntil([this] { return FJobs->Current() == nullptr && !FDriveStepRunning; });
   emit Closed();
   QCoreApplication::quit();
 }

@@ -6,22 +6,12 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <algorithm>
-#include <filesystem>
 
 #include "loaders/loader_catalog.h"
 #include "ui/capacity_rules.h"
 #include "ui/widgets.h"
 
 namespace quorvane {
-
-namespace {
-
-bool IsExistingFile(const std::string& path) {
-  std::error_code ec;
-  return !path.empty() && std::filesystem::is_regular_file(path, ec);
-}
-
-}  // namespace
 
 TLdrFrame::TLdrFrame(QWidget* AOwner, int FrameId, const TPortableWindowServices* services)
     : QFrame(AOwner), FId(FrameId), FServices(services) {
@@ -174,7 +164,7 @@ void TLdrFrame::ISOSelectBtnClick() {
                                          : "Select \"" + name + "\"" +
                                                (windows ? " ISO or VHD file" : " ISO file");
     const std::string file = FServices->ChooseFile(window(), title, filter);
-    if (!IsExistingFile(file)) return;
+    if (!ImageFileExists(file)) return;
     const std::int32_t type = index - 1;
     const std::int64_t size = FServices->NecessarySpace(file, type);
     const bool need_ntfs = FServices->NeedNTFS(file, type);

@@ -108,11 +108,7 @@ TPortableWindowServices WithDefaults(TPortableWindowServices services) {
   if (!services.NecessarySpace) services.NecessarySpace = GetNecessarySpace;
   if (!services.NeedNTFS) services.NeedNTFS = CheckNeedNTFS;
   if (!services.OpenUrl) services.OpenUrl = ShellOpen;
-  if (!services.PrepareArchiveLibrary) {
-    services.PrepareArchiveLibrary = [] {
-      return Prepare7zLibrary() ? std::string() : Lib7zStartupErrorMessage();
-    };
-  }
+  if (!services.PrepareArchiveLibrary) services.PrepareArchiveLibrary = Prepare7zLibraryOrMessage;
   if (!services.SendFeedback) {
     std::lock_guard<std::mutex> guard(SenderLock());
     services.SendFeedback = DefaultSender();

@@ -1,68 +1,23 @@
 #include "fixtures.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 
 #include <gtest/gtest.h>
 
+#include "common/tool_runner.h"
 #include "support/temp_dir.h"
 
 namespace quorvane::testing {
 
 namespace fs = std::filesystem;
 
-int RunTool(const std::vector<std::string>& argv, std::string& output) {
-  output.clear();
-  int pipe_fds[2];
-  if (::pipe2(pipe_fds, O_CLOEXEC) != 0) return -1;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], 2);
-  std::vector<std::string> args = argv;
-  std::vector<char*> arg_pointers;
-  for (std::string& a : args) arg_pointers.push_back(a.data());
-  arg_pointers.push_back(nullptr);
-  std::string locale = "LC_ALL=C", path = "PATH=/usr/bin:/bin";
-  char* envp[] = {locale.data(), path.data(), nullptr};
-  pid_t pid = -1;
-  const int started = posix_spawn(&pid, args[0].c_str(), &actions, nullptr, arg_pointers.data(), envp);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(pipe_fds[1]);
-  if (started != 0) {
-    ::close(pipe_fds[0]);
-    output = "cannot start " + args[0];
-    return -1;
-  }
-  char buffer[4096];
-  ssize_t n;
-  while ((n = ::read(pipe_fds[0], buffer, sizeof buffer)) > 0) output.append(buffer, n);
-  ::close(pipe_fds[0]);
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 namespace {
 
-std::string CommandLine(const std::vector<std::string>& argv) {
-  std::string line;
-  for (const std::string& a : argv) line += (line.empty() ? "" : " ") + a;
-  return line;
-}
-
-void RunOrFail(const std::vector<std::string>& argv) {
-  std::string output;
-  const int status = RunTool(argv, output);
-  ASSERT_EQ(status, 0) << CommandLine(argv) << "\n" << output;
+void RunOrFail(const std::string& tool, const std::vector<std::string>& args) {
+  const TToolResult result = SystemToolRunner()->Run({tool, args, ""});
+  ASSERT_TRUE(result.Succeeded()) << result.ErrorText();
 }
 
 std::uint32_t Crc32(const std::string& data) {
@@ -91,21 +46,20 @@ void Put64(std::string& out, std::uint64_t v) {
 
 void MakeIso(const std::string& tree, const std::string& image, bool joliet) {
   // Names are UTF-8 whatever the tool's locale says.
-  std::vector<std::string> argv = {"/usr/bin/xorriso", "-as", "mkisofs", "-quiet", "-R",
-                                   "-input-charset", "utf-8"};
-  if (joliet) argv.push_back("-J");
-  argv.insert(argv.end(), {"-V", "QUORVANE_TEST", "-o", image, tree});
-  RunOrFail(argv);
+  std::vector<std::string> args = {"-as", "mkisofs", "-quiet", "-R", "-input-charset", "utf-8"};
+  if (joliet) args.push_back("-J");
+  args.insert(args.end(), {"-V", "QUORVANE_TEST", "-o", image, tree});
+  RunOrFail("xorriso", args);
 }
 
 void Make7z(const std::string& tree, const std::string& archive,
             const std::vector<std::string>& options) {
-  std::vector<std::string> argv = {"/usr/bin/7z", "a", "-bd", "-y"};
-  argv.insert(argv.end(), options.begin(), options.end());
-  argv.push_back(archive);
+  std::vector<std::string> args = {"a", "-bd", "-y"};
+  args.insert(args.end(), options.begin(), options.end());
+  args.push_back(archive);
   // "tree/." stores the folder's contents without the folder itself.
-  argv.push_back((fs::path(tree) / ".").string());
-  RunOrFail(argv);
+  args.push_back((fs::path(tree) / ".").string());
+  RunOrFail("7z", args);
 }
 
 TZipEntry LargeZipEntry(const std::string& name, std::uint64_t size) {

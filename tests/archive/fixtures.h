@@ -16,10 +16,6 @@
 
 namespace quorvane::testing {
 
-// Runs a tool by absolute path with LC_ALL=C; the exit status, with stdout and stderr
-// together in `output`.
-int RunTool(const std::vector<std::string>& argv, std::string& output);
-
 // An ISO 9660 image (Rock Ridge always, Joliet when asked) of the folder `tree`.
 // Fails the test on a tool error.
 void MakeIso(const std::string& tree, const std::string& image, bool joliet);

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "archive/file_operations.h"
+#include "common/tool_runner.h"
 #include "fixtures.h"
 #include "support/main_thread_fixture.h"
 #include "support/temp_dir.h"
@@ -24,7 +25,6 @@ using testing::ListTree;
 using testing::MakeIso;
 using testing::MakeTree;
 using testing::ReadFile;
-using testing::RunTool;
 using testing::WriteFile;
 
 std::string Random(std::size_t size, std::uint32_t seed) {
@@ -45,12 +45,12 @@ class NtfsDrive : public testing::MainThreadTest {
     const std::string image = temp / "ntfs.img";
     WriteFile(image, "");
     fs::resize_file(image, 16 << 20);
-    std::string output;
-    ASSERT_EQ(RunTool({"/usr/sbin/mkntfs", "-F", "-Q", "-q", image}, output), 0) << output;
+    const TToolResult made = SystemToolRunner()->Run({"mkntfs", {"-F", "-Q", "-q", image}, ""});
+    ASSERT_TRUE(made.Succeeded()) << made.ErrorText();
     mount_point = temp / "mnt";
     fs::create_directories(mount_point);
-    if (RunTool({"/usr/bin/ntfs-3g", image, mount_point}, output) != 0)
-      GTEST_SKIP() << "ntfs-3g cannot mount here: " << output;
+    const TToolResult mount = SystemToolRunner()->Run({"ntfs-3g", {image, mount_point}, ""});
+    if (!mount.Succeeded()) GTEST_SKIP() << "ntfs-3g cannot mount here: " << mount.ErrorText();
     mounted = true;
     letters->Map('n', mount_point);
     target = mount_point + "/Quorvane/JOB/";
@@ -58,8 +58,8 @@ class NtfsDrive : public testing::MainThreadTest {
   }
   void TearDown() override {
     if (!mounted) return;
-    std::string output;
-    EXPECT_EQ(RunTool({"/usr/bin/fusermount", "-u", mount_point}, output), 0) << output;
+    const TToolResult unmount = SystemToolRunner()->Run({"fusermount", {"-u", mount_point}, ""});
+    EXPECT_TRUE(unmount.Succeeded()) << unmount.ErrorText();
   }
   std::string mount_point, target;
   bool mounted = false;

@@ -362,6 +362,24 @@ TEST_F(BurnControlTest, ClosingTheWindowWaitsForTheRunningEntry) {
   EXPECT_TRUE(window->isHidden());
   EXPECT_TRUE(rig.made[0]->Finished()) << "the entry was cancelled and has ended";
   EXPECT_EQ(rig.made[1]->Status(), "Ready");
+  // Its roll-back ran before the run ended: nothing of the entry is left on the drive.
+  EXPECT_EQ(rig.made[0]->Status(), "Cancelled");
+  EXPECT_FALSE(rig.made[0]->Vars.JobDir.empty());
+  EXPECT_FALSE(Exists(rig.made[0]->Vars.JobDir));
+  EXPECT_EQ(window->Jobs()->Current(), nullptr);
+}
+
+TEST_F(BurnControlTest, ClosingRightAfterTheEntryEndedStillRollsItBack) {
+  StartHeldBurn();
+  // The entry's thread ends while the interface is busy: its completion (the roll-back)
+  // is still queued when the window is closed.
+  rig.made[0]->Cancel();
+  for (int i = 0; i < 5000 && !rig.made[0]->Finished(); ++i) std::this_thread::sleep_for(1ms);
+  ASSERT_TRUE(rig.made[0]->Finished());
+  window->CloseButton->click();
+  EXPECT_EQ(rig.made[0]->Status(), "Cancelled");
+  EXPECT_FALSE(Exists(rig.made[0]->Vars.JobDir)) << "the cancelled entry was rolled back";
+  EXPECT_EQ(rig.made[1]->Status(), "Ready");
 }
 
 TEST_F(WindowTest, ClosingTheWindowWaitsForTheDriveStep) {
