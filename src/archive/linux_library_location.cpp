@@ -27,11 +27,6 @@ bool OwnerIsTrusted(const struct stat& info) {
 
 bool WritableByOthers(const struct stat& info) { return (info.st_mode & (S_IWGRP | S_IWOTH)) != 0; }
 
-std::string WithSlash(std::string path) {
-  if (path.empty() || path.back() != '/') path.push_back('/');
-  return path;
-}
-
 }  // namespace
 
 std::string Default7zLibraryPath() {
@@ -114,7 +109,7 @@ std::string GetProgramTempFolder() {
     base = temp && *temp == '/' ? temp : "/tmp";
     name += "-" + std::to_string(::geteuid());
   }
-  const std::string folder = WithSlash(WithSlash(base) + name);
+  const std::string folder = WithTrailingSlash(WithTrailingSlash(base) + name);
   // Failures show when the folder is checked (FolderIsPrivate). A fresh folder is
   // private from its creation on.
   std::error_code ignored;

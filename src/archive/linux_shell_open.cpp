@@ -1,6 +1,7 @@
 // Opening a document or a web page: the desktop's opener runs on its own, and whatever
 // it answers is of no concern to the program (the caller ignores errors by design).
 #include <fcntl.h>
+#include <pwd.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 
 #include "archive/file_operations.h"
 #include "archive/shell_open.h"
+#include "common/tool_runner.h"
 
 namespace quorvane {
 
@@ -28,17 +30,6 @@ std::string Opener() {
   return g_opener.empty() ? kOpener : g_opener;
 }
 
-// A fixed environment: the C locale, a plain search path for the opener's helpers, and
-// what it needs to reach the user's desktop.
-std::vector<std::string> OpenerEnvironment() {
-  std::vector<std::string> environment = {"LC_ALL=C", "PATH=/usr/local/bin:/usr/bin:/bin"};
-  for (const char* name : {"HOME", "DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR",
-                           "DBUS_SESSION_BUS_ADDRESS", "XAUTHORITY", "XDG_CURRENT_DESKTOP"}) {
-    if (const char* value = std::getenv(name)) environment.push_back(std::string(name) + "=" + value);
-  }
-  return environment;
-}
-
 // The desktop user behind sudo: browsers refuse to run as root, and the page belongs in
 // the user's own session anyway. Empty when the program was not started through sudo.
 std::string DesktopUser() {
@@ -47,14 +38,28 @@ std::string DesktopUser() {
   return user;
 }
 
+// The session's environment for the opener; run as the desktop user, his own home.
+std::vector<std::string> OpenerEnvironment(const std::string& user) {
+  std::vector<std::string> environment = DesktopSessionEnvironment("C");
+  if (user.empty()) return environment;
+  const passwd* account = ::getpwnam(user.c_str());
+  if (!account || !account->pw_dir) return environment;
+  std::erase_if(environment, [](const std::string& entry) {
+    return entry.rfind("HOME=", 0) == 0 || entry.rfind("USER=", 0) == 0;
+  });
+  environment.push_back(std::string("HOME=") + account->pw_dir);
+  environment.push_back("USER=" + user);
+  return environment;
+}
+
 void Launch(const std::string& target) {
-  std::vector<std::string> environment = OpenerEnvironment();
+  const std::string user = ::access(kRunUser, X_OK) == 0 ? DesktopUser() : std::string();
+  std::vector<std::string> environment = OpenerEnvironment(user);
   std::vector<char*> envp;
   for (std::string& entry : environment) envp.push_back(entry.data());
   envp.push_back(nullptr);
   std::vector<std::string> words;
-  const std::string user = DesktopUser();
-  if (!user.empty() && ::access(kRunUser, X_OK) == 0) words = {kRunUser, "-u", user, "--"};
+  if (!user.empty()) words = {kRunUser, "-u", user, "--"};
   words.push_back(Opener());
   words.push_back(target);
   std::vector<char*> argv;

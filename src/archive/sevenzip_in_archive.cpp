@@ -114,11 +114,6 @@ class TReleaser {
   T* FObject;
 };
 
-std::string WithSlash(std::string path) {
-  if (path.empty() || path.back() != '/') path.push_back('/');
-  return path;
-}
-
 }  // namespace
 
 // Answers of the archive to the library while it extracts: progress to the receiver,
@@ -375,7 +370,7 @@ void T7zInArchive::ExtractItemTo(std::uint32_t index, int fd, bool test) {
 }
 
 void T7zInArchive::ExtractAllTo(const std::string& path) {
-  FExtractPath = WithSlash(path);
+  FExtractPath = WithTrailingSlash(path);
   struct TClearPath {
     std::string& path;
     ~TClearPath() { path.clear(); }

@@ -18,11 +18,6 @@ constexpr const char* kOpenFailed = "Failed to open source archive";
 constexpr const char* kDriveRemoved = "Failed to unpack files: USB drive removed by user";
 constexpr const char* kUnpackFailed = "Failed to unpack files: ";
 
-std::string WithSlash(std::string path) {
-  if (path.empty() || path.back() != '/') path.push_back('/');
-  return path;
-}
-
 // The message for an extraction that failed with `reason`.
 std::string UnpackFailure(const TTargetDrive& drive, const std::string& reason) {
   return drive.Gone() ? kDriveRemoved : kUnpackFailed + reason;
@@ -82,7 +77,7 @@ void UnpackSingleFile(void* Sender, T7zProgressCallback Callback, const std::str
       SetProgress(archive, Sender, Callback);
       const std::size_t cut = ItemPath.find_last_of("\\/");
       const std::string target =
-          WithSlash(TargetDir) + (cut == std::string::npos ? ItemPath : ItemPath.substr(cut + 1));
+          WithTrailingSlash(TargetDir) + (cut == std::string::npos ? ItemPath : ItemPath.substr(cut + 1));
       const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
       if (fd < 0) {
         ErrorText = UnpackFailure(drive, SystemErrorText(errno) + " " + Quoted(target));

@@ -12,22 +12,17 @@ namespace quorvane {
 
 namespace {
 
-std::string WithSlash(std::string path) {
-  if (path.empty() || path.back() != '/') path.push_back('/');
-  return path;
-}
-
 std::string ExecutableDir() {
   std::error_code ec;
   const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
   if (ec) return "./";
-  return WithSlash(exe.parent_path().string());
+  return WithTrailingSlash(exe.parent_path().string());
 }
 
 }  // namespace
 
 std::string ResourceDir() {
-  if (const char* env = std::getenv("QUORVANE_RESOURCES"); env && *env) return WithSlash(env);
+  if (const char* env = std::getenv("QUORVANE_RESOURCES"); env && *env) return WithTrailingSlash(env);
   return ExecutableDir() + "resources/";
 }
 

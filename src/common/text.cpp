@@ -39,6 +39,11 @@ std::string SystemErrorText(int error_number) {
   return message ? std::string(message) : std::string("Unknown error ") + std::to_string(error_number);
 }
 
+std::string WithTrailingSlash(std::string path) {
+  if (path.empty() || path.back() != '/') path.push_back('/');
+  return path;
+}
+
 std::string Quoted(std::string_view text) {
   std::string out;
   out.reserve(text.size() + 2);

@@ -16,6 +16,9 @@ std::string UpperAscii(std::string text);
 // The system's message text for an errno value.
 std::string SystemErrorText(int error_number);
 
+// `path` ending in exactly one added "/" when it had none.
+std::string WithTrailingSlash(std::string path);
+
 // Quotes a path the way the program's error messages do: "path".
 std::string Quoted(std::string_view text);
 

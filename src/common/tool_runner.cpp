@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include <sstream>
 
 #include "common/text.h"
@@ -70,6 +72,15 @@ std::string FindTool(const std::string& tool) {
 const std::vector<std::string>& ToolEnvironment() {
   static const std::vector<std::string> env = {
       "LC_ALL=C", "LANG=C", "PATH=/usr/sbin:/usr/bin:/sbin:/bin"};
+  return env;
+}
+
+std::vector<std::string> DesktopSessionEnvironment(const std::string& locale) {
+  std::vector<std::string> env = {"LC_ALL=" + locale, "PATH=/usr/local/bin:/usr/bin:/bin"};
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "XDG_RUNTIME_DIR",
+                           "DBUS_SESSION_BUS_ADDRESS", "XDG_CURRENT_DESKTOP", "HOME", "USER"}) {
+    if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
+  }
   return env;
 }
 

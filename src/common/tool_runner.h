@@ -53,6 +53,11 @@ std::string FindTool(const std::string& tool);
 // The environment every tool gets.
 const std::vector<std::string>& ToolEnvironment();
 
+// For programs that show something in the user's desktop session (a file dialog, the web
+// browser): the given locale, a plain search path, and the session's own variables
+// (display, session bus, runtime folder, home) taken from ours.
+std::vector<std::string> DesktopSessionEnvironment(const std::string& locale);
+
 // Runs the real tools through TDosAppWorks.
 class TSystemToolRunner : public IToolRunner {
  public:

@@ -3,7 +3,6 @@
 #include <httplib.h>
 
 #include <cerrno>
-#include <fstream>
 #include <list>
 #include <sstream>
 #include <stdexcept>
@@ -72,14 +71,6 @@ bool IsFormBody(const httplib::Request& request) {
 }
 
 }  // namespace
-
-std::string ProgramArgument(int index) {
-  std::ifstream in("/proc/self/cmdline", std::ios::binary);
-  std::string arg;
-  for (int i = 0; std::getline(in, arg, '\0'); ++i)
-    if (i == index) return arg;
-  return "";
-}
 
 TControlServer::TControlServer(TControlModuleSetup setup) : FSetup(std::move(setup)) {}
 
@@ -198,9 +189,9 @@ void TControlServer::Handle(const httplib::Request& request, httplib::Response& 
       });
 }
 
-std::unique_ptr<IControlServer> CreateControlServer() {
+std::unique_ptr<IControlServer> CreateControlServer(const std::string& ExistLoaders) {
   TControlModuleSetup setup;
-  setup.ExistLoaders = ProgramArgument(3);
+  setup.ExistLoaders = ExistLoaders;
   return std::make_unique<TControlServer>(std::move(setup));
 }
 

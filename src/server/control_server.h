@@ -48,8 +48,4 @@ class TControlServer : public IControlServer {
   std::unique_ptr<TWebModule1> FModule;
 };
 
-// The value of the command-line argument `index` of this process (0 is the program);
-// empty when there are fewer arguments.
-std::string ProgramArgument(int index);
-
 }  // namespace quorvane

@@ -12,8 +12,6 @@ namespace quorvane {
 
 namespace {
 
-const char* const kSearchPath = "/usr/bin:/bin";
-
 std::string EnvOrEmpty(const char* name) {
   const char* value = std::getenv(name);
   return value ? value : "";
@@ -22,15 +20,7 @@ std::string EnvOrEmpty(const char* name) {
 // The dialog needs the user's desktop session; nothing else of our environment goes to
 // it. The locale is C with UTF-8, since GTK prints a chosen file name in the locale's
 // character set and plain C would mangle names outside ASCII.
-std::vector<std::string> DialogEnvironment() {
-  std::vector<std::string> env = {"LC_ALL=C.UTF-8", std::string("PATH=") + kSearchPath};
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "XDG_RUNTIME_DIR",
-                           "DBUS_SESSION_BUS_ADDRESS", "HOME", "USER"}) {
-    const char* value = std::getenv(name);
-    if (value) env.push_back(std::string(name) + "=" + value);
-  }
-  return env;
-}
+std::vector<std::string> DialogEnvironment() { return DesktopSessionEnvironment("C.UTF-8"); }
 
 std::string FirstLine(const std::string& text) {
   const std::size_t end = text.find_first_of("\r\n");

@@ -55,7 +55,8 @@ class IFallbackDialog {
 };
 
 // The program's own implementations.
-std::unique_ptr<IControlServer> CreateControlServer();
+// `ExistLoaders` is the online run's opaque text, handed back to the page unchanged.
+std::unique_ptr<IControlServer> CreateControlServer(const std::string& ExistLoaders);
 std::unique_ptr<IServiceClient> CreateServiceClient();
 std::unique_ptr<IPortableWindow> CreatePortableWindow(int argc, char** argv);
 std::unique_ptr<IFallbackDialog> CreateFallbackDialog(int argc, char** argv);

@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
   SetDefaultFeedbackSender(SendFeedback);
   std::unique_ptr<IFallbackDialog> dialog = CreateFallbackDialog(argc, argv);
   TStartupEnvironment env;
-  env.CreateServer = [] { return CreateControlServer(); };
+  env.CreateServer = [&args] { return CreateControlServer(args.size() > 3 ? args[3] : ""); };
   env.CreateWindow = [argc, argv] { return CreatePortableWindow(argc, argv); };
   env.Service = service.get();
   env.Dialog = dialog.get();
