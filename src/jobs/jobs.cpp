@@ -110,17 +110,32 @@ void TJobs::StartDrivePreparation(const TStartRequest& request) {
   creator.release()->Start();
 }
 
+void TJobs::ThreadEndHandled() {
+  std::lock_guard<std::mutex> guard(FStateLock);
+  FThreadInFlight = false;
+}
+
+bool TJobs::Busy() const {
+  std::lock_guard<std::mutex> guard(FStateLock);
+  return FThreadInFlight;
+}
+
 void TJobs::OnCreatorTerminate(TDrivePreparation* creator, std::uint8_t mode) {
-  {
-    std::lock_guard<std::mutex> guard(FStateLock);
-    FThreadInFlight = false;
-  }
+  // The step counts as under way until its report has been made: a Start from inside the
+  // report waits for it like any other, and whoever waits for the list to go quiet sees
+  // the report delivered first.
+  const std::string error = creator->ErrorString;
+  bool reported = true;
   try {
-    const std::string error = creator->ErrorString;
     if (mode == FormatModeNew && FormatFinishedCB) FormatFinishedCB(AOwner, error);
     if (mode == FormatModeAdd && MBRReplaceFinishedCB) MBRReplaceFinishedCB(AOwner, error);
-    if (BeginPendingStart()) return;
-    if (!error.empty()) {
+  } catch (...) {
+    reported = false;  // a front end that cannot take the report gets no jobs started
+  }
+  ThreadEndHandled();
+  try {
+    if (reported && BeginPendingStart()) return;
+    if (!reported || !error.empty()) {
       ReleaseMounts();
       return;  // stuck until Stop
     }
@@ -134,16 +149,15 @@ void TJobs::OnCreatorTerminate(TDrivePreparation* creator, std::uint8_t mode) {
 }
 
 void TJobs::OnJobTerminate(TJob* job) {
-  {
-    std::lock_guard<std::mutex> guard(FStateLock);
-    FThreadInFlight = false;
-  }
+  // As with the drive step, the job counts as under way until its roll-back and its
+  // report are done.
   try {
     if (job->Canceled()) job->RollBack();
     if (!job->Error().empty()) job->RollBack();
   } catch (...) {
   }
   CallQuietly(JobFinCB, AOwner, job->Name());
+  ThreadEndHandled();
   if (BeginPendingStart()) return;
   if (StartNextJob()) return;
   ReportAllFinished();

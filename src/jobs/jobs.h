@@ -51,6 +51,9 @@ class TJobs {
   TJob* Current() const;
   int Count() const;
   bool Starting() const;
+  // A drive step or a job is under way, or its end has not been handled yet (roll-back
+  // and report). A front end that ends the program waits until this turns false.
+  bool Busy() const;
   // Why the drive could not be unmounted after the last burn; empty when it was.
   std::string MountReleaseError() const;
   void SetOwner(void* owner) { AOwner = owner; }
@@ -85,6 +88,7 @@ class TJobs {
   bool BeginPendingStart();
   void ReportAllFinished();
   void ReleaseMounts();
+  void ThreadEndHandled();
 
   TJobFactory FJobFactory;
   TDrivePreparationFactory FPreparationFactory;

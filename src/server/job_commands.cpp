@@ -145,7 +145,7 @@ void TWebModule1::FinishWorksAction() {
     // of a drive step would leave the drive half formatted.
     TLockRelease release_inner(CriticalSectionInner);
     TLockRelease release_request(CriticalSection);
-    while ((FJobs && FJobs->Current() != nullptr) || FDriveStepRunning)
+    while (FJobs && FJobs->Busy())
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
   } catch (...) {
   }

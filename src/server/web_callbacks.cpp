@@ -46,7 +46,6 @@ void QueueJobMessage(void* Sender, const char* type, const std::string& JobName)
 void WebFormatStart(void* Sender, std::uint8_t Mode, char Drive) {
   if (!Sender) return;
   auto& module = *static_cast<TWebModule1*>(Sender);
-  module.FDriveStepRunning = true;
   const char* kind = Mode == 0 ? "Format" : Mode == 1 ? "ChangeMBR" : "";
   Queue(module, Plain("FormatStart", kind, std::string(1, Drive)));
 }
@@ -55,14 +54,12 @@ void WebFormatFinished(void* Sender, const std::string& Error) {
   if (!Sender) return;
   auto& module = *static_cast<TWebModule1*>(Sender);
   Queue(module, Plain("FormatFinished", Error));
-  module.FDriveStepRunning = false;
 }
 
 void WebMBRReplaceFinished(void* Sender, const std::string& Error) {
   if (!Sender) return;
   auto& module = *static_cast<TWebModule1*>(Sender);
   Queue(module, Plain("MBRChangeFinished", Error));
-  module.FDriveStepRunning = false;
 }
 
 void WebWorksStart(void* Sender) {

@@ -108,7 +108,6 @@ class TWebModule1 {
   TControlModuleSetup FSetup;
   bool FPageGetted = false;
   // From the report of a drive step's start to the report of its end.
-  std::atomic<bool> FDriveStepRunning{false};
   // "FinishWorks" is waiting for the current job: every other request is answered as
   // after the finish.
   std::atomic<bool> FFinishing{false};

@@ -534,7 +534,6 @@ void TGridViewForm::ShowErrorBox(const QString& text) {
 
 void TGridViewForm::GridFormatStart(void*, std::uint8_t Mode, char) {
   Guarded([&] {
-    FDriveStepRunning = true;
     LockInterface();
     InfoLbl->setText(Mode == FormatModeNew ? "Formatting..." : "Replacing MBR...");
     FFrames->LockSelection();
@@ -544,7 +543,6 @@ void TGridViewForm::GridFormatStart(void*, std::uint8_t Mode, char) {
 void TGridViewForm::DriveStepFinished(const char* failure, const std::string& Error,
                                       bool recompute) {
   Guarded([&] {
-    FDriveStepRunning = false;
     InfoLbl->clear();
     if (Error.empty()) return;
     // The failed run ends here: its entries are dropped and the window is Idle again.
@@ -614,11 +612,10 @@ void TGridViewForm::CloseButtonClick() {
   hide();
   if (FTeamMessageForm) FTeamMessageForm->hide();
   // The drive is left neither half-written by a job nor with half a boot code: the run
-  // ends once the job or drive step under way has ended and its end has been handled. A
-  // job stays current until then, since its roll-back runs in that handler, which the
-  // job's thread queues only as it ends.
+  // ends once the job or drive step under way has ended and its end has been handled (a
+  // cancelled job's roll-back runs in that handler, which its thread queues as it ends).
   if (HasMainThreadDispatcher())
-    MainThread().ServeUntil([this] { return FJobs->Current() == nullptr && !FDriveStepRunning; });
+    MainThread().ServeUntil([this] { return !FJobs->Busy(); });
   emit Closed();
   QCoreApplication::quit();
 }

@@ -127,7 +127,6 @@ class TGridViewForm : public QWidget {
   QPropertyAnimation* FNoteAnimation = nullptr;
   QWidget* FNoteHolder = nullptr;
   QString FIconName;
-  bool FDriveStepRunning = false;  // between the drive step's start and its report
   bool FClosing = false;
   bool FCentred = false;
 };

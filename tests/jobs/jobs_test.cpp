@@ -194,6 +194,52 @@ TEST_F(JobsTest, StartWhileAStoppedJobIsEndingWaitsForItBeforeTheDriveStep) {
   EXPECT_EQ(std::count(events.begin(), events.end(), "all-finished"), 1);
 }
 
+TEST_F(JobsTest, BusyUntilTheEndOfTheLastThreadHasBeenHandled) {
+  AddJobs({"a.iso"});
+  EXPECT_FALSE(jobs->Busy());
+  bool busy_in_report = false;
+  jobs->SetOnJobFinish([&](void*, const std::string&) { busy_in_report = jobs->Busy(); });
+  made[0]->hold = true;
+  jobs->Start('e', FormatModeAdd, 1);
+  EXPECT_TRUE(jobs->Busy());  // the drive step
+  ASSERT_TRUE(PumpUntil([&] { return made[0]->in_copy.load(); }));
+  EXPECT_TRUE(jobs->Busy());
+  jobs->Stop();
+  // The thread ends (a cancelled stand-in needs the main thread no more); until its
+  // completion is handled, with the roll-back, the list is busy.
+  while (!made[0]->Finished()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_TRUE(jobs->Busy());
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_TRUE(busy_in_report);
+  EXPECT_FALSE(jobs->Busy());
+  EXPECT_EQ(made[0]->Status(), "Cancelled");
+}
+
+TEST_F(JobsTest, StartFromTheFinishReportOfAStoppedJobWaitsForItsHandlerToEnd) {
+  AddJobs({"a.iso", "b.iso"});
+  made[0]->hold = true;
+  bool restarted = false;
+  jobs->SetOnJobFinish([&](void*, const std::string& name) {
+    events.push_back("finished " + name);
+    if (name == "a.iso" && !restarted) {
+      restarted = true;
+      jobs->Start('e', FormatModeAdd, 1);
+    }
+  });
+  jobs->Start('e', FormatModeAdd, 1);
+  ASSERT_TRUE(PumpUntil([&] { return made[0]->in_copy.load(); }));
+  jobs->Stop();
+  ASSERT_TRUE(RunToEnd());
+  // Job b ran only after a second drive step, never beside it.
+  EXPECT_EQ(prep->runs, 2);
+  const auto second_step = std::find(events.begin(), events.end(), "format-start 1 e") + 1;
+  const auto second_prep = std::find(second_step, events.end(), "format-start 1 e");
+  const auto b_started = std::find(events.begin(), events.end(), "started b.iso");
+  ASSERT_NE(second_prep, events.end());
+  EXPECT_LT(second_prep - events.begin(), b_started - events.begin());
+  EXPECT_EQ(made[1]->Status(), "Finished");
+}
+
 TEST_F(JobsTest, LaterBurnRunsOnlyTheJobsStillReady) {
   AddJobs({"a.iso"});
   jobs->Start('e', FormatModeAdd, 1);
