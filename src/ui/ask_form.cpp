@@ -39,18 +39,9 @@ QLabel* CentredLabel(QWidget* parent, const char* name, const QString& text, int
 }  // namespace
 
 TAskForm::TAskForm(QWidget* parent) : QDialog(parent) {
-  setObjectName("TAskForm");
-  setWindowTitle("Quorvane");
-  setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
-  setAttribute(Qt::WA_TranslucentBackground);
+  MainRect = MakeFramelessWindow(this, Qt::Dialog, "TAskForm", QSize(428, 282), "MainRect",
+                                 QRect(8, 16, 409, 241), FMover);
   setModal(true);
-  setFixedSize(428, 282);
-
-  MainRect = new QWidget(this);
-  MainRect->setObjectName("MainRect");
-  MainRect->setAttribute(Qt::WA_StyledBackground);
-  MainRect->setGeometry(8, 16, 409, 241);
-  FMover = new TDragMover(MainRect);
 
   // The labels sit on the rectangle; positions are those of the form.
   auto at = [this](int x, int y) { return QPoint(x - MainRect->x(), y - MainRect->y()); };

@@ -104,17 +104,8 @@ TGridViewForm::~TGridViewForm() {
 }
 
 void TGridViewForm::BuildControls() {
-  setObjectName("TGridViewForm");
-  setWindowTitle("Quorvane");
-  setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-  setAttribute(Qt::WA_TranslucentBackground);
-  setFixedSize(800, 272);
-
-  MainPnl = new QWidget(this);
-  MainPnl->setObjectName("MainPnl");
-  MainPnl->setAttribute(Qt::WA_StyledBackground);
-  MainPnl->setGeometry(0, 0, 800, kMainPnlHeight);
-  FMover = new TDragMover(MainPnl);
+  MainPnl = MakeFramelessWindow(this, Qt::Window, "TGridViewForm", QSize(800, 272), "MainPnl",
+                                QRect(0, 0, 800, kMainPnlHeight), FMover);
 
   ProdNameLbl = new QLabel("Welcome to Quorvane", MainPnl);
   ProdNameLbl->setObjectName("ProdNameLbl");

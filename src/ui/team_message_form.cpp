@@ -76,17 +76,8 @@ void TFoldPanel::SetFoldScale(double scale) {
 
 TTeamMessageForm::TTeamMessageForm(TFeedbackSender sender, QWidget* parent)
     : QWidget(parent), FSender(std::move(sender)) {
-  setObjectName("TTeamMessageForm");
-  setWindowTitle("Quorvane");
-  setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-  setAttribute(Qt::WA_TranslucentBackground);
-  setFixedSize(574, 318);
-
-  MainRect = new QWidget(this);
-  MainRect->setObjectName("MainRect");
-  MainRect->setAttribute(Qt::WA_StyledBackground);
-  MainRect->setGeometry(0, 0, 574, 320);
-  FMover = new TDragMover(MainRect);
+  MainRect = MakeFramelessWindow(this, Qt::Window, "TTeamMessageForm", QSize(574, 318),
+                                 "MainRect", QRect(0, 0, 574, 320), FMover);
 
   InfoLbl = new QLabel(KindInfoText(TCommunity::CommNone), this);
   InfoLbl->setObjectName("InfoLbl");

@@ -391,4 +391,19 @@ bool TDragMover::eventFilter(QObject* watched, QEvent* event) {
   }
 }
 
+QWidget* MakeFramelessWindow(QWidget* window, Qt::WindowType kind, const char* name, QSize size,
+                             const char* panel_name, QRect panel, TDragMover*& mover) {
+  window->setObjectName(name);
+  window->setWindowTitle("Quorvane");
+  window->setWindowFlags(kind | Qt::FramelessWindowHint);
+  window->setAttribute(Qt::WA_TranslucentBackground);
+  window->setFixedSize(size);
+  auto* background = new QWidget(window);
+  background->setObjectName(panel_name);
+  background->setAttribute(Qt::WA_StyledBackground);
+  background->setGeometry(panel);
+  mover = new TDragMover(background);
+  return background;
+}
+
 }  // namespace quorvane

@@ -119,6 +119,14 @@ class TClickRect : public QFrame {
   bool FBorder = false;
 };
 
+class TDragMover;
+
+// Makes `window` a frameless, translucent window of `kind` (Qt::Window or Qt::Dialog)
+// titled "Quorvane" with a fixed `size`, and gives it its styled background panel
+// `panel_name` at `panel`; the window is dragged by that panel through `mover`.
+QWidget* MakeFramelessWindow(QWidget* window, Qt::WindowType kind, const char* name, QSize size,
+                             const char* panel_name, QRect panel, TDragMover*& mover);
+
 // Drags the window of `handle` while the left button is held on it.
 class TDragMover : public QObject {
   Q_OBJECT
