@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Quorvane developers
 # Times a whole burn of one 2 GiB image entry onto an image drive (quorvane-cli in mode
 # add on an NTFS image drive: boot code, NTBOOT, the copy, its contiguity check, the entry
 # and the release of the drive) against cp + sync of the same file onto the same NTFS

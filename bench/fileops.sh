@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Quorvane developers
 # Times the program's copy and unpack against the system's tools, on the same files and
 # the same target folder, and prints the ratios and our peak memory.
 #   bench/fileops.sh            (QUORVANE_BENCH_DIR: work folder, default /var/tmp/quorvane-bench;

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Runs one file operation of the program for the benchmark script:
 //   quorvane_bench_fileops copy SOURCE TARGET
 //   quorvane_bench_fileops unpack ARCHIVE FOLDER

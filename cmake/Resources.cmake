@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Quorvane developers
 # Fills the resource folder beside the executable: everything under resources/, plus
 # GRUB4DOS's two boot image files from QUORVANE_GRUB4DOS_DIR when that folder is given.
 set(_grub_copy "")

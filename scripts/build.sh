@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Quorvane developers
 # Installs what is missing, then configures and builds the program and its tests in
 # build/ (or $QUORVANE_BUILD_DIR).
 set -euo pipefail

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Quorvane developers
 # Takes the README's screenshots of the portable window into docs/screenshots/: the
 # window idle with two entries, during a burn, after it, the question before a burn and
 # the feedback form (offscreen platform, stand-in loaders, fixture drives), and the browser

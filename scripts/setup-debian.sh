@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Quorvane developers
 # Installs every Debian package that building, running and testing the program needs.
 # Idempotent: packages already present are left alone; the package index is refreshed
 # once, and only when something is missing.

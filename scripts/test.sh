@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: 2026 The Quorvane developers
 # Builds everything and runs every test. Extra arguments go to ctest (e.g. -R archive).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)

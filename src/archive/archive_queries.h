@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Size queries on an image or archive file read through the archive library. Item paths
 // use "\" as separator ("casper\vmlinuz") and are compared exactly.
 #pragma once

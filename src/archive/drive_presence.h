@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Whether the drive under a target folder is still there. The drive is found through the
 // folder's letter when the work starts; it is gone once that letter's drive no longer
 // answers a free-space query. A folder of no letter counts as present while it exists.

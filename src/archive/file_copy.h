@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The copy loop under the copy routines: one file, its full size reserved on the target
 // first, progress reported per chunk, flushed to the drive before it counts as copied.
 #pragma once

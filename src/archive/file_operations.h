@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // File operations of the jobs on a drive: copying and unpacking with progress and
 // cancellation, deleting files and folders, file sizes and the needs-NTFS test.
 // Every routine reports failure through an error text: empty means success.

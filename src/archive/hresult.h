@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Result codes of the archive library's calls, and the shape of an extraction's progress
 // receiver.
 #pragma once

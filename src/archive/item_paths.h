@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Where the items of an untrusted archive may be written: never outside the target
 // folder, never through a symbolic link.
 #pragma once

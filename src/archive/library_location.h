@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Where the archive library may be loaded from, and the program's private temporary
 // folder. The program runs as root, so neither may lie where another user can write.
 #pragma once

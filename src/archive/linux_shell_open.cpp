@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Opening a document or a web page: the desktop's opener runs on its own, and whatever
 // it answers is of no concern to the program (the caller ignores errors by design).
 #include <fcntl.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The program's binding to 7-Zip's format library: one loaded copy of the library per
 // archive object, the archive object with its item queries and extraction, the probing
 // of the known formats, and the start-up preparation of the library.

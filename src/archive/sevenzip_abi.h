@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The binary interfaces through which the program talks to 7-Zip's format library: the
 // COM-style interfaces, their ids, PROPVARIANT and the entry points, declared from their
 // public shape. In this build an interface's vtable holds QueryInterface, AddRef and

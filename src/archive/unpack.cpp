@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Unpacking a whole archive or one of its files onto a drive.
 #include <fcntl.h>
 #include <unistd.h>

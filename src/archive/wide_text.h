@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Conversions between the library's wide strings (UTF-32 wchar_t) and the program's
 // UTF-8 strings.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The command line of quorvane-cli: what it is asked to do, read from its arguments
 // without looking at any drive or file.
 #pragma once

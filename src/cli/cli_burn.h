@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // One burn run from the command line: the entries handed to the job list, the drive step
 // and the jobs followed on the main thread's message queue until the list reports its
 // end, an interrupt turned into a stop.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // What quorvane-cli decides before it writes anything: the file system of a new drive,
 // whether the entries can go onto the drive in the chosen mode, and the question the
 // user confirms.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // What quorvane-cli shows while a burn runs: on a terminal, one progress bar per entry
 // redrawn in place; otherwise plain lines, one per change, for logs and scripts.
 #pragma once

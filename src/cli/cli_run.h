@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // quorvane-cli as a function: the command line in, the exit status out, with the
 // terminal, the drive table, the job list and the confirmation given by the caller.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // quorvane-cli: builds multi-boot USB drives from a terminal or a script.
 #include <signal.h>
 #include <unistd.h>

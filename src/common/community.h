@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The kinds of feedback message and the feedback form's own texts for each.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Constants shared by every subsystem: file-system and preparation-mode codes, the
 // program's folder name, and the product's web addresses.
 #pragma once

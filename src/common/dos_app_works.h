@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // One console program run with its three standard streams on pipes: the parent feeds its
 // input and collects its output and error text while waiting for it to end.
 #pragma once

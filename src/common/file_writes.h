@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Whole buffers written to files and devices: short writes and interruptions handled,
 // the data flushed to the medium, and no symbolic link followed to the file written.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The main thread's hand-over: worker threads run notifications on the main thread and
 // wait for them, or post completion handlers to it. One backend serves it per run: the
 // online message pump or the window toolkit's event loop.

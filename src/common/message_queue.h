@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The main thread's message queue of the online run: worker threads hand notifications and
 // completion handlers to it, and the online pump waits for and dispatches its messages.
 #pragma once

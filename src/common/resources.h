@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The program's resource folder: data files such as GRUB4DOS's boot images, the NTBOOT
 // package, pictures and the browser page.
 #pragma once

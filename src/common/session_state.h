@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Process-wide state of one run: the run identifier sent to the remote service, and the
 // flags through which the control server and the online run talk to each other.
 #pragma once

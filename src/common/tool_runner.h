@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The one way the program runs the system's tools: by absolute path from the system's own
 // folders, with a fixed environment (LC_ALL=C), its exit status and error text checked at
 // every call, and the command line kept for the error message.

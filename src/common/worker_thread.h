@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // A worker thread object: created idle, started once, its body in Execute, and a
 // completion handler that runs on the main thread after the body has ended.
 #pragma once

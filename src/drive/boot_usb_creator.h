@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The drive step of a burn: in mode new it repartitions and formats the drive, then in
 // both modes it installs GRUB4DOS and deploys the NTBOOT package.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Raw access to the first sectors of the disk behind a drive letter, and the disk's
 // length. Only USB disks and named image files are ever opened for writing, never a disk
 // that holds the running system.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Repartitioning and formatting a drive with the system's tools, in place of a
 // partitioning program with a script: wipe the old signatures and table, write an MBR
 // with one primary, active partition, make the file system, keep the drive's letter.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The run's table from drive letters to volumes. A letter is a run-local handle for one
 // volume of a USB disk (or a folder standing in for one); the table gives its root folder,
 // under which the program keeps its own folder.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Whether a file's data lies in one run of consecutive sectors on its device, as
 // GRUB4DOS needs for an image that it maps in place.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The block devices the kernel shows under sysfs: whole disks with their partitions, how
 // each disk is attached, its length and its maker's names. The sysfs root is a parameter
 // so that small fixture trees can stand in for the machine's.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // File extents on Linux: FIEMAP where the file system offers it; for ntfs-3g the volume's
 // record of the file; else FIBMAP block by block (all that FUSE file systems answer).
 #include <fcntl.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The kernel's tables of mounted file systems (/proc/self/mountinfo) and active swap
 // areas (/proc/swaps), parsed from their text.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The pieces of a file on an NTFS volume mounted through ntfs-3g, read in one call from
 // the volume's own record of the file (ntfsinfo), where FUSE answers only one block per
 // query.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The disks that hold the running system: a mounted /, /boot, /usr, /var or /home, or an
 // active swap area, followed through partitions, mapped devices and loop devices down to
 // the physical disks.

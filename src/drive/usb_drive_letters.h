@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The run's table of USB drive volumes: letters handed out in order of first sight and
 // kept by their volume for the whole run, mounting on demand under the program's own
 // folder in /run, image files attached as drives, and the disk operations of the drive

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // One USB drive volume as the front ends show it, the drive list, and the file-system
 // code rule.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // What a volume's own bytes say about it (file-system type, label, identifier) and the
 // partition table of a disk, read with libblkid.
 #pragma once

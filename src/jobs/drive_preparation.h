@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The drive step of a burn as the job list sees it: a worker thread that prepares the
 // drive and leaves an error text (empty on success).
 #pragma once

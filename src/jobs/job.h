@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // One boot entry written onto a drive by a worker thread of its own: pre-run checks, the
 // job folder, the loader's work, status and progress notifications, cancel and roll-back.
 #pragma once

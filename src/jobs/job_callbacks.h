@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Callback types through which the job engine tells its front end what happens. `Sender`
 // is always the front end that owns the job list.
 #pragma once

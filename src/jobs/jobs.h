@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The job list of a front end: one job per boot entry; a burn prepares the drive on a
 // worker thread, then runs the ready and active jobs one after another, reporting every
 // step through callbacks on the main thread.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 #include "archive/file_operations.h"
 #include "loaders/loader_classes.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Hiren's Boot CD, Parted Magic, Dr.Web LiveDisk and Clonezilla boot their image as a CD.
 #include "loaders/loader_classes.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The ten loader types: their display names, the pages where each image is obtained, and
 // the space an image needs on the drive.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The ten loader classes, one per loader type; each writes its own kind of boot entry.
 #pragma once
 

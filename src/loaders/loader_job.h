@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // What the loader classes share: the steps of writing a boot entry (copy the image, write
 // the entry file, append the main-menu item) under the job's rules for errors and cancel.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The GRUB4DOS menu files on a drive: an entry's own menu file, and the drive's main menu
 // "menu.lst" to which every entry appends its item. Text is written as it is given (UTF-8),
 // each call adding one CR LF line end.

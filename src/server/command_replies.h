@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // What the command handlers share: replies of one member, and the reading of a whole
 // number from a form field.
 #pragma once

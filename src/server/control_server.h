@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The local HTTP control server of the online run: listens on 127.0.0.1 only, one thread
 // per connection, refuses requests from other web pages, and hands every other request to
 // the one control module, which it creates when the first request arrives.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The desktop's file-open dialog, run as a separate program: QUORVANE_FILE_DIALOG when
 // set, else zenity, else kdialog.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The form fields of a request body (name=value pairs joined by "&", percent escapes and
 // "+" decoded), in the order they arrived.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The job commands: start a burn, follow it, cancel, stop, switch entries, finish.
 #include <chrono>
 #include <filesystem>

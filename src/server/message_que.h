@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The event queue of the online run: job-list events wait here, oldest first, until the
 // browser page collects them.
 #pragma once

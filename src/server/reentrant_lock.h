@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // A re-entrant lock that its owner can also let go of entirely for a while, so that a
 // request waiting for a job does not keep that job's notifications out.
 #pragma once

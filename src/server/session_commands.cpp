@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The drive, file and session commands: the drive list, the image file dialog, the run's
 // session identifier and start text, and the relay to the remote service.
 #include <cstdio>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The control module of the online run: one instance serves every request of the run,
 // one at a time. It owns the job list and the event queue, serves the browser page once,
 // and answers every other request as the command named in the form field "Operation".

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // A small JSON value that keeps object members in the order they were added, with the two
 // text forms the program writes: the escaped, pure-ASCII form of the control server's
 // replies and the plain form of the requests to the remote service.

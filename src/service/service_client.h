@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Requests to the remote service: the free-port search for the control server, and the
 // signed JSON posts (port registration, logs, feedback, relayed messages).
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The start-up's view of the service client.
 #include "service/service_client.h"
 #include "startup/front_ends.h"

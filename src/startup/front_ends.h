@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // What the start-up needs from the rest of the program: the control server of the online
 // run, the remote service client, the main window of the portable run and the fallback
 // question. Each is made by a factory of its own subsystem.

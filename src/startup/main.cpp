@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // quorvane: builds multi-boot USB drives, driven by its own window or by a browser page.
 #include <cstdio>
 #include <string>

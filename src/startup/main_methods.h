@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The program's entry: command line, run identifier, the online run with its connection
 // time limit, the portable run, and the offer of portable mode when online start fails.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The modal yes/no question asked before every burn, with a link to the licence terms.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The portable mode's rules for a burn: whether the chosen boot entries fit on the drive
 // as it is (add mode), need a fresh FAT32 or NTFS format first (new mode), or do not fit
 // at all; how full the drive will be; and which entries are still incomplete.

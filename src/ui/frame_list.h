@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The stack of boot-entry frames in the main window's scroll box: adds them with a grow
 // animation, names and places them, sizes the box, removes a frame on its close button
 // and applies the locks of a burn.

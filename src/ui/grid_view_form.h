@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The single window of portable mode: drive choice, one frame per boot entry, the
 // capacity display, the start of a burn and its progress, and the end of the run.
 #pragma once

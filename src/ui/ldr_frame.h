@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // One boot entry of the portable window: its loader type and image, the room the image
 // needs on the drive, and later its job's status and progress.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Draws the window's three 64 x 64 pictures: "64w" (at rest), "64ww" (pointer over it)
 // and "64c" (pressed). Run: quorvane_make_pictures FOLDER; the PNG files are committed.
 #include <QGuiApplication>

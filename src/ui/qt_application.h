@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The one application object of the run, shared by the fallback question and the main
 // window, with the program's look applied.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The main thread's hand-over through the window toolkit's event loop: a worker's
 // notification runs on the interface thread as a queued call, and the worker waits for it.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The feedback form behind the main window's "Community" button: four kinds of message,
 // one text kept per kind, posted to the remote service on a thread of its own.
 #pragma once

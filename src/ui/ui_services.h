@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // What the portable window takes from outside: its job list, the file chooser, the image
 // queries, the opening of web addresses and the feedback request. Each has the program's
 // own default; tests give stand-ins.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The window's own controls and look helpers: buttons drawn by style name, text links,
 // clickable tiles, dragging a borderless window by its background, colours and opacity.
 #pragma once

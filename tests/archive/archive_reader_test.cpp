@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Reading images and archives: probing, listing, item sizes, item lookup.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // A job that copies an image onto a drive the way the image-copying loaders do.
 #include <algorithm>
 #include <filesystem>

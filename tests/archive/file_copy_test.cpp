@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Copying an image onto a drive, and the shell-style copy and delete operations.
 #include <sys/stat.h>
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Archive fixtures made at test time: ISO images from xorriso, 7z archives from the 7z
 // command, zip files written byte by byte (for paths no archiver would store), sparse
 // files, and a copy of the archive library in a folder of the test's own.

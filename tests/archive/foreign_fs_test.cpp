@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Copying and unpacking onto file systems other than the test folder's: an NTFS volume
 // through ntfs-3g (no reservation, no in-kernel copy, a real full drive), and tmpfs (a
 // copy across file systems).

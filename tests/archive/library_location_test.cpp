@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Where the archive library is loaded from, and the program's private temporary folder.
 #include <sys/stat.h>
 #include <unistd.h>

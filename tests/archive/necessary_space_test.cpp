@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The space an image needs on the drive, for the loaders that look inside the image.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Facts of the installed archive library that the binding depends on. A new build of
 // the library could change any of them; these tests say which.
 #include <dlfcn.h>

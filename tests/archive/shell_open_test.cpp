@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Opening documents and pages: the opener gets the address as one argument, untouched.
 #include <sys/stat.h>
 

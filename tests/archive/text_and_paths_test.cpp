@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Pure helpers of the archive binding: result texts, wide strings, item path checks.
 #include <gtest/gtest.h>
 

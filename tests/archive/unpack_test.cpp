@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Unpacking whole archives and single files onto a drive: results, cancellation, pulled
 // drives, untrusted item paths and the failures that must be reported.
 #include <unistd.h>

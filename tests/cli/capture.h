@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // A FILE that collects what is written to it, for the tests of what quorvane-cli shows.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The command line of quorvane-cli as it is read, before any drive is looked at.
 #include "cli/cli_arguments.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The decisions quorvane-cli takes before it writes: the file system of a new drive, and
 // the plans it refuses.
 #include "cli/cli_plan.h"

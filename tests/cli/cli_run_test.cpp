@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // quorvane-cli from its arguments to its exit status, on a fixture USB disk: the drive
 // list, the refusals that leave every disk untouched, the confirmation, and burns with
 // stand-in loaders and drive step.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // What quorvane-cli shows: the drive table, the progress bars on a terminal and the plain
 // lines otherwise.
 #include <gtest/gtest.h>

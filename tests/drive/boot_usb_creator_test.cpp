@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The drive step on a fixture USB disk whose node is a plain file: sfdisk and wipefs are
 // the real tools working on that file; mounting and mkfs are faked, and so are the
 // failures that cannot be provoked safely.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // A small world for the drive layer's tests: a fixture sysfs tree, device nodes that are
 // plain files, mountinfo, swaps and filesystems files, a fake tool runner whose mounts
 // show up in the fixture's mountinfo, and a prober that answers from a table.

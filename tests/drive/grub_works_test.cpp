@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // GRUB4DOS's boot code on disk image files: what is written where, what is kept, and
 // the message of each step that fails.
 #include <fcntl.h>

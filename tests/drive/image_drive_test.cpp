@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Image files as drives on real loop devices: a drive prepared as new with NTFS (mounted
 // through ntfs3 or ntfs-3g) and then added to, and the FAT32 path checked on the image's
 // bytes. Only image files are ever touched: the table lists no USB disks here.

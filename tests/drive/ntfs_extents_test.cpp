@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The pieces of a file on an ntfs-3g volume, read from ntfsinfo's dump (captured from
 // ntfs-3g 2022.10.3's ntfsinfo --force --verbose --inode N).
 #include <gtest/gtest.h>

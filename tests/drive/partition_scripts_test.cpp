@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The partitioning scripts, and what sfdisk makes of them on a disk image file.
 #include <filesystem>
 #include <fstream>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The drive list from fixture sysfs trees: which disks are listed, what each record says,
 // how letters stay with their volumes, and which disks are protected.
 #include <gtest/gtest.h>

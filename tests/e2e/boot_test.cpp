@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // A burned image drive boots: QEMU starts it with the machine's BIOS, and the GRUB4DOS
 // menu on its text screen (read from the VGA text memory through QEMU's monitor) shows
 // every entry's title.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // quorvane-cli end to end: an image drive on a loop device burned in mode new with
 // several entries made here with xorriso (one of them failing, the last one cancelled
 // with Ctrl-C), then in mode add with one more; every check reads the image's NTFS

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // What the end-to-end tests of quorvane-cli need: the program run as a process of its
 // own, ISO images made with xorriso, and the NTFS volume of a burned image drive read
 // through ntfs-3g, independently of the program.

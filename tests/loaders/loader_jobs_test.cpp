@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The entries the loaders write, byte for byte, on a folder-backed drive.
 #include "loaders/loader_jobs.h"
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The NTBOOT package deployed onto a folder-backed drive.
 #include "loaders/ntboot_works.h"
 

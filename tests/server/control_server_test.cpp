@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The control server over HTTP on loopback: the request frame, the page, the refusals of
 // other origins, and the job commands with the events of a whole burn.
 #include <gmock/gmock.h>

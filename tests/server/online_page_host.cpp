@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The control server as the browser test drives it: the program's server, page and file
 // dialog, over one folder-backed USB drive "e" and loaders that write a small entry in
 // visible steps. Prints "PORT n" once it listens and "FINISHED" when the page has ended

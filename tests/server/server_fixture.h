@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The real control server on loopback, with stand-in loaders and a recorded drive step on
 // folder-backed drives; requests go over HTTP.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Drive, file and session commands over HTTP, the relay to the remote service, and the
 // module's parts on their own: form fields, the event queue, the event procedures.
 #include <gmock/gmock.h>

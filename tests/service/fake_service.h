@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // A stand-in for the remote service on loopback: records every request it receives, and
 // answers with a chosen status after a chosen delay. The signature check of its requests
 // is independent of the program's code: the openssl command computes the HMAC.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The entry files that the Ubuntu and Kaspersky loaders write, as the tests expect them,
 // with the job folder's identifier written as "ID".
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Tests that write GRUB4DOS's boot code need its published images in the resource folder;
 // the build copies them there from QUORVANE_GRUB4DOS_DIR.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Whether this machine lets tests use loop devices, for the tests that work on image
 // files attached as disks.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Tests that run workers: the test's thread acts as the main thread, with the online
 // message queue as its hand-over, and drive letters map to temporary folders.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Loader-like jobs for the tests of the job engine: each writes a small entry onto a
 // folder-backed drive, with steps the test controls.
 #pragma once

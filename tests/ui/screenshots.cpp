@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Takes the screenshots of the portable window shown in the README: the window idle with
 // two frames, during a burn, the question before the burn, and the feedback form. Runs on
 // the offscreen platform with stand-in loaders and fixture drives.

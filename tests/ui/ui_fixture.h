@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Helpers for driving the portable window in tests and for its screenshots: a letter
 // table whose drives are fixture records over folders, stand-in services, and a way to
 // answer modal dialogs from inside their own event loop.

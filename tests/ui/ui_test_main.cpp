@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The ui tests run inside one application object on the offscreen platform.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Browser test of the online page: Debian's Chromium, driven by playwright-core, loads the
 // page from the real control server (tests/server/online_page_host), adds two entries
 // through a stand-in file dialog, burns them onto a folder-backed drive, follows the run
