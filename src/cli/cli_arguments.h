@@ -31,6 +31,7 @@ struct TCliCommand {
   std::optional<std::uint8_t> FileSystem;  // --fs; none: chosen by the capacity rules
   std::vector<TCliEntry> Entries;
   bool Yes = false;  // burn without asking
+  bool CheckCapacity = false;  // mode new: check the drive's real capacity first
 };
 
 // Reads the arguments that follow the program name. False with the reason in `error`

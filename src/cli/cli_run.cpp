@@ -222,7 +222,10 @@ class TCli {
     if (const std::string why = RefusalOfPlan(*target, command.Mode, file_system, planned);
         !why.empty())
       return refuse(why);
-    const std::string plan = DescribePlan(*target, command.Mode, file_system, planned);
+    std::string plan = DescribePlan(*target, command.Mode, file_system, planned);
+    if (command.CheckCapacity)
+      plan += "First the drive's real capacity is checked; a drive that holds less than it "
+              "claims is not repartitioned.\n";
     const std::string remark = RemarkOnPlan(*target, command.Mode, planned);
 
     if (command.Yes) {
@@ -240,7 +243,8 @@ class TCli {
     std::unique_ptr<TBurnView> view =
         FEnv.OutIsTerminal ? MakeTerminalView(FEnv.Out, EntryViews(command.Entries), FEnv.Columns)
                            : MakePlainView(FEnv.Out, EntryViews(command.Entries));
-    TBurnRequest request{letter, command.Mode, file_system, command.Entries};
+    TBurnRequest request{letter, command.Mode, file_system, command.Entries,
+                         command.CheckCapacity};
     const TBurnOutcome outcome = RunBurn(*jobs, request, scope.Queue, *view, FEnv.Interrupted);
     view->End();
     jobs.reset();
