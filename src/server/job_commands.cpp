@@ -66,7 +66,9 @@ TJsonValue TWebModule1::BurnFlashDriveAction(const TFormFields& fields) {
   if (mode == "Add")
     FJobs->Start(drive, FormatModeAdd, 255);
   else
-    FJobs->Start(drive, FormatModeNew, new_fs == "NTFS" ? FileSystemNTFS : FileSystemFAT32);
+    // "CheckCapacity" "1": the drive's real capacity is checked before it is repartitioned.
+    FJobs->Start(drive, FormatModeNew, new_fs == "NTFS" ? FileSystemNTFS : FileSystemFAT32,
+                 {fields.Get("CheckCapacity") == "1"});
   return StatusReply("Success", "");
 }
 
