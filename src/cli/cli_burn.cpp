@@ -94,6 +94,8 @@ TBurnOutcome RunBurn(TJobs& jobs, const TBurnRequest& request, TMessageQueue& qu
   jobs.SetOnJobSync([&](void*, const std::string& name) { show(name); });
   jobs.SetOnJobFinish([&](void*, const std::string& name) { show(name); });
   jobs.SetOnFormatStarted([&](void*, std::uint8_t mode, char) {
+    // With the capacity check first, its own progress is the first thing to show.
+    if (mode == FormatModeNew && request.CheckCapacity) return;
     view.DriveStep(mode == FormatModeNew ? "Formatting..." : "Replacing MBR...");
   });
   jobs.SetOnFormatFinished(

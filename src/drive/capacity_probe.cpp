@@ -134,7 +134,7 @@ class TProbe {
   std::string FRestoreError;
 
   // Progress: this pass spans [FSpanFrom, FSpanTo) of the bar over FSteps transfers.
-  double FSpanFrom = 0, FSpanTo = 70;
+  double FSpanFrom = 0, FSpanTo = 90;
   int FSteps = 1, FStepsDone = 0, FShown = -1;
 };
 

@@ -23,7 +23,9 @@ TEST(CliArguments, BurnCommandsAreRead) {
   TCliCommand c;
   std::string error;
   ASSERT_TRUE(ParseCliArguments(
-      Split("burn --drive E --mode new --fs ntfs --entry 5:/i/u.iso --entry=0:C:/w7.iso -y"), c,
+      Split("burn --drive E --mode new --fs ntfs --entry 5:/i/u.iso --entry=0:C:/w7.iso -y "
+            "--check-capacity"),
+      c,
       error))
       << error;
   EXPECT_EQ(c.Action, TCliAction::Burn);
@@ -37,6 +39,7 @@ TEST(CliArguments, BurnCommandsAreRead) {
   EXPECT_EQ(c.Entries[1].Code, 0);
   EXPECT_EQ(c.Entries[1].Path, "C:/w7.iso");
   EXPECT_TRUE(c.Yes);
+  EXPECT_TRUE(c.CheckCapacity);
 
   ASSERT_TRUE(ParseCliArguments(Split("burn --image d.img --size 64M --mode add --entry 9:c.iso"),
                                 c, error))
@@ -46,6 +49,7 @@ TEST(CliArguments, BurnCommandsAreRead) {
   EXPECT_EQ(c.Mode, FormatModeAdd);
   EXPECT_FALSE(c.FileSystem.has_value());
   EXPECT_FALSE(c.Yes);
+  EXPECT_FALSE(c.CheckCapacity);
 
   ASSERT_TRUE(ParseCliArguments(Split("drives --bytes"), c, error));
   EXPECT_EQ(c.Action, TCliAction::Drives);
@@ -84,6 +88,10 @@ TEST(CliArguments, BadCommandsSayWhatIsWrong) {
       {"burn --image d.img --size 1M --mode new --entry 6:a.iso", "at least 16M"},
       {"burn --drive e --mode new --entry 6:a.iso --yes=no", "--yes takes no value"},
       {"burn --drive e --mode new --entry 6:a.iso --force", "unknown argument \"--force\""},
+      {"burn --drive e --mode add --check-capacity --entry 6:a.iso",
+       "--check-capacity applies to --mode new only"},
+      {"burn --drive e --mode new --check-capacity=yes --entry 6:a.iso",
+       "--check-capacity takes no value"},
   };
   for (const TCase& c : cases) {
     TCliCommand command;
