@@ -89,9 +89,11 @@ class BootUsbCreatorTest : public MainThreadTest {
   }
   std::string Sector0() { return Head(512); }
 
-  std::string Prepare(char letter, std::uint8_t fs, std::uint8_t mode) {
+  std::string Prepare(char letter, std::uint8_t fs, std::uint8_t mode,
+                      const std::function<void(TBootUSBCreator&)>& configure = {}) {
     auto* creator = new TBootUSBCreator(letter, fs, mode, table);
     creator->FreeOnTerminate = false;
+    if (configure) configure(*creator);
     creator->Start();
     EXPECT_TRUE(PumpUntil([&] { return creator->Finished(); }));
     std::string result = creator->ErrorString;
@@ -104,19 +106,13 @@ class BootUsbCreatorTest : public MainThreadTest {
   // go to `steps`.
   std::string PrepareChecked(std::uint8_t fs, const TRawDeviceOpener& opener,
                              std::vector<std::string>& steps) {
-    auto* creator = new TBootUSBCreator('a', fs, FormatModeNew, table);
-    creator->FreeOnTerminate = false;
-    creator->Options.CheckCapacity = true;
-    creator->RawDeviceOpener = opener;
-    creator->OnProgress = [&steps](const std::string& step, std::int32_t percent) {
-      if (steps.empty() || steps.back() != step) steps.push_back(step);
-    };
-    creator->Start();
-    EXPECT_TRUE(PumpUntil([&] { return creator->Finished(); }));
-    std::string result = creator->ErrorString;
-    delete creator;
-    PumpPending();
-    return result;
+    return Prepare('a', fs, FormatModeNew, [&](TBootUSBCreator& creator) {
+      creator.Options.CheckCapacity = true;
+      creator.RawDeviceOpener = opener;
+      creator.OnProgress = [&steps](const std::string& step, std::int32_t) {
+        if (steps.empty() || steps.back() != step) steps.push_back(step);
+      };
+    });
   }
 
   TTempDir temp;

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -45,17 +44,7 @@ class CapacityLoopTest : public MainThreadTest {
     EXPECT_EQ(table->ReleaseProgramMounts(), "");
     std::string error;
     EXPECT_TRUE(table->DetachImageDrives(error)) << error;
-    TSystemToolRunner runner;
-    for (const std::string& image : images) {
-      const TToolResult r =
-          runner.Run({"losetup", {"--associated", image, "--noheadings", "-O", "NAME"}, ""});
-      std::istringstream names(r.Output);
-      std::string node;
-      while (names >> node) {
-        ADD_FAILURE() << node << " was still attached to " << image;
-        runner.Run({"losetup", {"--detach", node}, ""});
-      }
-    }
+    DetachLeftoverLoops(images);
     SetDriveLetters(nullptr);
   }
 
