@@ -6,9 +6,9 @@
 // another random order, and writes the kept contents back. Each unit of a block (one
 // logical block of the disk) is stamped with a magic, the run's nonce, the pass, its own
 // disk offset and a checksum over a pattern derived from them, so a unit read back tells
-// whether it is the one written there, another block's (the two share storage: the
-// higher of the two is the one the drive does not really have), or neither (zeros, old
-// data, garbage: that block is bad).
+// whether it is the one written there, another block's (the two share storage), or
+// neither (zeros, old data, garbage: that block is bad). Of blocks that share storage only
+// the lowest can be storage the drive really has.
 //
 // Drives that claim more than they hold either lose what is written past their real
 // size (any pass sees that) or wrap addresses around a power-of-two module. The first
@@ -435,7 +435,6 @@ TCapacityProbeResult TProbe::Run() {
         if (g < FFirstBad) good_end = std::max(good_end, g + FBlockBytes);
       result.GoodBytes = std::min(good_end, FFirstBad);
     }
-    if (verdict == TCapacityVerdict::Honest && FFirstBad >= 0) result.Verdict = TCapacityVerdict::Fake;
     if (FProgress && verdict != TCapacityVerdict::Failed && verdict != TCapacityVerdict::Cancelled)
       FProgress(100);
     return result;
@@ -470,7 +469,7 @@ TCapacityProbeResult TProbe::Run() {
     }
     if (offsets.empty()) break;
   }
-  return finish(TCapacityVerdict::Honest);
+  return finish(FFirstBad < 0 ? TCapacityVerdict::Honest : TCapacityVerdict::Fake);
 }
 
 }  // namespace
