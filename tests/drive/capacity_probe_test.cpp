@@ -23,6 +23,8 @@ struct TProbeCase {
   std::uint32_t BlockSize = 512;
 };
 
+void PrintTo(const TProbeCase& c, std::ostream* out) { *out << c.Name; }
+
 class CapacityProbeCases : public ::testing::TestWithParam<TProbeCase> {};
 
 TEST_P(CapacityProbeCases, FindsWhatTheDriveReallyHolds) {
