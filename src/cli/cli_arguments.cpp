@@ -60,18 +60,21 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
       given = true;
       return true;
     };
+    // An option that takes no value.
+    const auto set = [&](bool& flag) {
+      if (has_inline) {
+        error = name + " takes no value";
+        return false;
+      }
+      flag = true;
+      return true;
+    };
     if (name == "--yes" || name == "-y") {
-      if (has_inline) {
-        error = name + " takes no value";
-        return false;
-      }
-      command.Yes = true;
+      if (!set(command.Yes)) return false;
     } else if (name == "--check-capacity") {
-      if (has_inline) {
-        error = name + " takes no value";
-        return false;
-      }
-      command.CheckCapacity = true;
+      if (!set(command.CheckCapacity)) return false;
+    } else if (name == "--force") {
+      if (!set(command.Force)) return false;
     } else if (name == "--drive") {
       if (!take_once(drive_given)) return false;
       const std::string letter = LowerAscii(value);
@@ -151,6 +154,10 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
   }
   if (command.Entries.empty()) {
     error = "burn needs at least one --entry CODE:PATH";
+    return false;
+  }
+  if (command.Force && !command.Yes) {
+    error = "--force applies with --yes only: without it the question shows the drive's mounts";
     return false;
   }
   return true;
@@ -252,7 +259,7 @@ std::string CliUsage() {
       "  quorvane-cli drives [--bytes]\n"
       "  quorvane-cli burn (--drive LETTER | --image FILE [--size BYTES]) --mode new|add\n"
       "                    [--fs fat32|ntfs] [--check-capacity] --entry CODE:PATH\n"
-      "                    [--entry CODE:PATH ...] [--yes]\n"
+      "                    [--entry CODE:PATH ...] [--yes [--force]]\n"
       "  quorvane-cli --help\n"
       "\n"
       "drives lists the USB drives: letter, device, vendor and model, label, file system,\n"
@@ -271,6 +278,8 @@ std::string CliUsage() {
       "                     fails is not repartitioned\n"
       "  --entry CODE:PATH  one boot entry: loader type and image file, in menu order\n"
       "  --yes              burn without asking for confirmation\n"
+      "  --force            with --yes: burn also a drive that is mounted where this program\n"
+      "                     did not mount it (by the desktop, another program or user)\n"
       "\n"
       "Loader types:\n";
   for (int code = 0; code < kLoaderCount; ++code) {

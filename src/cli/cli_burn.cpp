@@ -54,7 +54,8 @@ TBurnOutcome RunBurn(TJobs& jobs, const TBurnRequest& request, TMessageQueue& qu
   int check_tenth = -1;
   std::chrono::steady_clock::time_point check_start;
   const auto seconds_since = [](std::chrono::steady_clock::time_point start) {
-    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double s =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     char text[32];
     std::snprintf(text, sizeof text, "%.1f s", s);
     return std::string(text);

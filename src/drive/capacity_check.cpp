@@ -17,16 +17,16 @@ std::string CapacityCheckMessage(const TCapacityProbeResult& result) {
   switch (result.Verdict) {
     case TCapacityVerdict::Honest:
       if (result.RestoreError.empty()) return {};
-      text = "The capacity check could not write back what it had read: " + result.RestoreError +
-             ".";
+      text =
+          "The capacity check could not write back what it had read: " + result.RestoreError + ".";
       break;
     case TCapacityVerdict::Fake:
       text = CapacityShortfallMessage(result.GoodBytes, result.ClaimedBytes) +
              ": the block at byte " + std::to_string(result.FirstBadOffset) + " " +
              result.FirstBadDetail + ".";
       if (!result.RestoreError.empty())
-        text += " Some of its former contents could not be written back: " + result.RestoreError +
-                ".";
+        text +=
+            " Some of its former contents could not be written back: " + result.RestoreError + ".";
       break;
     case TCapacityVerdict::Cancelled:
       text = "The capacity check was cancelled.";
@@ -39,8 +39,7 @@ std::string CapacityCheckMessage(const TCapacityProbeResult& result) {
 }
 
 std::string CheckDriveCapacity(TUSBDriveLetters& table, char letter,
-                               const std::atomic<bool>& cancel,
-                               const TCapacityProgress& progress,
+                               const std::atomic<bool>& cancel, const TCapacityProgress& progress,
                                const TRawDeviceOpener& opener,
                                const TCapacityProbeOptions& options) {
   TDiskTarget disk;

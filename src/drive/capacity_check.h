@@ -21,8 +21,7 @@ inline constexpr const char* kCapacityCheckStep = "Checking capacity...";
 // otherwise the message for the user, which also says that the drive was not
 // repartitioned (a shortfall, a check that failed or was cancelled).
 std::string CheckDriveCapacity(TUSBDriveLetters& table, char letter,
-                               const std::atomic<bool>& cancel,
-                               const TCapacityProgress& progress,
+                               const std::atomic<bool>& cancel, const TCapacityProgress& progress,
                                const TRawDeviceOpener& opener = OpenRawBlockDevice,
                                const TCapacityProbeOptions& options = {});
 

@@ -178,8 +178,7 @@ TUnitReading TProbe::ReadUnit(const std::byte* unit, std::int64_t expected) cons
   if (std::memcmp(unit, kMagic, 8) == 0 && nonce == FNonce && round == FRound &&
       sum == Checksum(unit, FUnit - kChecksumBytes)) {
     reading.StampedOffset = static_cast<std::int64_t>(unit_offset);
-    reading.Kind =
-        reading.StampedOffset == expected ? TUnitKind::Own : TUnitKind::Other;
+    reading.Kind = reading.StampedOffset == expected ? TUnitKind::Own : TUnitKind::Other;
     return reading;
   }
   const bool zeros = std::all_of(unit, unit + FUnit, [](std::byte b) { return b == std::byte{0}; });
@@ -207,17 +206,17 @@ void TProbe::Judge(std::vector<TBlock>& blocks, std::size_t i, const std::byte* 
       continue;
     }
     // The two blocks share storage.
-    const auto it = std::upper_bound(
-        blocks.begin(), blocks.end(), r.StampedOffset,
-        [](std::int64_t o, const TBlock& b) { return o < b.Offset; });
+    const auto it = std::upper_bound(blocks.begin(), blocks.end(), r.StampedOffset,
+                                     [](std::int64_t o, const TBlock& b) { return o < b.Offset; });
     if (it == blocks.begin() || r.StampedOffset >= std::prev(it)->Offset + FBlockBytes) {
       MarkBad(block, "reads back other data than was written");
       continue;
     }
     const std::size_t other = static_cast<std::size_t>(std::prev(it) - blocks.begin());
     if (other == i)
-      MarkBad(block, "shares its storage with byte " + std::to_string(std::min(
-                         r.StampedOffset, block.Offset + static_cast<std::int64_t>(at))));
+      MarkBad(block, "shares its storage with byte " +
+                         std::to_string(std::min(r.StampedOffset,
+                                                 block.Offset + static_cast<std::int64_t>(at))));
     else
       FShared.emplace_back(i, other);
   }
@@ -388,12 +387,13 @@ TCapacityProbeResult TProbe::Run() {
     result.Error = "the disk's block size of " + std::to_string(FUnit) + " bytes is not supported";
     return result;
   }
-  FDiskBytes = result.ClaimedBytes / static_cast<std::int64_t>(FUnit) * static_cast<std::int64_t>(FUnit);
+  FDiskBytes =
+      result.ClaimedBytes / static_cast<std::int64_t>(FUnit) * static_cast<std::int64_t>(FUnit);
   const std::int64_t align = static_cast<std::int64_t>(kRawBufferAlignment);
   FBlockBytes = (std::max<std::int64_t>(FOptions.BlockBytes, align) + align - 1) / align * align;
   if (FDiskBytes < FBlockBytes) {
-    result.Error = "the drive is too small to check (" + std::to_string(result.ClaimedBytes) +
-                   " bytes)";
+    result.Error =
+        "the drive is too small to check (" + std::to_string(result.ClaimedBytes) + " bytes)";
     return result;
   }
   FBuffer = AlignedBytes(static_cast<std::size_t>(FBlockBytes));
@@ -412,8 +412,9 @@ TCapacityProbeResult TProbe::Run() {
   }
 
   // The first pass: a power-of-two lattice over the whole disk and the last block.
-  std::int64_t stride = Pow2AtLeast(std::max<std::int64_t>(
-      FBlockBytes, (FDiskBytes + FOptions.FirstRoundBlocks - 1) / std::max(FOptions.FirstRoundBlocks, 1)));
+  std::int64_t stride =
+      Pow2AtLeast(std::max<std::int64_t>(FBlockBytes, (FDiskBytes + FOptions.FirstRoundBlocks - 1) /
+                                                          std::max(FOptions.FirstRoundBlocks, 1)));
   std::vector<std::int64_t> offsets = Lattice(stride, FDiskBytes);
   const std::int64_t last = FDiskBytes - FBlockBytes;
   std::erase_if(offsets, [&](std::int64_t o) { return o != last && o + FBlockBytes > last; });
@@ -455,12 +456,12 @@ TCapacityProbeResult TProbe::Run() {
     for (const std::int64_t g : FGood)
       if (g < FFirstBad) good_end = std::max(good_end, g + FBlockBytes);
     const std::int64_t gap = FFirstBad - good_end;
-    const std::int64_t enough =
-        std::max<std::int64_t>(2 * FBlockBytes, std::min<std::int64_t>(FDiskBytes / 512, 16LL << 20));
+    const std::int64_t enough = std::max<std::int64_t>(
+        2 * FBlockBytes, std::min<std::int64_t>(FDiskBytes / 512, 16LL << 20));
     if (gap <= enough) break;
-    const std::int64_t finer = Pow2AtLeast(std::max<std::int64_t>(
-        FBlockBytes, (FFirstBad + FBlockBytes + FOptions.RefineBlocks - 1) /
-                         std::max(FOptions.RefineBlocks, 1)));
+    const std::int64_t finer = Pow2AtLeast(
+        std::max<std::int64_t>(FBlockBytes, (FFirstBad + FBlockBytes + FOptions.RefineBlocks - 1) /
+                                                std::max(FOptions.RefineBlocks, 1)));
     if (finer < stride && finer < gap) {
       stride = finer;
       offsets = Lattice(stride, FFirstBad);

@@ -19,14 +19,14 @@ struct TCapacityProbeOptions {
   int FirstRoundBlocks = 256;            // the first pass over the whole disk
   int RefineBlocks = 128;                // each further pass between the last good and first bad
   int MaxRounds = 5;
-  std::uint64_t Seed = 0;                // 0: a fresh random nonce and order for every run
+  std::uint64_t Seed = 0;  // 0: a fresh random nonce and order for every run
 };
 
 enum class TCapacityVerdict {
-  Honest,     // every block read back as written
-  Fake,       // blocks aliased or read back wrong past GoodBytes
+  Honest,  // every block read back as written
+  Fake,    // blocks aliased or read back wrong past GoodBytes
   Cancelled,
-  Failed,     // the disk could not be read or written at all
+  Failed,  // the disk could not be read or written at all
 };
 
 struct TCapacityProbeResult {

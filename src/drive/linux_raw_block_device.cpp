@@ -36,8 +36,7 @@ class TLinuxRawBlockDevice : public IRawBlockDevice {
   std::int64_t Size() const override { return FSize; }
   std::uint32_t BlockSize() const override { return FBlockSize; }
 
-  TRawIo ReadAt(std::int64_t offset, void* data, std::size_t length,
-                std::string& error) override {
+  TRawIo ReadAt(std::int64_t offset, void* data, std::size_t length, std::string& error) override {
     if (!FDirect) {
       // Without O_DIRECT the bytes must come from the file, not from cached pages.
       if (::fdatasync(FFd) != 0 ||
@@ -47,7 +46,8 @@ class TLinuxRawBlockDevice : public IRawBlockDevice {
     auto* bytes = static_cast<char*>(data);
     std::size_t done = 0;
     while (done < length) {
-      const ssize_t n = ::pread(FFd, bytes + done, length - done, offset + static_cast<off_t>(done));
+      const ssize_t n =
+          ::pread(FFd, bytes + done, length - done, offset + static_cast<off_t>(done));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return Failure("read", offset, n == 0 ? EIO : errno, error);
       done += static_cast<std::size_t>(n);
@@ -117,7 +117,8 @@ std::unique_ptr<IRawBlockDevice> OpenRawBlockDevice(const std::string& node,
   };
   // The node opened must be the disk that was cleared for writing.
   struct stat st {};
-  if (::fstat(fd, &st) != 0) return refuse("cannot examine " + node + ": " + SystemErrorText(errno));
+  if (::fstat(fd, &st) != 0)
+    return refuse("cannot examine " + node + ": " + SystemErrorText(errno));
   if (S_ISBLK(st.st_mode) != block ||
       (block && !dev_number.empty() && DevNumberText(st.st_rdev) != dev_number) ||
       (!block && !S_ISREG(st.st_mode)))

@@ -40,6 +40,11 @@ TEST(CliArguments, BurnCommandsAreRead) {
   EXPECT_EQ(c.Entries[1].Path, "C:/w7.iso");
   EXPECT_TRUE(c.Yes);
   EXPECT_TRUE(c.CheckCapacity);
+  EXPECT_FALSE(c.Force);
+  ASSERT_TRUE(ParseCliArguments(Split("burn --drive e --mode add --entry 5:u.iso --yes --force"),
+                                c, error))
+      << error;
+  EXPECT_TRUE(c.Force);
 
   ASSERT_TRUE(ParseCliArguments(Split("burn --image d.img --size 64M --mode add --entry 9:c.iso"),
                                 c, error))
@@ -87,7 +92,9 @@ TEST(CliArguments, BadCommandsSayWhatIsWrong) {
       {"burn --image d.img --size lots --mode new --entry 6:a.iso", "--size takes a byte count"},
       {"burn --image d.img --size 1M --mode new --entry 6:a.iso", "at least 16M"},
       {"burn --drive e --mode new --entry 6:a.iso --yes=no", "--yes takes no value"},
-      {"burn --drive e --mode new --entry 6:a.iso --force", "unknown argument \"--force\""},
+      {"burn --drive e --mode new --entry 6:a.iso --force", "--force applies with --yes only"},
+      {"burn --drive e --mode new --entry 6:a.iso --yes --force=1", "--force takes no value"},
+      {"burn --drive e --mode new --entry 6:a.iso --mount", "unknown argument \"--mount\""},
       {"burn --drive e --mode add --check-capacity --entry 6:a.iso",
        "--check-capacity applies to --mode new only"},
       {"burn --drive e --mode new --check-capacity=yes --entry 6:a.iso",

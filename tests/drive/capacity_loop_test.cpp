@@ -4,12 +4,11 @@
 // system that the test serves itself, whose bytes wrap around past 1 GiB of the 8 GiB it
 // claims, is found out before anything is repartitioned, and nothing of what it really
 // holds is changed; an honest loop device over a plain file passes and is formatted.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
-
-#include <gtest/gtest.h>
 
 #include "common/constants.h"
 #include "common/tool_runner.h"

@@ -3,10 +3,11 @@
 // The capacity check on in-memory drives: honest ones pass, drives that hold less than
 // they claim are found with about the size they really hold, and every block's former
 // contents are back afterwards, also when the check is cancelled or the drive goes away.
+#include "drive/capacity_probe.h"
+
 #include <gtest/gtest.h>
 
 #include "drive/capacity_check.h"
-#include "drive/capacity_probe.h"
 #include "memory_disk.h"
 
 namespace quorvane::testing {
@@ -47,7 +48,8 @@ TEST_P(CapacityProbeCases, FindsWhatTheDriveReallyHolds) {
     EXPECT_LE(r.GoodBytes, c.Real);
     EXPECT_GE(r.GoodBytes, c.Real - 16 * kMiB - 2 * options.BlockBytes);
     EXPECT_GE(r.FirstBadOffset, c.Real - static_cast<std::int64_t>(options.BlockBytes));
-    EXPECT_EQ(CapacityCheckMessage(r).rfind(CapacityShortfallMessage(r.GoodBytes, c.Claimed), 0), 0u)
+    EXPECT_EQ(CapacityCheckMessage(r).rfind(CapacityShortfallMessage(r.GoodBytes, c.Claimed), 0),
+              0u)
         << CapacityCheckMessage(r);
   }
   // Quick: a few hundred blocks, whatever the drive does.

@@ -47,8 +47,8 @@ TFuseDiskFile::TFuseDiskFile(const std::string& dir, IRawBlockDevice& store)
     FUnavailable = "cannot make a pipe: " + SystemErrorText(errno);
     return;
   }
-  const std::string options = "fd=" + std::to_string(FFd) +
-                              ",rootmode=40000,user_id=0,group_id=0,allow_other";
+  const std::string options =
+      "fd=" + std::to_string(FFd) + ",rootmode=40000,user_id=0,group_id=0,allow_other";
   if (::mount("quorvane-test", FDir.c_str(), "fuse.quorvane-test", MS_NOSUID | MS_NODEV,
               options.c_str()) != 0) {
     FUnavailable = "the kernel refuses to mount a FUSE file system: " + SystemErrorText(errno);
@@ -198,7 +198,9 @@ void TFuseDiskFile::Handle(const char* request, std::size_t length) {
       const std::int64_t size = FStore.Size();
       const std::int64_t offset = static_cast<std::int64_t>(read.offset);
       const std::size_t count =
-          offset >= size ? 0 : static_cast<std::size_t>(std::min<std::int64_t>(read.size, size - offset));
+          offset >= size
+              ? 0
+              : static_cast<std::size_t>(std::min<std::int64_t>(read.size, size - offset));
       std::vector<char> data(count);
       std::string error;
       if (count && FStore.ReadAt(offset, data.data(), count, error) != TRawIo::Ok) {

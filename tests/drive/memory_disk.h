@@ -23,14 +23,15 @@ class TMemoryDisk : public IRawBlockDevice {
   static constexpr std::int64_t kChunk = 4096;
 
   TMemoryDisk(std::int64_t claimed, std::int64_t real, TFakeKind kind, std::uint32_t block = 512)
-      : FClaimed(claimed), FReal(kind == TFakeKind::Honest ? claimed : real), FKind(kind),
+      : FClaimed(claimed),
+        FReal(kind == TFakeKind::Honest ? claimed : real),
+        FKind(kind),
         FBlock(block) {}
 
   std::int64_t Size() const override { return FClaimed; }
   std::uint32_t BlockSize() const override { return FBlock; }
 
-  TRawIo ReadAt(std::int64_t offset, void* data, std::size_t length,
-                std::string& error) override {
+  TRawIo ReadAt(std::int64_t offset, void* data, std::size_t length, std::string& error) override {
     if (const TRawIo io = Check(offset, length, error); io != TRawIo::Ok) return io;
     auto* out = static_cast<unsigned char*>(data);
     const bool ok = Segments(offset, length, [&](std::int64_t at, std::size_t n, std::size_t i) {
@@ -44,7 +45,8 @@ class TMemoryDisk : public IRawBlockDevice {
       if (it != FChunks.end()) {
         std::memcpy(out + i, it->second.data() + physical % kChunk, n);
       } else {
-        for (std::size_t k = 0; k < n; ++k) out[i + k] = Original(physical + static_cast<std::int64_t>(k));
+        for (std::size_t k = 0; k < n; ++k)
+          out[i + k] = Original(physical + static_cast<std::int64_t>(k));
       }
       return true;
     });
