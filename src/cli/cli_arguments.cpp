@@ -66,6 +66,12 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
         return false;
       }
       command.Yes = true;
+    } else if (name == "--force") {
+      if (has_inline) {
+        error = name + " takes no value";
+        return false;
+      }
+      command.Force = true;
     } else if (name == "--drive") {
       if (!take_once(drive_given)) return false;
       const std::string letter = LowerAscii(value);
@@ -141,6 +147,10 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
   }
   if (command.Entries.empty()) {
     error = "burn needs at least one --entry CODE:PATH";
+    return false;
+  }
+  if (command.Force && !command.Yes) {
+    error = "--force applies with --yes only: without it the question shows the drive's mounts";
     return false;
   }
   return true;
@@ -241,7 +251,8 @@ std::string CliUsage() {
       "Usage:\n"
       "  quorvane-cli drives [--bytes]\n"
       "  quorvane-cli burn (--drive LETTER | --image FILE [--size BYTES]) --mode new|add\n"
-      "                    [--fs fat32|ntfs] --entry CODE:PATH [--entry CODE:PATH ...] [--yes]\n"
+      "                    [--fs fat32|ntfs] --entry CODE:PATH [--entry CODE:PATH ...]\n"
+      "                    [--yes [--force]]\n"
       "  quorvane-cli --help\n"
       "\n"
       "drives lists the USB drives: letter, device, vendor and model, label, file system,\n"
@@ -256,6 +267,8 @@ std::string CliUsage() {
       "  --fs fat32|ntfs    file system of a new drive; by default the one the entries need\n"
       "  --entry CODE:PATH  one boot entry: loader type and image file, in menu order\n"
       "  --yes              burn without asking for confirmation\n"
+      "  --force            with --yes: burn also a drive that is mounted where this program\n"
+      "                     did not mount it (by the desktop, another program or user)\n"
       "\n"
       "Loader types:\n";
   for (int code = 0; code < kLoaderCount; ++code) {

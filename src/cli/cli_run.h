@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "drive/usb_drive_letters.h"
+#include "jobs/burn_preflight.h"
 #include "jobs/jobs.h"
 #include "startup/front_ends.h"
 
@@ -31,6 +32,8 @@ struct TCliEnvironment {
   // The run's USB drive table; `list_usb_disks` false for a burn of an image file,
   // which leaves every USB disk alone. Installed by RunCli.
   std::function<std::shared_ptr<TUSBDriveLetters>(bool list_usb_disks)> MakeDriveTable;
+  // The check before the burn; RunBurnPreflight by default.
+  TBurnPreflight Preflight;
   // The job list of the burn; the program's loaders and drive step by default.
   std::function<std::unique_ptr<TJobs>()> MakeJobs;
   // Set by an interrupt (Ctrl-C): the burn stops.

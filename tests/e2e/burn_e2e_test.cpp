@@ -290,7 +290,8 @@ TEST_F(BurnEndToEnd, AnEntryThatCannotBootIsRefusedBeforeTheDriveIsTouched) {
               "--entry", "5:" + broken, "--yes"});
   EXPECT_EQ(refused.ExitStatus, 1) << refused.Out << refused.Err;
   EXPECT_NE(refused.Err.find(
-                "ubuntu-cut.iso: The image has no casper/*.squashfs (Ubuntu's live file system)"),
+                "entry 2 (ubuntu-cut.iso): The image has no casper/*.squashfs (Ubuntu's live file "
+                "system)"),
             std::string::npos)
       << refused.Err;
   EXPECT_FALSE(Exists(drive));
