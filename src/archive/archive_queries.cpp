@@ -128,4 +128,23 @@ std::int64_t GetArchiveLargestItemSize(const std::string& file_name) {
   return ComputeOnArchiveFile(file_name, GetLargestItemSize);
 }
 
+bool ListArchiveFiles(const std::string& file_name, std::vector<TArchiveFileItem>& files) {
+  files.clear();
+  T7zInArchiveRef archive;
+  bool listed = false;
+  try {
+    if (OpenArchive(file_name, archive)) {
+      const std::uint32_t count = archive->ItemCount();
+      for (std::uint32_t i = 0; i < count; ++i)
+        if (!archive->IsFolderAt(i)) files.push_back({archive->ItemPathAt(i), archive->ItemSizeAt(i)});
+      listed = true;
+    }
+  } catch (...) {
+    files.clear();
+    listed = false;
+  }
+  ReleaseArchive(archive);
+  return listed;
+}
+
 }  // namespace quorvane

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quorvane {
 
@@ -18,5 +19,15 @@ std::int64_t GetArchiveContentSize(const std::string& file_name);
 
 // Largest size of a non-folder item. Throws like GetArchiveContentSize.
 std::int64_t GetArchiveLargestItemSize(const std::string& file_name);
+
+// One file of an image, its path with "/" as separator ("casper/vmlinuz").
+struct TArchiveFileItem {
+  std::string Path;
+  std::int64_t Size = 0;
+};
+
+// The files (not folders) of an image. False when no format accepts the file or it
+// cannot be listed.
+bool ListArchiveFiles(const std::string& file_name, std::vector<TArchiveFileItem>& files);
 
 }  // namespace quorvane

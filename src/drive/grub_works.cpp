@@ -13,6 +13,7 @@
 #include "common/text.h"
 #include "drive/device_io.h"
 #include "drive/drive_letters.h"
+#include "drive/stale_partition_entry.h"
 
 namespace quorvane {
 
@@ -106,6 +107,9 @@ void InstallGrub4DosOnDisk(int disk, const std::function<std::string(std::string
       return;
     }
 
+    // What GRUB4DOS's CD entries left in the table goes before anything is written: an
+    // entry over the main partition's data, seen by every system the stick meets.
+    ClearStalePartitionEntries(sector);
     std::memcpy(sector, boot_images.data(), kBootCodeSize);
     if (!WriteAll(disk, reinterpret_cast<const char*>(sector), kSector, 0)) {
       Error = "Failed to write master boot code to drive: " + SystemErrorText(errno);

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Installs GRUB4DOS on a drive: its master boot code into sector 0 (the partition table
-// is kept), its second stage into sectors 2..15 and its loader grldr at the volume's root.
+// is kept, less the entries GRUB4DOS's "partnew" left over the main partition), its
+// second stage into sectors 2..15 and its loader grldr at the volume's root.
 #pragma once
 
 #include <functional>

@@ -86,8 +86,8 @@ struct TPreflightCheck {
 // room and file system the entries need.
 std::vector<TPreflightCheck> PlanChecks();
 // The checks of what the program's own drive step and loaders need: the archive library,
-// the boot images, the NTBOOT package, the tools, the boot code area of a drive in mode
-// add.
+// the images (what each loader needs to boot, ImageBootProblem), the boot images, the
+// NTBOOT package, the tools, the boot code area of a drive in mode add.
 std::vector<TPreflightCheck> ProgramChecks();
 // Both, the plan's first.
 std::vector<TPreflightCheck> PreflightChecks();

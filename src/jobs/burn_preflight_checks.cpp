@@ -16,6 +16,7 @@
 #include "common/text.h"
 #include "drive/grub_works.h"
 #include "jobs/burn_preflight.h"
+#include "loaders/image_check.h"
 #include "loaders/loader_catalog.h"
 #include "ui/capacity_rules.h"
 
@@ -203,6 +204,21 @@ void CheckArchiveLibrary(const TPreflightContext&, TPreflightReport& report) {
                   Lib7zPath());
 }
 
+// Each image is what its loader needs to boot; the entries that cannot be read at all are
+// the entries check's, and without the library no image can be looked into.
+void CheckImagesBoot(const TPreflightContext& c, TPreflightReport& report) {
+  if (!ArchiveLibraryProblem().empty()) return;
+  for (std::size_t i = 0; i < c.Request.Entries.size(); ++i) {
+    const TPreflightEntry& e = c.Request.Entries[i];
+    struct stat info {};
+    if (!IsLoaderType(e.LoaderType) || ::stat(e.SourceFile.c_str(), &info) != 0 ||
+        !S_ISREG(info.st_mode))
+      continue;
+    if (const std::string problem = ImageBootProblem(e.SourceFile, e.LoaderType); !problem.empty())
+      report.Refuse(EntryLabel(i, e) + ": " + problem);
+  }
+}
+
 void CheckBootImages(const TPreflightContext&, TPreflightReport& report) {
   std::string boot_images, loader, error;
   if (!ReadBootImages(boot_images, loader, error)) report.Refuse(error);
@@ -265,6 +281,7 @@ std::vector<TPreflightCheck> PlanChecks() {
 std::vector<TPreflightCheck> ProgramChecks() {
   return {
       {"the archive library", CheckArchiveLibrary},
+      {"the images", CheckImagesBoot},
       {"the boot images", CheckBootImages},
       {"the tools", CheckTools},
       {"the boot code area", CheckBootCodeArea},

@@ -13,6 +13,7 @@
 #include "drive/drive_letters.h"
 #include "loaders/loader_catalog.h"
 #include "loaders/menu_files.h"
+#include "loaders/menu_text_escape.h"
 
 namespace quorvane {
 
@@ -26,12 +27,9 @@ std::string CleanImageFileName(const std::string& file_name) {
   name = ReplaceAll(name, "}", "");
   name = ReplaceAll(name, "(", "");
   name = ReplaceAll(name, ")", "");
-  // A line break in a name would start a new command in the GRUB4DOS menus.
-  for (char& c : name) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F) c = '_';
-  }
-  return name;
+  // The name goes into the GRUB4DOS menus as it is: what GRUB4DOS would expand or read as
+  // syntax (a "%", a line break) becomes "_".
+  return Grub4DosMenuText(name);
 }
 
 TJob::TJob(std::int32_t LoaderType, const std::string& SourceFile, char TargetDrive,
@@ -127,6 +125,10 @@ bool TJob::CheckJob() {
     }
     if (Vars.DriveFreeSpace == 0) {
       SetError("Drive opened read-only");
+      return false;
+    }
+    if (const std::string problem = ImageProblem(); !problem.empty()) {
+      SetError(problem);
       return false;
     }
     try {

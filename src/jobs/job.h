@@ -48,7 +48,8 @@ struct TLocalVariables {
 };
 
 // The file name a job gives its image on the drive: blanks and "-" become "_", braces
-// and parentheses are dropped, control characters become "_".
+// and parentheses are dropped, and what GRUB4DOS would expand or read as syntax ("%",
+// "\", control characters, ...) becomes "_".
 std::string CleanImageFileName(const std::string& file_name);
 
 class TJob : public TWorkerThread {
@@ -109,6 +110,9 @@ class TJob : public TWorkerThread {
 
   bool CheckJob();
   bool PrepareJobDir();
+  // Why the image cannot boot with this job's loader; empty when it can. Checked with
+  // the pre-run checks, before anything is written.
+  virtual std::string ImageProblem() const { return {}; }
 
   // The loaders' rule after each step: stores the step's error text; on an error shows
   // "Failed" and answers false; answers false as well when the job was cancelled.

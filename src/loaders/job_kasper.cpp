@@ -12,6 +12,9 @@ void TJobKasper::JobGo() {
   std::string error;
   UnpackArchive(this, UnpackProgressCallback, Consts.SrcFile, error, Vars.JobDir + n);
   if (!StepSucceeded(error)) return;
+  if (!UnpackedFilesWhole(Vars.JobDir + n + "/",
+                          {"boot/rescue", "boot/rescue.igz", "rescue/LiveOS/squashfs.img"}))
+    return;
   const std::string live = Vars.JobDirOnHDForwardSlashWOhd + n + "/rescue/LiveOS/";
   const std::string block = Lines({
       "title " + n,

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 The Quorvane developers
-// Hiren's Boot CD, Parted Magic, Dr.Web LiveDisk and Clonezilla boot their image as a CD.
+// Hiren's Boot CD, Parted Magic, Dr.Web LiveDisk and Clonezilla boot their image as a CD
+// mapped in place.
 #include "loaders/loader_classes.h"
 
 namespace quorvane {
@@ -8,19 +9,15 @@ namespace quorvane {
 void TMappedCdJob::JobGo() {
   TJob::JobGo();
   if (Status() != kStatusRunning) return;
-  // An image loaded into memory at boot may lie anywhere on the drive; one mapped in
-  // place must be contiguous.
-  const bool in_memory = LoadsIntoMemory();
-  if (!CopyImage(!in_memory)) return;
+  // GRUB4DOS maps an image in place only when it lies contiguously on the drive.
+  if (!CopyImage(true)) return;
   const std::string& n = Vars.JobFileNameWOExt;
   const std::string& F = Vars.JobFileNameOnHDForwardSlash;
-  std::string block = Lines({"title " + n});
-  if (in_memory) {
-    block += Lines({"map --mem " + F + " (0xff)"});
-  } else {
-    block += Lines({"partnew (hd0,3) 0x00 " + F, "map " + F + " (0xff)"});
-  }
-  block += Lines({"map --hook", "root (0xff)", "chainloader (0xff)"});
+  // The partition entry makes the image a partition of the stick for the system started
+  // from it: Linux finds its live folder there.
+  const std::string block = Lines({"title " + n, "partnew (hd0,3) 0x00 " + F,
+                                   "map " + F + " (0xff)", "map --hook", "root (0xff)",
+                                   "chainloader (0xff)"});
   if (!WriteEntryFile(n + ".lst", block)) return;
   AppendMainMenuItem(n + ".lst");
 }

@@ -4,6 +4,7 @@
 
 #include "archive/archive_queries.h"
 #include "archive/file_operations.h"
+#include "loaders/ubuntu_boot_files.h"
 
 namespace quorvane {
 
@@ -33,16 +34,6 @@ const std::array<const char*, kLoaderCount> LoaderPages = {
     "https://clonezilla.org/downloads/download.php?branch=stable",
 };
 
-namespace {
-
-// An item's size counted towards the space needed; an absent item counts 0.
-std::int64_t ItemSizeOrZero(const std::string& file, const char* item) {
-  const std::int64_t size = GetArchiveItemSize(file, item);
-  return size > 0 ? size : 0;
-}
-
-}  // namespace
-
 std::int64_t GetNecessarySpace(const std::string& FileName, std::int32_t LoaderType) {
   try {
     if (!IsLoaderType(LoaderType)) return 0;
@@ -50,15 +41,11 @@ std::int64_t GetNecessarySpace(const std::string& FileName, std::int32_t LoaderT
     const std::int64_t image = FileSize64(FileName);
     if (image < 0) return 0;
     if (LoaderType != LoaderUbuntu) return image;
-    std::int64_t items = 0;
-    try {
-      items = ItemSizeOrZero(FileName, "casper\\vmlinuz") +
-              ItemSizeOrZero(FileName, "casper\\vmlinuz.efi") +
-              ItemSizeOrZero(FileName, "casper\\initrd.lz");
-    } catch (...) {
-      items = 0;  // an image whose contents cannot be listed holds none of the three
-    }
-    return image + items;
+    // The kernel and initrd that the entry takes out of the image; an image whose
+    // contents cannot be listed holds none.
+    TUbuntuBootFiles files;
+    FindUbuntuBootFilesIn(FileName, files);
+    return image + files.KernelSize + files.InitrdSize;
   } catch (...) {
     return 0;
   }

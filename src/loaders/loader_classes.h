@@ -81,7 +81,8 @@ class TJobUbuntu : public TLoaderJob {
 };
 
 // Images booted as a CD drive and chain-loaded: mapped in place after a partition entry
-// pointing at them (codes 6, 7, 8), or loaded into memory (code 9).
+// pointing at them (codes 6, 7, 8, 9), so that the system started from the CD finds it
+// as a disk partition once Linux runs.
 class TMappedCdJob : public TLoaderJob {
  public:
   using TLoaderJob::TLoaderJob;
@@ -89,7 +90,6 @@ class TMappedCdJob : public TLoaderJob {
 
  protected:
   void JobGo() override;
-  virtual bool LoadsIntoMemory() const { return false; }
 };
 
 class TJobHirens : public TMappedCdJob {
@@ -110,14 +110,12 @@ class TJobDrWeb : public TMappedCdJob {
   ~TJobDrWeb() override { WaitFor(); }
 };
 
-// Clonezilla (code 9): the image is loaded into memory as a CD and chain-loaded.
+// Clonezilla (code 9). Loaded into memory ("map --mem") its live system would find no
+// medium once Linux runs: the copy in memory is gone, and it stops in its initramfs.
 class TJobClonezilla : public TMappedCdJob {
  public:
   using TMappedCdJob::TMappedCdJob;
   ~TJobClonezilla() override { WaitFor(); }
-
- protected:
-  bool LoadsIntoMemory() const override { return true; }
 };
 
 }  // namespace quorvane

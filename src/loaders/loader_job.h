@@ -17,14 +17,20 @@ class TLoaderJob : public TJob {
   ~TLoaderJob() override { WaitFor(); }
 
  protected:
-  // Copies the image to its place in the job folder with progress. An image that
-  // GRUB4DOS maps in place must lie contiguously on the drive; `mapped_in_place` checks it.
+  // Copies the image to its place in the job folder with progress, then checks that the
+  // copy is whole. An image that GRUB4DOS maps in place must lie contiguously on the
+  // drive; `mapped_in_place` checks it.
   bool CopyImage(bool mapped_in_place);
   // Writes the entry file `file_name` in the job folder: `block` (the loader's items, each
   // line ended), an empty line, then the item that returns to the main menu.
   bool WriteEntryFile(const std::string& file_name, const std::string& block);
   // Appends the entry's item, which loads `file_name` from the job folder, to "menu.lst".
   void AppendMainMenuItem(const std::string& file_name);
+
+  // What the image lacks for its loader (ImageBootProblem).
+  std::string ImageProblem() const override;
+  // After an unpack: whether the files the loader starts came out of the image whole.
+  bool UnpackedFilesWhole(const std::string& folder, std::initializer_list<const char*> items);
 
   // Lines each ended by CR LF.
   static std::string Lines(std::initializer_list<std::string> lines);

@@ -26,11 +26,15 @@ TEST(NecessarySpace, RescueDiskAndUbuntuCountWhatIsInsideTheImage) {
   MakeTree(temp / "efi", {{"casper/vmlinuz.efi", std::string(2000, 'e')},
                           {"casper/initrd.lz", std::string(300, 'i')},
                           {"README", std::string(10, 'r')}});
+  MakeTree(temp / "current", {{"casper/vmlinuz", std::string(1000, 'k')},
+                              {"casper/initrd", std::string(400, 'i')},
+                              {"casper/initrd.img.bak", std::string(70, 'b')}});
   MakeTree(temp / "other", {{"boot/kernel", std::string(4000, 'x')}});
   for (bool joliet : {true, false}) {
     SCOPED_TRACE(joliet ? "Joliet" : "Rock Ridge only");
     MakeIso(temp / "full", temp / "full.iso", joliet);
     MakeIso(temp / "efi", temp / "efi.iso", joliet);
+    MakeIso(temp / "current", temp / "current.iso", joliet);
     MakeIso(temp / "other", temp / "other.iso", joliet);
     WriteFile(temp / "noise.iso", std::string(90000, 'n'));
     const auto size = [&](const char* name) { return FileSize64(temp / name); };
@@ -45,8 +49,10 @@ TEST(NecessarySpace, RescueDiskAndUbuntuCountWhatIsInsideTheImage) {
         {"efi.iso", LoaderKaspersky, 2000 + 300 + 10},
         {"noise.iso", LoaderKaspersky, 0},
         {"missing.iso", LoaderKaspersky, 0},
-        // Ubuntu: the image, plus its kernels and initrd that are copied beside it.
-        {"full.iso", LoaderUbuntu, size("full.iso") + 1000 + 2000 + 300},
+        // Ubuntu: the image, plus the kernel and initrd taken out beside it (vmlinuz.efi
+        // before vmlinuz; initrd.lz, initrd.gz, initrd, ...).
+        {"full.iso", LoaderUbuntu, size("full.iso") + 2000 + 300},
+        {"current.iso", LoaderUbuntu, size("current.iso") + 1000 + 400},
         {"efi.iso", LoaderUbuntu, size("efi.iso") + 2000 + 300},
         {"other.iso", LoaderUbuntu, size("other.iso")},
         {"noise.iso", LoaderUbuntu, 90000},

@@ -5,6 +5,8 @@
 // kit's init and, for live systems, its medium; memtest86+'s screen).
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "boot_kit.h"
 #include "support/grub4dos_images.h"
 #include "support/temp_dir.h"
@@ -15,27 +17,40 @@ namespace {
 using namespace std::chrono_literals;
 
 struct TBootCase {
-  int code;               // loader type of the entry
-  const char* iso;        // the kit's image
-  const char* title;      // its item in the main menu
-  const char* item;       // the item started in the entry's menu
-  const char* cmdline;    // found on the kernel's command line; empty: not a kit kernel
-  bool medium;            // the init must find its medium
-  const char* screen;     // else shown on the text screen
+  int code;             // loader type of the entry
+  const char* iso;      // the kit's image
+  const char* as;       // the name it is burned under; empty: its own
+  const char* title;    // its item in the main menu
+  const char* item;     // the item started in the entry's menu
+  const char* cmdline;  // found on the kernel's command line; empty: not a kit kernel
+  bool medium;          // the init must find its medium
+  const char* screen;   // else shown on the text screen
+  const char* grub2;    // the item then started in the CD's own GRUB 2 menu, if it has one
 };
 
 const TBootCase kCases[] = {
-    {5, kUbuntuOldIso, "ubuntu_old", "Try Ubuntu without installing", "iso-scan/filename=/Quorvane/", true, ""},
-    {6, kIsolinuxCdIso, "isolinux_cd", "isolinux_cd", "kit=isolinux-cd", false, ""},
-    {7, kMemtestIso, "memtest86+x64", "memtest86+x64", "", false, "Memtest86+"},
-    {8, kGrubRescueIso, "grub_rescue", "grub_rescue", "kit=grub-rescue", false, ""},
+    {5, kUbuntuOldIso, "", "ubuntu_old", "Try Ubuntu without installing",
+     "iso-scan/filename=/Quorvane/", true, "", ""},
+    {5, kUbuntuCurrentIso, "", "ubuntu_current", "Try Ubuntu without installing",
+     "initrd=/casper/initrd quiet", true, "", ""},
+    // Mapped in place: Linux finds the CD as a partition of the stick.
+    {9, kClonezillaIso, "", "clonezilla_live", "clonezilla_live", "boot=live union=overlay",
+     true, "", ""},
+    {6, kIsolinuxCdIso, "", "isolinux_cd", "isolinux_cd", "kit=isolinux-cd", false, "", ""},
+    {7, kMemtestIso, "", "memtest86+x64", "memtest86+x64", "", false, "Memtest86+", ""},
+    {8, kGrubRescueIso, "", "grub_rescue", "grub_rescue", "kit=grub-rescue", false, "",
+     "Kit kernel from a GRUB 2 CD"},
+    // GRUB4DOS would show "p(hd0,0)q" and find no such file.
+    {6, kIsolinuxCdIso, "p%@root%q.iso", "p_@root_q", "p_@root_q", "kit=isolinux-cd", false, "",
+     ""},
 };
 
 TEST(BiosBoot, EveryEntryOfOneDriveBoots) {
   QUORVANE_SKIP_WITHOUT_GRUB4DOS_IMAGES();
   if (const std::string why = FirmwareUnavailable(TFirmware::SeaBIOS); !why.empty())
     GTEST_SKIP() << why;
-  if (const std::string why = BurnUnavailable(); !why.empty()) GTEST_SKIP() << "no loop devices: " << why;
+  if (const std::string why = BurnUnavailable(); !why.empty())
+    GTEST_SKIP() << "no loop devices: " << why;
   TBootMedia media;
   if (std::string why; !PrepareBootMedia(media, why)) GTEST_SKIP() << why;
 
@@ -45,7 +60,12 @@ TEST(BiosBoot, EveryEntryOfOneDriveBoots) {
                                 "--fs", "ntfs", "--yes"};
   std::vector<std::string> titles;
   for (const TBootCase& c : kCases) {
-    args.insert(args.end(), {"--entry", std::to_string(c.code) + ":" + media.Iso(c.iso)});
+    std::string image = media.Iso(c.iso);
+    if (*c.as) {
+      std::filesystem::copy_file(image, temp / c.as);
+      image = temp / c.as;
+    }
+    args.insert(args.end(), {"--entry", std::to_string(c.code) + ":" + image});
     titles.push_back(c.title);
   }
   const TProcessResult burn = RunCli(args);
@@ -61,14 +81,14 @@ TEST(BiosBoot, EveryEntryOfOneDriveBoots) {
     const bool started = StartGrub4DosEntry(machine, titles, i, c.item, screen);
     EXPECT_TRUE(started) << "the menus did not show; the screen:\n" << screen;
     std::string result;
-    if (!started) {
+    std::string serial;
+    if (started && *c.grub2 && !StartGrub2Entry(machine, {c.grub2}, 0, serial)) {
+      ADD_FAILURE() << "the CD's GRUB 2 menu did not show:\n" << serial;
+      result = "GRUB 2 menu not shown";
+    } else if (!started) {
       result = "menu not shown";
     } else if (*c.cmdline) {
-      const bool done = machine.WaitForSerial(
-          [&](const std::string& s) {
-            return s.find(kInitDone) != std::string::npos;
-          },
-          300s);
+      const bool done = machine.WaitForSerial(kInitDone, 300s);
       const std::string lines = KitLines(machine.Serial());
       const bool cmdline = lines.find(c.cmdline) != std::string::npos;
       const bool medium = lines.find(kMediumFound) != std::string::npos;
@@ -81,8 +101,12 @@ TEST(BiosBoot, EveryEntryOfOneDriveBoots) {
         result = "no marker";
       else if (!cmdline)
         result = "marker, another kernel line";
+      else if (c.medium && medium)
+        result = "marker, " + lines.substr(lines.find(kMediumFound) + 5,
+                                           lines.find('\n', lines.find(kMediumFound)) -
+                                               lines.find(kMediumFound) - 5);
       else if (c.medium)
-        result = medium ? "marker, medium found" : "marker, medium not found";
+        result = "marker, medium not found";
       else
         result = "marker";
     } else {
@@ -92,7 +116,8 @@ TEST(BiosBoot, EveryEntryOfOneDriveBoots) {
       EXPECT_TRUE(shown) << "the screen:\n" << screen;
       result = shown ? std::string("screen shows ") + c.screen : "screen not shown";
     }
-    table += "  " + std::string(c.title) + " (code " + std::to_string(c.code) + "): " + result + "\n";
+    table += "  " + std::string(c.title) + " (code " + std::to_string(c.code) + "): " + result +
+             "\n";
   }
   std::cout << "SeaBIOS boot of each entry:\n" << table;
 }

@@ -75,4 +75,20 @@ bool StartGrub4DosEntry(TQemuMachine& machine, const std::vector<std::string>& m
   return true;
 }
 
+bool StartGrub2Entry(TQemuMachine& machine, const std::vector<std::string>& titles,
+                     std::size_t index, std::string& serial) {
+  const bool shown = machine.WaitForSerial(
+      [&](const std::string& text) {
+        for (const std::string& title : titles)
+          if (text.find(title) == std::string::npos) return false;
+        return true;
+      },
+      180s);
+  serial = machine.Serial();
+  if (!shown) return false;
+  for (std::size_t i = 0; i < index; ++i) machine.SendKey("down");
+  machine.SendKey("ret");
+  return true;
+}
+
 }  // namespace quorvane::testing

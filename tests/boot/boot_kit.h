@@ -53,4 +53,11 @@ std::string KitLines(const std::string& serial);
 bool StartGrub4DosEntry(TQemuMachine& machine, const std::vector<std::string>& main_titles,
                         std::size_t index, const std::string& item_title, std::string& screen);
 
+// On a machine in a GRUB 2 menu that is drawn on the serial port too ("terminal_output
+// console serial"; the way to read it under OVMF): waits until the serial port shows
+// every title of `titles`, moves to item `index` with the keyboard and starts it. False
+// (the serial text in `serial`) when the menu does not show in time.
+bool StartGrub2Entry(TQemuMachine& machine, const std::vector<std::string>& titles,
+                     std::size_t index, std::string& serial);
+
 }  // namespace quorvane::testing

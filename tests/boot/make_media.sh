@@ -152,7 +152,8 @@ label kit
 # memtest86+ as Debian ships it: floppy emulation for BIOS, EFI/BOOT/BOOTX64.EFI for UEFI.
 cp /usr/lib/memtest86+/memtest86+x64.iso "$iso_dir/memtest86+x64.iso"
 
-# A GRUB 2 rescue CD (BIOS and UEFI) with its menu on the screen and the serial port.
+# A GRUB 2 rescue CD (BIOS and UEFI) with its menu on the screen and the serial port; it
+# waits for a key, so that a test shows that its keys reach GRUB 2.
 t=$(tree grub-rescue)
 mkdir -p "$t/boot/grub" "$t/kit"
 cp "$k" "$t/kit/vmlinuz"; cp "$i" "$t/kit/initrd.img"
@@ -160,7 +161,7 @@ cat >"$t/boot/grub/grub.cfg" <<'CFG'
 serial --unit=0 --speed=115200
 terminal_input console serial
 terminal_output console serial
-set timeout=2
+set timeout=-1
 menuentry "Kit kernel from a GRUB 2 CD" {
   linux /kit/vmlinuz kit=grub-rescue quiet
   initrd /kit/initrd.img

@@ -7,6 +7,7 @@
 
 #include "boot_kit.h"
 #include "support/grub4dos_images.h"
+#include "support/iso_images.h"
 #include "support/temp_dir.h"
 
 namespace quorvane::testing {
@@ -31,10 +32,10 @@ TEST(BootInQemu, TheMenuShowsEveryEntry) {
   TTempDir temp;
   const std::string ubuntu = temp / "ubuntu-like.iso", krd = temp / "krd.iso";
   const std::string windows = temp / "Win10_x64.iso", hirens = temp / "hbcd 15.2.iso";
-  MakeIso(ubuntu, {{"casper/vmlinuz", "kernel"}, {"casper/initrd.lz", "initrd"}});
-  MakeIso(krd, {{"boot/rescue", "kernel"}, {"boot/rescue.igz", "initrd"}});
-  MakeIso(windows, {{"setup.exe", "setup"}});
-  MakeIso(hirens, {{"HBCD/menu.lst", "title x\n"}});
+  MakeLoaderImage(ubuntu, 5);
+  MakeLoaderImage(krd, 3);
+  MakeLoaderImage(windows, 2);
+  MakeLoaderImage(hirens, 6);
   const std::string drive = temp / "drive.img";
   const TProcessResult burn =
       RunCli({"burn", "--image", drive, "--size", "64M", "--mode", "new", "--fs", "ntfs", "--entry",

@@ -12,6 +12,7 @@
 #include "capture.h"
 #include "common/constants.h"
 #include "drive_fixture.h"
+#include "support/iso_images.h"
 #include "support/temp_dir.h"
 #include "support/test_loaders.h"
 
@@ -35,7 +36,7 @@ class CliRunTest : public ::testing::Test {
  protected:
   CliRunTest() {
     std::filesystem::create_directories(temp / "media");
-    for (const char* name : {"a.iso", "bad.iso"}) WriteFile(temp / name, std::string(1000, 'i'));
+    for (const char* name : {"a.iso", "bad.iso"}) MakeLoaderImage(temp / name, -1);
   }
 
   // A USB stick with one FAT32 volume, mounted by the desktop at `mount_point`.
@@ -171,7 +172,7 @@ TEST_F(CliRunTest, ADiskThatIsNoUsbDriveHasNoLetter) {
 
 TEST_F(CliRunTest, AnImageOnTheDiskToBeErasedIsRefused) {
   AddStick(temp / "media");
-  WriteFile(temp / "media/x.iso", "image");
+  MakeLoaderImage(temp / "media/x.iso", 6);
   ExpectRefused("burn --drive a --mode new --yes --entry 6:" + temp / "a.iso" +
                     " --entry 6:" + temp / "media/x.iso",
                 "entry 2 (x.iso) lies on drive a:, whose disk mode new erases");

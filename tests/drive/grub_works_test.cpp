@@ -11,6 +11,7 @@
 
 #include "common/resources.h"
 #include "drive/grub_works.h"
+#include "drive/stale_partition_entry.h"
 #include "support/temp_dir.h"
 #include "support/grub4dos_images.h"
 
@@ -34,6 +35,54 @@ std::string Mbr(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& part
   s[510] = '\x55';
   s[511] = '\xAA';
   return s;
+}
+
+// Sets entry `i` (0..3) of sector 0 to one partition.
+void SetEntry(std::string& s, int i, unsigned char type, std::uint32_t start, std::uint32_t sectors) {
+  char* e = s.data() + 446 + 16 * i;
+  e[0] = 0;
+  e[1] = e[2] = e[3] = e[5] = e[6] = e[7] = '\x01';  // some CHS values
+  e[4] = static_cast<char>(type);
+  for (int b = 0; b < 4; ++b) {
+    e[8 + b] = static_cast<char>(start >> (8 * b));
+    e[12 + b] = static_cast<char>(sectors >> (8 * b));
+  }
+}
+
+// GRUB4DOS's partnew leaves a type-0 entry over the image it mapped, inside partition 1.
+TEST(StalePartitionEntry, OnlyTypeZeroEntriesInsidePartitionOneAreCleared) {
+  struct TCase {
+    const char* what;
+    int entry;
+    unsigned char type;
+    std::uint32_t start, sectors;
+    bool cleared;
+  };
+  const TCase cases[] = {
+      {"a CD entry's image inside partition 1", 3, 0x00, 50000, 1000, true},
+      {"the same in entry 3", 2, 0x00, 2048, 100000, true},
+      {"type 0 reaching past partition 1", 3, 0x00, 50000, 60000, false},
+      {"type 0 before partition 1", 3, 0x00, 100, 1000, false},
+      {"an EFI system partition after partition 1", 1, 0xEF, 102048, 32768, false},
+      {"another system's partition inside partition 1", 3, 0x83, 50000, 1000, false},
+      {"an empty entry", 3, 0x00, 0, 0, false},
+  };
+  for (const TCase& c : cases) {
+    std::string sector = Mbr({{2048, 100000}});
+    SetEntry(sector, c.entry, c.type, c.start, c.sectors);
+    const std::string before = sector;
+    const int cleared = ClearStalePartitionEntries(reinterpret_cast<unsigned char*>(sector.data()));
+    EXPECT_EQ(cleared, c.cleared ? 1 : 0) << c.what;
+    std::string expected = before;
+    if (c.cleared) expected.replace(446 + 16 * c.entry, 16, std::string(16, '\0'));
+    EXPECT_EQ(sector, expected) << c.what;
+  }
+  // Without a partition 1 nothing is inside it.
+  std::string none = Mbr({});
+  SetEntry(none, 3, 0x00, 50000, 1000);
+  const std::string before = none;
+  EXPECT_EQ(ClearStalePartitionEntries(reinterpret_cast<unsigned char*>(none.data())), 0);
+  EXPECT_EQ(none, before);
 }
 
 class GrubWorksTest : public ::testing::Test {
@@ -94,6 +143,20 @@ TEST_F(GrubWorksTest, WritesBootCodeAndSecondStageAndKeepsTableAndSectorOne) {
   // Again on the same drive: the same bytes.
   ASSERT_EQ(Install(), "");
   EXPECT_EQ(ReadFile(image), after);
+}
+
+// Both modes install the boot code, so neither leaves the entry a CD entry's boot wrote.
+TEST_F(GrubWorksTest, TheEntryACdEntryLeftInTheTableIsRemoved) {
+  std::string sector0 = Mbr({{2048, 100000}});
+  SetEntry(sector0, 1, 0xEF, 102048, 32768);
+  SetEntry(sector0, 3, 0x00, 60000, 3000);
+  const std::string before = MakeImage(sector0);
+  ASSERT_EQ(Install(), "");
+  const std::string after = ReadFile(image);
+  EXPECT_EQ(after.substr(446, 48), before.substr(446, 48));  // partitions 1 to 3 stay
+  EXPECT_EQ(after.substr(446 + 48, 16), std::string(16, '\0'));
+  EXPECT_EQ(after.substr(510, 2), "\x55\xAA");
+  EXPECT_EQ(after.substr(8192), before.substr(8192));
 }
 
 TEST_F(GrubWorksTest, RefusesDisksWhoseDataTheBootCodeWouldOverwrite) {

@@ -58,10 +58,14 @@ class BurnEndToEnd : public ::testing::Test {
     ntboot = SourcePath("resources/ntboot/NTBOOT");
   }
 
-  std::string Iso(const std::string& name, const std::map<std::string, std::string>& files) {
+  std::string Iso(const std::string& name, const std::map<std::string, std::string>& files,
+                  bool bootable = false) {
     const std::string path = temp / ("images/" + name);
     fs::create_directories(temp / "images");
-    MakeIso(path, files);
+    if (bootable)
+      MakeBootableIso(path, files);
+    else
+      MakeIso(path, files);
     return path;
   }
 
@@ -76,19 +80,17 @@ TEST_F(BurnEndToEnd, NewDriveWithSeveralEntriesThenOneMoreInAddMode) {
                     squash = Bytes(90000, 6);
   const std::string ubuntu = Iso("ubuntu-16.04-desktop-amd64.iso", {{"casper/vmlinuz.efi", kernel},
                                                                     {"casper/vmlinuz", kernel_old},
-                                                                    {"casper/initrd.lz", initrd}});
+                                                                    {"casper/initrd.lz", initrd},
+                                                                    {"casper/filesystem.squashfs", squash}});
   const std::string krd = Iso("krd.iso", {{"boot/rescue", rescue},
                                           {"boot/rescue.igz", rescue_igz},
                                           {"rescue/LiveOS/squashfs.img", squash}});
   const std::string windows =
-      Iso("Win10_x64.iso", {{"setup.exe", Bytes(20000, 7)}, {"sources/boot.wim", Bytes(80000, 8)}});
-  const std::string hirens = Iso("Hiren's.BootCD 15.2.iso", {{"HBCD/menu.lst", "title x\n"}});
-  // Its initial RAM disk has another name: the job fails after taking out the kernel.
-  const std::string broken =
-      Iso("broken-ubuntu.iso", {{"casper/vmlinuz", kernel_old}, {"casper/initrd.gz", initrd}});
+      Iso("Win10_x64.iso", {{"setup.exe", Bytes(20000, 7)}, {"sources/boot.wim", Bytes(80000, 8)},
+                            {"sources/install.esd", Bytes(30000, 12)}});
+  const std::string hirens = Iso("Hiren's.BootCD 15.2.iso", {{"HBCD/menu.lst", "title x\n"}}, true);
   // Large enough to be cancelled while it is copied.
-  const std::string pmagic = temp / "images/pmagic.iso";
-  WriteFile(pmagic, Bytes(64 << 20, 9));
+  const std::string pmagic = Iso("pmagic.iso", {{"pmagic/files.img", Bytes(64 << 20, 9)}}, true);
   const std::string drive = temp / "drive.img";
 
   bool interrupted = false;
@@ -96,9 +98,9 @@ TEST_F(BurnEndToEnd, NewDriveWithSeveralEntriesThenOneMoreInAddMode) {
       RunCli({"burn",        "--image", drive,          "--size",  kDriveSize,    "--mode",
               "new",         "--fs",    "ntfs",         "--entry", "5:" + ubuntu, "--entry",
               "3:" + krd,    "--entry", "2:" + windows, "--entry", "6:" + hirens, "--entry",
-              "5:" + broken, "--entry", "7:" + pmagic,  "--yes"},
+              "7:" + pmagic, "--yes"},
              [&](const std::string& line, pid_t pid) {
-               if (line == "[6 pmagic.iso] Initializing" && !interrupted) {
+               if (line == "[5 pmagic.iso] Initializing" && !interrupted) {
                  interrupted = true;
                  ::kill(pid, SIGINT);
                }
@@ -111,9 +113,8 @@ TEST_F(BurnEndToEnd, NewDriveWithSeveralEntriesThenOneMoreInAddMode) {
                            "2 krd.iso: Finished\n"
                            "3 Win10_x64.iso: Finished\n"
                            "4 Hiren's.BootCD 15.2.iso: Finished\n"
-                           "5 broken-ubuntu.iso: Failed: File not found in archive\n"
-                           "6 pmagic.iso: Cancelled\n"
-                           "4 of 6 entries finished.\n"),
+                           "5 pmagic.iso: Cancelled\n"
+                           "4 of 5 entries finished.\n"),
             std::string::npos)
       << first.Out << first.Err;
   EXPECT_EQ(first.Err, "");
@@ -152,7 +153,7 @@ TEST_F(BurnEndToEnd, NewDriveWithSeveralEntriesThenOneMoreInAddMode) {
     std::string pattern = menu_1;
     for (const std::string& id : ids) pattern = WithId(pattern, id);
     EXPECT_EQ(pattern, main_menu_1);
-    // One folder per finished entry; the failed and the cancelled ones left none.
+    // One folder per finished entry; the cancelled one left none.
     std::set<std::string> folders;
     for (const auto& e : fs::directory_iterator(v / "Quorvane"))
       if (e.is_directory()) folders.insert(e.path().filename().string());
@@ -219,8 +220,11 @@ TEST_F(BurnEndToEnd, NewDriveWithSeveralEntriesThenOneMoreInAddMode) {
     WriteFile(v / "Quorvane/NTBOOT/stray.txt", "stray");
   }
 
-  const std::string clonezilla =
-      Iso("clonezilla-live-3.1.iso", {{"live/vmlinuz", Bytes(10000, 10)}});
+  const std::string clonezilla = Iso("clonezilla-live-3.1.iso",
+                                     {{"live/vmlinuz", Bytes(10000, 10)},
+                                      {"live/initrd.img", Bytes(5000, 13)},
+                                      {"live/filesystem.squashfs", Bytes(20000, 14)}},
+                                     true);
   const TProcessResult second =
       RunCli({"burn", "--image", drive, "--mode", "add", "--entry", "9:" + clonezilla, "--yes"});
   EXPECT_EQ(second.ExitStatus, 0) << second.Out << second.Err;
@@ -248,7 +252,8 @@ TEST_F(BurnEndToEnd, NewDriveWithSeveralEntriesThenOneMoreInAddMode) {
             "(hd0,0)/Quorvane/ID/clonezilla_live_3.1.lst\r\n\r\n");
   EXPECT_EQ(WithId(ReadFile(v / ("Quorvane/" + id + "/clonezilla_live_3.1.lst")), id),
             "title clonezilla_live_3.1\r\n"
-            "map --mem (hd0,0)/Quorvane/ID/clonezilla_live_3.1.iso (0xff)\r\n"
+            "partnew (hd0,3) 0x00 (hd0,0)/Quorvane/ID/clonezilla_live_3.1.iso\r\n"
+            "map (hd0,0)/Quorvane/ID/clonezilla_live_3.1.iso (0xff)\r\n"
             "map --hook\r\nroot (0xff)\r\nchainloader (0xff)\r\n\r\n"
             "title Main menu\r\nconfigfile /menu.lst\r\n");
   EXPECT_EQ(ReadFile(v / ("Quorvane/" + id + "/clonezilla_live_3.1.iso")), ReadFile(clonezilla));
@@ -260,7 +265,7 @@ TEST_F(BurnEndToEnd, NewDriveWithSeveralEntriesThenOneMoreInAddMode) {
 
 TEST_F(BurnEndToEnd, AnImageFileMadeForABurnThatIsDeclinedGoesAgain) {
   const std::string image = temp / "images/x.iso";
-  WriteFile(image, "image");
+  MakeLoaderImage(image, 6);
   const std::string drive = temp / "new.img";
   // No --yes, and no terminal to answer on: the answer is no.
   const TProcessResult declined =
@@ -273,11 +278,33 @@ TEST_F(BurnEndToEnd, AnImageFileMadeForABurnThatIsDeclinedGoesAgain) {
   EXPECT_EQ(declined.Out, "");
 }
 
+// "Finished" means bootable: an entry whose image lacks what its loader needs stops the
+// burn before the drive is touched, and the message names what is missing.
+TEST_F(BurnEndToEnd, AnEntryThatCannotBootIsRefusedBeforeTheDriveIsTouched) {
+  const std::string good = Iso("hbcd.iso", {{"HBCD/menu.lst", "title x\n"}}, true);
+  const std::string broken = Iso("ubuntu-cut.iso", {{"casper/vmlinuz", "kernel"},
+                                                    {"casper/initrd.gz", "initrd"}});
+  const std::string drive = temp / "new.img";
+  const TProcessResult refused =
+      RunCli({"burn", "--image", drive, "--size", "64M", "--mode", "new", "--entry", "6:" + good,
+              "--entry", "5:" + broken, "--yes"});
+  EXPECT_EQ(refused.ExitStatus, 1) << refused.Out << refused.Err;
+  EXPECT_NE(refused.Err.find(
+                "entry 2 (ubuntu-cut.iso): The image has no casper/*.squashfs (Ubuntu's live file "
+                "system)"),
+            std::string::npos)
+      << refused.Err;
+  EXPECT_FALSE(Exists(drive));
+  EXPECT_EQ(refused.Out, "");
+}
+
 TEST_F(BurnEndToEnd, AnImageMappedInPlaceMustLieInOnePiece) {
   // More than half of the volume: mkfs.ntfs puts the log file in the middle, so no free
   // run can hold it.
-  const std::string big = temp / "images/big.iso";
-  WriteFile(big, Bytes(40 << 20, 11));
+  // A CD that is also an Ubuntu image.
+  const std::string big = Iso("big.iso", {{"casper/vmlinuz", "kernel"}, {"casper/initrd", "initrd"},
+                                          {"casper/filesystem.squashfs", Bytes(40 << 20, 11)}},
+                              true);
   const std::string drive = temp / "drive.img";
   const TProcessResult mapped = RunCli({"burn", "--image", drive, "--size", "64M", "--mode", "new",
                                         "--fs", "ntfs", "--entry", "6:" + big, "--yes"});
@@ -285,9 +312,9 @@ TEST_F(BurnEndToEnd, AnImageMappedInPlaceMustLieInOnePiece) {
   EXPECT_NE(mapped.Out.find("1 big.iso: Failed: Image file is fragmented on USB drive\n"),
             std::string::npos)
       << mapped.Out;
-  // Loaded into memory at boot, the same image may lie in pieces.
+  // Booted through the kernel taken out beside it, the same image may lie in pieces.
   const TProcessResult in_memory =
-      RunCli({"burn", "--image", drive, "--mode", "add", "--entry", "9:" + big, "--yes"});
+      RunCli({"burn", "--image", drive, "--mode", "add", "--entry", "5:" + big, "--yes"});
   EXPECT_EQ(in_memory.ExitStatus, 0) << in_memory.Out << in_memory.Err;
 
   TMountedVolume v(drive, temp / "mnt");
@@ -296,7 +323,7 @@ TEST_F(BurnEndToEnd, AnImageMappedInPlaceMustLieInOnePiece) {
   const std::vector<std::string> ids = IdsIn(menu);
   ASSERT_EQ(ids.size(), 1u) << menu;
   EXPECT_EQ(WithId(menu, ids[0]),
-            "\r\ntitle big\r\nconfigfile (hd0,0)/Quorvane/ID/big.lst\r\n\r\n");
+            "\r\ntitle big\r\nconfigfile (hd0,0)/Quorvane/ID/UbuntuX64.lst\r\n\r\n");
   std::set<std::string> folders;
   for (const auto& e : fs::directory_iterator(v / "Quorvane"))
     folders.insert(e.path().filename().string());

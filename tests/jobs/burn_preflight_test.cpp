@@ -17,6 +17,7 @@
 #include "archive/sevenzip.h"
 #include "common/constants.h"
 #include "drive_fixture.h"
+#include "support/iso_images.h"
 #include "support/temp_dir.h"
 
 namespace quorvane::testing {
@@ -156,6 +157,31 @@ TEST(PreflightPlan, PlansThatCannotWorkAreRefused) {
   PlanRefusals(Context(Drive("FAT32", 10000, kStick), FormatModeAdd, 0, Entries({{5000, false}})),
                &report);
   EXPECT_TRUE(report.Remarks.empty());
+}
+
+// "Finished" means bootable: an image that lacks what its loader needs is refused before
+// the drive is touched, naming what it lacks.
+TEST(PreflightProgram, EveryImageMustBeWhatItsLoaderNeeds) {
+  TTempDir temp;
+  MakeLoaderImage(temp / "hbcd.iso", 6);
+  WriteFile(temp / "noise.iso", std::string(70000, 'n'));
+  MakeIso(temp / "ubuntu.iso", {{"casper/vmlinuz", "k"}, {"casper/initrd", "i"}});
+  TPreflightContext c = Context(Drive("FAT32", kStick, kStick), FormatModeAdd, 0, {});
+  c.Request.Entries = {{6, temp / "hbcd.iso", "", 1, false},
+                       {6, temp / "noise.iso", "", 1, false},
+                       {5, temp / "ubuntu.iso", "", 1, false},
+                       {6, temp / "missing.iso", "", 1, false}};
+  std::vector<TPreflightCheck> checks;
+  for (TPreflightCheck& check : ProgramChecks())
+    if (std::string(check.Name) == "the images") checks.push_back(std::move(check));
+  ASSERT_EQ(checks.size(), 1u);
+  const TPreflightReport report = RunPreflightChecks(c, checks);
+  EXPECT_EQ(report.Refusals,
+            std::vector<std::string>(
+                {"entry 2 (noise.iso): The image is not a CD or DVD image: it has no ISO 9660 or "
+                 "UDF file system",
+                 "entry 3 (ubuntu.iso): The image has no casper/*.squashfs (Ubuntu's live file "
+                 "system)"}));
 }
 
 TEST(PreflightPlan, EveryEntryMustBeAnImageFileThatCanBeRead) {

@@ -94,7 +94,7 @@ TEST_F(JobTest, DerivedPathsOfTheJobFolder) {
   EXPECT_EQ(v.JobFileExt, ".iso");
 }
 
-TEST(CleanImageFileName, ReplacesBlanksDashesAndControlCharacters) {
+TEST(CleanImageFileName, ReplacesBlanksDashesControlAndMenuSyntaxCharacters) {
   const std::pair<std::string, std::string> cases[] = {
       {"Win-10 {x64} (RU).iso", "Win_10_x64_RU.iso"},
       {"my disk (x64).iso", "my_disk_x64.iso"},
@@ -102,6 +102,10 @@ TEST(CleanImageFileName, ReplacesBlanksDashesAndControlCharacters) {
       {"line\r\nbreak\t.iso", "line__break_.iso"},  // no line of its own in a menu
       {"bell\x07\x7f.iso", "bell__.iso"},
       {"ünïcode.iso", "ünïcode.iso"},
+      // GRUB4DOS expands "%...%": "p%@root%q" would show as "p(hd0,0)q" and not boot.
+      {"p%@root%q.iso", "p_@root_q.iso"},
+      {"a\\b;c&d|e<f>g\"h^i!j.iso", "a_b_c_d_e_f_g_h_i_j.iso"},
+      {"Hiren's.BootCD 15.2.iso", "Hiren's.BootCD_15.2.iso"},
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(CleanImageFileName(in), out) << in;
 }

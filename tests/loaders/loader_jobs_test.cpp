@@ -29,7 +29,14 @@ class LoaderJobTest : public MainThreadTest {
   // Runs one job of `code` for an image named `image_name`; answers the job.
   std::unique_ptr<TJob> Burn(int code, const std::string& image_name) {
     const std::string image = temp / ("images/" + image_name);
-    WriteFile(image, std::string(4096, 'i'));
+    if (image.size() > 4 && image.substr(image.size() - 4) == ".vhd") {
+      // A fixed virtual disk: its data, then the footer with its cookie.
+      std::string vhd(4096, 'v');
+      vhd.replace(4096 - 512, 8, "conectix");
+      WriteFile(image, vhd);
+    } else {
+      MakeLoaderImage(image, code);
+    }
     std::unique_ptr<TJob> job = CreateLoaderJob(code, image, 'e', image_name);
     EXPECT_NE(job, nullptr);
     job->Start();
@@ -84,8 +91,9 @@ TEST_F(LoaderJobTest, WindowsEntriesBootThroughNTBOOTWithTheirVersionsAnswerFile
             "\r\ntitle Win10_x64\r\nconfigfile (hd0,0)/Quorvane/ID/Go.lst\r\n");
 }
 
+// Clonezilla too: loaded into memory, its live system would find no medium.
 TEST_F(LoaderJobTest, MappedCdEntriesWriteAPartitionEntryThenChainLoad) {
-  for (int code : {6, 7, 8}) {
+  for (int code : {6, 7, 8, 9}) {
     auto job = Burn(code, "Hiren's.BootCD 15.2.iso");
     EXPECT_EQ(job->Vars.JobFileNameWOExt, "Hiren's.BootCD_15.2");
     const std::string F = "(hd0,0)/Quorvane/ID/Hiren's.BootCD_15.2.iso";
@@ -96,24 +104,23 @@ TEST_F(LoaderJobTest, MappedCdEntriesWriteAPartitionEntryThenChainLoad) {
                   "map --hook\r\nroot (0xff)\r\nchainloader (0xff)\r\n\r\n"
                   "title Main menu\r\nconfigfile /menu.lst\r\n")
         << code;
-    EXPECT_EQ(ReadFile(job->Vars.JobFileNameOnDriveBackSlash), std::string(4096, 'i'));
+    EXPECT_EQ(ReadFile(job->Vars.JobFileNameOnDriveBackSlash), ReadFile(temp / "images/Hiren's.BootCD 15.2.iso"));
   }
   const std::string item =
       "\r\ntitle Hiren's.BootCD_15.2\r\nconfigfile (hd0,0)/Quorvane/ID/Hiren's.BootCD_15.2.lst"
       "\r\n\r\n";
-  EXPECT_EQ(MainMenu(), item + item + item);
+  EXPECT_EQ(MainMenu(), item + item + item + item);
 }
 
-TEST_F(LoaderJobTest, ClonezillaIsLoadedIntoMemory) {
-  auto job = Burn(9, "clonezilla-live-3.1.iso");
-  EXPECT_EQ(Entry(*job, "clonezilla_live_3.1.lst"),
-            "title clonezilla_live_3.1\r\n"
-            "map --mem (hd0,0)/Quorvane/ID/clonezilla_live_3.1.iso (0xff)\r\n"
-            "map --hook\r\nroot (0xff)\r\nchainloader (0xff)\r\n\r\n"
-            "title Main menu\r\nconfigfile /menu.lst\r\n");
-  EXPECT_EQ(MainMenu(),
-            "\r\ntitle clonezilla_live_3.1\r\n"
-            "configfile (hd0,0)/Quorvane/ID/clonezilla_live_3.1.lst\r\n\r\n");
+// GRUB4DOS would show "p%@root%q" as "p(hd0,0)q" and look for a file of that name.
+TEST_F(LoaderJobTest, NamesGrub4DosWouldExpandAreWrittenAsPlainText) {
+  auto job = Burn(6, "p%@root%q.iso");
+  EXPECT_EQ(job->Vars.JobFileNameWithExt, "p_@root_q.iso");
+  EXPECT_TRUE(Exists(job->Vars.JobDir + "p_@root_q.iso"));
+  EXPECT_EQ(MainMenu(), "\r\ntitle p_@root_q\r\nconfigfile (hd0,0)/Quorvane/ID/p_@root_q.lst\r\n\r\n");
+  const std::string menu = Entry(*job, "p_@root_q.lst");
+  EXPECT_EQ(menu.find('%'), std::string::npos) << menu;
+  EXPECT_NE(menu.find("map (hd0,0)/Quorvane/ID/p_@root_q.iso (0xff)"), std::string::npos) << menu;
 }
 
 TEST_F(LoaderJobTest, AvgStartsTheKernelInsideTheMappedImage) {
@@ -129,28 +136,59 @@ TEST_F(LoaderJobTest, AvgStartsTheKernelInsideTheMappedImage) {
   EXPECT_EQ(MainMenu(), "\r\ntitle avg_arl\r\nconfigfile (hd0,0)/Quorvane/ID/AVGResque.lst\r\n\r\n");
 }
 
-TEST_F(LoaderJobTest, UbuntuWithoutAKernelFails) {
-  const std::string image = temp / "not-ubuntu.iso";
-  WriteFile(image, "not an image");
-  std::unique_ptr<TJob> job = CreateLoaderJob(5, image, 'e', "u");
-  job->Start();
-  ASSERT_TRUE(PumpUntil([&] { return job->Finished(); }));
-  EXPECT_EQ(job->Status(), "Failed");
-  EXPECT_EQ(job->Error(), "Ubuntu kernel file not found on ISO");
+TEST_F(LoaderJobTest, UbuntuWithoutItsKernelOrInitrdFailsNamingWhatIsMissing) {
+  const std::string squashfs = "hsqs";
+  struct TCase {
+    const char* image;
+    std::map<std::string, std::string> files;
+    const char* error;
+  };
+  const TCase cases[] = {
+      {"no-kernel.iso",
+       {{"casper/initrd", "rd"}, {"casper/filesystem.squashfs", squashfs}},
+       "Ubuntu kernel file not found on ISO (casper/vmlinuz.efi or casper/vmlinuz)"},
+      {"no-initrd.iso",
+       {{"casper/vmlinuz", "k"}, {"casper/initrd.bak", "x"}, {"casper/filesystem.squashfs", squashfs}},
+       "Ubuntu initrd file not found on ISO (casper/initrd.lz, casper/initrd.gz, casper/initrd, "
+       "casper/initrd.img or casper/initrd.lz4)"},
+  };
+  for (const TCase& c : cases) {
+    const std::string image = temp / c.image;
+    MakeIso(image, c.files);
+    std::unique_ptr<TJob> job = CreateLoaderJob(5, image, 'e', "u");
+    job->Start();
+    ASSERT_TRUE(PumpUntil([&] { return job->Finished(); }));
+    EXPECT_EQ(job->Status(), "Failed") << c.image;
+    EXPECT_EQ(job->Error(), c.error) << c.image;
+  }
 }
 
-// Ubuntu images made here: the kernel taken out is the EFI one when there are both.
+// Ubuntu images made here: the kernel taken out is the EFI one when there are both; the
+// initrd is the one of the release's name.
 TEST_F(LoaderJobTest, UbuntuTakesItsKernelAndInitrdOutOfTheImage) {
+  const std::string squashfs = "hsqs";
   struct TCase {
     const char* image;
     std::map<std::string, std::string> files;
     const char* kernel;
+    const char* initrd;
   };
   const TCase cases[] = {
       {"ubuntu-both.iso",
-       {{"casper/vmlinuz.efi", "efi"}, {"casper/vmlinuz", "plain"}, {"casper/initrd.lz", "rd"}},
-       "vmlinuz.efi"},
-      {"ubuntu-plain.iso", {{"casper/vmlinuz", "plain"}, {"casper/initrd.lz", "rd"}}, "vmlinuz"},
+       {{"casper/vmlinuz.efi", "efi"}, {"casper/vmlinuz", "plain"}, {"casper/initrd.lz", "rd"},
+        {"casper/filesystem.squashfs", squashfs}},
+       "vmlinuz.efi", "initrd.lz"},
+      {"ubuntu-plain.iso",
+       {{"casper/vmlinuz", "plain"}, {"casper/initrd.lz", "rd"},
+        {"casper/filesystem.squashfs", squashfs}},
+       "vmlinuz", "initrd.lz"},
+      {"ubuntu-24.04.iso",
+       {{"casper/vmlinuz", "plain"}, {"casper/initrd", "rd"}, {"casper/minimal.squashfs", squashfs}},
+       "vmlinuz", "initrd"},
+      {"ubuntu-gz.iso",
+       {{"casper/vmlinuz", "plain"}, {"casper/initrd.gz", "rd"}, {"casper/initrd", "other"},
+        {"casper/filesystem.squashfs", squashfs}},
+       "vmlinuz", "initrd.gz"},
   };
   for (const TCase& c : cases) {
     const std::string image = temp / c.image;
@@ -159,18 +197,22 @@ TEST_F(LoaderJobTest, UbuntuTakesItsKernelAndInitrdOutOfTheImage) {
     job->Start();
     ASSERT_TRUE(PumpUntil([&] { return job->Finished(); }));
     ASSERT_EQ(job->Status(), "Finished") << job->Error();
-    const std::string k = c.kernel;
-    EXPECT_EQ(Entry(*job, "UbuntuX64.lst"), ExpectedUbuntuEntry(k, job->Vars.JobFileNameWithExt))
+    const std::string k = c.kernel, rd = c.initrd;
+    EXPECT_EQ(Entry(*job, "UbuntuX64.lst"),
+              ExpectedUbuntuEntry(k, job->Vars.JobFileNameWithExt, rd))
         << c.image;
     EXPECT_EQ(ReadFile(job->Vars.JobDir + k), c.files.at("casper/" + k));
-    EXPECT_EQ(ReadFile(job->Vars.JobDir + "initrd.lz"), "rd");
+    EXPECT_EQ(ReadFile(job->Vars.JobDir + rd), "rd");
     EXPECT_EQ(ReadFile(job->Vars.JobFileNameOnDriveBackSlash), ReadFile(image));
-    // Only the chosen kernel is taken out.
+    // Only the chosen kernel and initrd are taken out.
     EXPECT_EQ(Exists(job->Vars.JobDir + "vmlinuz"), k == "vmlinuz") << c.image;
+    EXPECT_EQ(Exists(job->Vars.JobDir + "initrd"), rd == "initrd") << c.image;
   }
   EXPECT_EQ(MainMenu(),
             "\r\ntitle ubuntu_both\r\nconfigfile (hd0,0)/Quorvane/ID/UbuntuX64.lst\r\n\r\n"
-            "\r\ntitle ubuntu_plain\r\nconfigfile (hd0,0)/Quorvane/ID/UbuntuX64.lst\r\n\r\n");
+            "\r\ntitle ubuntu_plain\r\nconfigfile (hd0,0)/Quorvane/ID/UbuntuX64.lst\r\n\r\n"
+            "\r\ntitle ubuntu_24.04\r\nconfigfile (hd0,0)/Quorvane/ID/UbuntuX64.lst\r\n\r\n"
+            "\r\ntitle ubuntu_gz\r\nconfigfile (hd0,0)/Quorvane/ID/UbuntuX64.lst\r\n\r\n");
 }
 
 TEST_F(LoaderJobTest, KasperskyUnpacksTheImageAndStartsItsKernel) {

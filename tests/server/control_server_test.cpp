@@ -12,6 +12,7 @@
 #include "common/session_state.h"
 #include "jobs/jobs.h"
 #include "server_fixture.h"
+#include "support/iso_images.h"
 #include "service/service_client.h"
 
 namespace quorvane::testing {
@@ -28,7 +29,7 @@ class ControlServer : public ControlServerTest {
   // Maps drive e and makes a small image; returns the image's path.
   std::string ImageAndDrive() {
     MapDrive('e');
-    WriteFile(temp / "a.iso", "image");
+    MakeLoaderImage(temp / "a.iso", -1);
     return temp / "a.iso";
   }
 };
@@ -141,7 +142,7 @@ TEST_F(ControlServer, ForeignPagesAndHostsAreRefused) {
 
 TEST_F(ControlServer, ACommandFromAForeignPageNeverRuns) {
   MapDrive('e');
-  WriteFile(temp / "a.iso", "image");
+  MakeLoaderImage(temp / "a.iso", -1);
   const THttpReply reply = Request(
       "POST", "/",
       FormEncode({{"Operation", "BurnFlashDrive"}, {"Mode", "New"}, {"NewFS", "FAT"},
@@ -244,7 +245,7 @@ TEST_F(ControlServer, AddModeIgnoresTheFileSystemAndTakesTheFirstLetter) {
 TEST_F(ControlServer, AWholeBurnIsReportedInOrder) {
   const std::string root = MapDrive('e');
   const std::string iso = temp / "Win-10 {x64}.iso";
-  WriteFile(iso, "image");
+  MakeLoaderImage(iso, -1);
   // Entries 0, 1 and 3: the gap ends the list; code 11 is read but adds no job.
   auto fields = Burn("New", "NTFS", "e", {{"6", iso}, {"7", iso}, {"11", iso}, {"8", iso}});
   fields.erase(std::remove_if(fields.begin(), fields.end(),
@@ -327,7 +328,7 @@ TEST_F(ControlServer, AFailedDriveStepStaysStartedUntilStopAll) {
 TEST_F(ControlServer, CancelStopAndSwitchingEntries) {
   const std::string root = MapDrive('e');
   const std::string iso = temp / "a.iso";
-  WriteFile(iso, "image");
+  MakeLoaderImage(iso, -1);
   for (const char* op : {"CancelCurrent", "StopAll", "Disable", "Enable"})
     EXPECT_EQ(Command({{"Operation", op}, {"JobName", "A"}}).body, R"({"Error":"Jobs not started"})")
         << op;

@@ -8,17 +8,18 @@
 
 namespace quorvane::testing {
 
-// "UbuntuX64.lst" for kernel `k` and the image `image` (cleaned name with extension).
-inline std::string ExpectedUbuntuEntry(const std::string& k, const std::string& image) {
+// "UbuntuX64.lst" for kernel `k`, initrd `rd` and the image `image` (cleaned name with
+// extension).
+inline std::string ExpectedUbuntuEntry(const std::string& k, const std::string& image,
+                                       const std::string& rd = "initrd.lz") {
   const std::string kernel =
       "kernel (hd0,0)/Quorvane/ID/" + k + " iso-scan/filename=/Quorvane/ID/" + image;
   return "title Try Ubuntu without installing\r\nroot (hd0,0)\r\n" + kernel +
-         " noprompt boot=casper persistent initrd=/casper/initrd.lz quiet splash --\r\n"
-         "initrd (hd0,0)/Quorvane/ID/initrd.lz\r\n\r\n"
-         "title Install Ubuntu\r\nroot (hd0,0)\r\n" +
-         kernel +
-         " noprompt boot=casper only-ubiquity initrd=/casper/initrd.lz quiet splash --\r\n"
-         "initrd (hd0,0)/Quorvane/ID/initrd.lz\r\n\r\n"
+         " noprompt boot=casper persistent initrd=/casper/" + rd + " quiet splash --\r\n" +
+         "initrd (hd0,0)/Quorvane/ID/" + rd + "\r\n\r\n" +
+         "title Install Ubuntu\r\nroot (hd0,0)\r\n" + kernel +
+         " noprompt boot=casper only-ubiquity initrd=/casper/" + rd + " quiet splash --\r\n" +
+         "initrd (hd0,0)/Quorvane/ID/" + rd + "\r\n\r\n" +
          "title Main menu\r\nconfigfile /menu.lst\r\n";
 }
 

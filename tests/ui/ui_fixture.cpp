@@ -8,6 +8,7 @@
 
 #include "common/constants.h"
 #include "jobs/jobs.h"
+#include "support/iso_images.h"
 #include "ui/widgets.h"
 
 namespace quorvane::testing {
@@ -76,7 +77,8 @@ TWindowRig::~TWindowRig() { SetDriveLetters(nullptr); }
 
 std::string TWindowRig::Image(const std::string& name, std::int64_t size, bool need_ntfs) {
   const std::string path = temp / ("images/" + name);
-  WriteFile(path, "image " + name);
+  // An image every loader type accepts: the window checks it before a burn.
+  MakeLoaderImage(path, -1);
   images[path] = {size, need_ntfs};
   return path;
 }
