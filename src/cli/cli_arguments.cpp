@@ -146,6 +146,36 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
   return true;
 }
 
+bool ParseSetupBootImages(const std::vector<std::string>& args, TCliCommand& command,
+                          std::string& error) {
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    std::string name = args[i];
+    std::string inline_value;
+    bool has_inline = false;
+    if (const std::size_t eq = name.find('=');
+        name.rfind("--", 0) == 0 && eq != std::string::npos) {
+      inline_value = name.substr(eq + 1);
+      name = name.substr(0, eq);
+      has_inline = true;
+    }
+    std::string* field = name == "--from" ? &command.From : name == "--to" ? &command.To : nullptr;
+    if (!field) {
+      error = "unknown argument \"" + args[i] + "\" for setup-boot-images";
+      return false;
+    }
+    if (!field->empty()) {
+      error = name + " is given twice";
+      return false;
+    }
+    if (!TakeValue(args, i, name, inline_value, has_inline, *field, error)) return false;
+  }
+  if (command.From.empty()) {
+    error = "setup-boot-images needs --from ZIP_OR_FOLDER";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ParseByteCount(const std::string& text, std::int64_t& bytes) {
@@ -217,6 +247,18 @@ bool ParseCliArguments(const std::vector<std::string>& args, TCliCommand& comman
     command.Action = TCliAction::Help;
     return true;
   }
+  if (verb == "--version" || verb == "version") {
+    if (args.size() > 1) {
+      error = "--version takes no arguments";
+      return false;
+    }
+    command.Action = TCliAction::Version;
+    return true;
+  }
+  if (verb == "setup-boot-images") {
+    command.Action = TCliAction::SetupBootImages;
+    return ParseSetupBootImages(args, command, error);
+  }
   if (verb == "drives") {
     command.Action = TCliAction::Drives;
     for (std::size_t i = 1; i < args.size(); ++i) {
@@ -242,7 +284,8 @@ std::string CliUsage() {
       "  quorvane-cli drives [--bytes]\n"
       "  quorvane-cli burn (--drive LETTER | --image FILE [--size BYTES]) --mode new|add\n"
       "                    [--fs fat32|ntfs] --entry CODE:PATH [--entry CODE:PATH ...] [--yes]\n"
-      "  quorvane-cli --help\n"
+      "  quorvane-cli setup-boot-images --from ZIP_OR_FOLDER [--to FOLDER]\n"
+      "  quorvane-cli --help | --version\n"
       "\n"
       "drives lists the USB drives: letter, device, vendor and model, label, file system,\n"
       "free and full size (in GiB, or in bytes with --bytes).\n"
@@ -256,6 +299,16 @@ std::string CliUsage() {
       "  --fs fat32|ntfs    file system of a new drive; by default the one the entries need\n"
       "  --entry CODE:PATH  one boot entry: loader type and image file, in menu order\n"
       "  --yes              burn without asking for confirmation\n"
+      "\n"
+      "setup-boot-images installs GRUB4DOS's boot images (grldr, grldr.mbr), which burn\n"
+      "writes and the package does not carry, after checking them against the pinned\n"
+      "release GRUB4DOS 0.4.6a:\n"
+      "  --from ZIP_OR_FOLDER  the release's zip file (grub4dos-0.4.6a-2019-12-24.zip), or\n"
+      "                        a folder holding the two files\n"
+      "  --to FOLDER           where to install them; by default /var/lib/quorvane\n"
+      "\n"
+      "burn and setup-boot-images (into /var/lib/quorvane) need root; drives shows what\n"
+      "it can without.\n"
       "\n"
       "Loader types:\n";
   for (int code = 0; code < kLoaderCount; ++code) {

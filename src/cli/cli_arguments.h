@@ -11,7 +11,7 @@
 
 namespace quorvane {
 
-enum class TCliAction { Help, Drives, Burn };
+enum class TCliAction { Help, Version, Drives, Burn, SetupBootImages };
 
 // One boot entry to burn: loader type and image file.
 struct TCliEntry {
@@ -31,6 +31,10 @@ struct TCliCommand {
   std::optional<std::uint8_t> FileSystem;  // --fs; none: chosen by the capacity rules
   std::vector<TCliEntry> Entries;
   bool Yes = false;  // burn without asking
+  // setup-boot-images: the release's zip file or a folder, and the folder to install into
+  // (empty: the program's own, BootImagesDir()).
+  std::string From;
+  std::string To;
 };
 
 // Reads the arguments that follow the program name. False with the reason in `error`

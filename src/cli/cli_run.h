@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,11 @@ struct TCliEnvironment {
   std::function<std::unique_ptr<TJobs>()> MakeJobs;
   // Set by an interrupt (Ctrl-C): the burn stops.
   const std::atomic<bool>* Interrupted = nullptr;
+  // Whether the run has root, which burn needs; the process's own by default.
+  std::optional<bool> Root;
+  // Why no drive can be made bootable yet (GRUB4DOS's images are missing), empty when
+  // they are in place; Grub4DosImagesMissingMessage by default.
+  std::function<std::string()> BootImagesMissing;
 };
 
 // The arguments after the program name. Installs the main thread's message queue as the

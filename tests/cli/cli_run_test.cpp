@@ -74,6 +74,9 @@ class CliRunTest : public ::testing::Test {
       return std::make_unique<TJobs>(factory, RecordingPreparation(prep));
     };
     env.Interrupted = &interrupted;
+    env.Root = true;
+    // The drive step is a stand-in: it needs no boot images.
+    env.BootImagesMissing = [] { return std::string(); };
     const int status = RunCli(args, env);
     questions = scripted.questions;
     return status;

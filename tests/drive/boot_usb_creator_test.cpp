@@ -73,7 +73,9 @@ class BootUsbCreatorTest : public MainThreadTest {
 
   // A skipped SetUp made no table.
   void TearDown() override {
-    if (table) EXPECT_EQ(table->ReleaseProgramMounts(), "");
+    if (table) {
+      EXPECT_EQ(table->ReleaseProgramMounts(), "");
+    }
   }
 
   void WriteBytes(std::uint64_t at, const std::string& bytes) {
