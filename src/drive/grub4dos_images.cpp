@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <vector>
@@ -226,11 +227,13 @@ std::string Grub4DosImagesMissingMessage() {
     missing += missing.empty() ? image.Name : std::string(" and ") + image.Name;
   }
   if (missing.empty()) return {};
-  return "GRUB4DOS's boot images are not installed (" + missing + " not found in " +
-         ResourceDir() + " or " + BootImagesDir() +
-         "), so no drive can be made bootable yet. Download grub4dos-0.4.6a-2019-12-24.zip from " +
-         kGrub4DosReleases + " and install them with: sudo quorvane-cli setup-boot-images --from " +
-         "grub4dos-0.4.6a-2019-12-24.zip";
+  const char* env = std::getenv("QUORVANE_RESOURCES");
+  const std::string places =
+      env && *env ? ResourceDir() : ResourceDir() + " or " + BootImagesDir();
+  return "GRUB4DOS's boot images are not installed (" + missing + " not found in " + places +
+         "), so no drive can be made bootable yet.\nDownload grub4dos-0.4.6a-2019-12-24.zip "
+         "from " + kGrub4DosReleases + " and install them with:\n"
+         "  sudo quorvane-cli setup-boot-images --from grub4dos-0.4.6a-2019-12-24.zip";
 }
 
 bool InstallGrub4DosImages(const std::string& from, const std::string& to, std::string& error,
