@@ -33,19 +33,25 @@ bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::
   return true;
 }
 
+// "--opt=value" split into the option and its value (true); else the argument as it is.
+bool SplitOption(const std::string& arg, std::string& name, std::string& inline_value) {
+  const std::size_t eq = arg.find('=');
+  if (arg.rfind("--", 0) != 0 || eq == std::string::npos) {
+    name = arg;
+    inline_value.clear();
+    return false;
+  }
+  name = arg.substr(0, eq);
+  inline_value = arg.substr(eq + 1);
+  return true;
+}
+
 bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::string& error) {
   bool drive_given = false, image_given = false, size_given = false, mode_given = false;
   bool fs_given = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
-    std::string name = args[i];
-    std::string inline_value;
-    bool has_inline = false;
-    if (const std::size_t eq = name.find('=');
-        name.rfind("--", 0) == 0 && eq != std::string::npos) {
-      inline_value = name.substr(eq + 1);
-      name = name.substr(0, eq);
-      has_inline = true;
-    }
+    std::string name, inline_value;
+    const bool has_inline = SplitOption(args[i], name, inline_value);
     std::string value;
     const auto take = [&] {
       return TakeValue(args, i, name, inline_value, has_inline, value, error);
@@ -149,15 +155,8 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
 bool ParseSetupBootImages(const std::vector<std::string>& args, TCliCommand& command,
                           std::string& error) {
   for (std::size_t i = 1; i < args.size(); ++i) {
-    std::string name = args[i];
-    std::string inline_value;
-    bool has_inline = false;
-    if (const std::size_t eq = name.find('=');
-        name.rfind("--", 0) == 0 && eq != std::string::npos) {
-      inline_value = name.substr(eq + 1);
-      name = name.substr(0, eq);
-      has_inline = true;
-    }
+    std::string name, inline_value;
+    const bool has_inline = SplitOption(args[i], name, inline_value);
     std::string* field = name == "--from" ? &command.From : name == "--to" ? &command.To : nullptr;
     if (!field) {
       error = "unknown argument \"" + args[i] + "\" for setup-boot-images";
