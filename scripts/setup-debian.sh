@@ -18,6 +18,9 @@ packages=(
   lintian appstream man-db
   # tests: image fixtures, browser tests, boot test
   xorriso mtools chromium qemu-system-x86 xvfb
+  # tests that boot for real: firmware, boot loaders and programs for the media built
+  # from Debian's packages (tests/boot)
+  ovmf grub-efi-amd64-bin grub-pc-bin isolinux syslinux-common busybox-static memtest86+ cpio
   # benchmarks: timing and peak memory, arithmetic
   time bc
   # Qt's platform plugins (offscreen, xcb) and fonts for the window

@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
+// A burned image drive boots: QEMU starts it with the machine's BIOS, and the GRUB4DOS
+// menu on its text screen (read from the VGA text memory through QEMU's monitor) shows
+// every entry's title.
+#include <gtest/gtest.h>
+
+#include "boot_kit.h"
+#include "support/grub4dos_images.h"
+#include "support/temp_dir.h"
+
+namespace quorvane::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(TextScreen, CharactersWithoutTheirColours) {
+  const std::string output =
+      "(qemu) xp /8bx 0xb8000\r\n"
+      "00000000000b8000: 0x20 0x07 0x47 0x07 0x52 0x07 0x55 0x07\r\n"
+      "00000000000b8008: 0x42 0x07 0x34 0x70 0x01 0x07 0x4f 0x07\r\n"
+      "(qemu) ";
+  EXPECT_EQ(TextScreen(output), std::vector<std::string>({" GRUB4 O"}));
+}
+
+TEST(BootInQemu, TheMenuShowsEveryEntry) {
+  QUORVANE_SKIP_WITHOUT_GRUB4DOS_IMAGES();
+  if (const std::string why = FirmwareUnavailable(TFirmware::SeaBIOS); !why.empty())
+    GTEST_SKIP() << why;
+  if (const std::string why = BurnUnavailable(); !why.empty()) GTEST_SKIP() << "no loop devices: " << why;
+  TTempDir temp;
+  const std::string ubuntu = temp / "ubuntu-like.iso", krd = temp / "krd.iso";
+  const std::string windows = temp / "Win10_x64.iso", hirens = temp / "hbcd 15.2.iso";
+  MakeIso(ubuntu, {{"casper/vmlinuz", "kernel"}, {"casper/initrd.lz", "initrd"}});
+  MakeIso(krd, {{"boot/rescue", "kernel"}, {"boot/rescue.igz", "initrd"}});
+  MakeIso(windows, {{"setup.exe", "setup"}});
+  MakeIso(hirens, {{"HBCD/menu.lst", "title x\n"}});
+  const std::string drive = temp / "drive.img";
+  const TProcessResult burn =
+      RunCli({"burn", "--image", drive, "--size", "64M", "--mode", "new", "--fs", "ntfs", "--entry",
+              "5:" + ubuntu, "--entry", "3:" + krd, "--entry", "2:" + windows, "--entry",
+              "6:" + hirens, "--yes"});
+  ASSERT_EQ(burn.ExitStatus, 0) << burn.Out << burn.Err;
+
+  const std::vector<std::string> titles{"ubuntu_like", "krd", "Win10_x64", "hbcd_15.2"};
+  TTempDir run;
+  TQemuMachine machine({TFirmware::SeaBIOS, drive, "", 64, run.path()});
+  std::string screen;
+  const bool shown = machine.WaitForScreen(
+      [&](const std::string& text) {
+        for (const std::string& title : titles)
+          if (text.find("  " + title + " ") == std::string::npos) return false;
+        return true;
+      },
+      120s, &screen);
+  EXPECT_TRUE(shown) << "the screen:\n" << screen;
+  EXPECT_NE(screen.find("GRUB4DOS"), std::string::npos) << screen;
+}
+
+}  // namespace
+}  // namespace quorvane::testing
