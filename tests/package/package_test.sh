@@ -96,12 +96,20 @@ grep -q '<allow_active>auth_admin_keep</allow_active>' "$policy" ||
   fail "the policy does not keep the authorisation"
 
 # The manual page covers every option the help of quorvane-cli names.
-man_text=$(MANWIDTH=200 man -l "$root/usr/share/man/man1/quorvane.1.gz" 2>"$work/man-warnings")
+man_text=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -l "$root/usr/share/man/man1/quorvane.1.gz" 2>"$work/man-warnings")
 [ ! -s "$work/man-warnings" ] || fail "the manual page has warnings: $(cat "$work/man-warnings")"
 for option in $("$root/usr/bin/quorvane-cli" --help | grep -o -- '--[a-z-]*' | sort -u) \
   $("$root/usr/bin/quorvane" --help | grep -o -- '--[a-z-]*' | sort -u); do
   grep -q -- "$option" <<<"$man_text" || fail "the manual page does not mention $option"
 done
+# and every loader type by the name the help gives it.
+"$root/usr/bin/quorvane-cli" --help | sed -n '/^Loader types:/,/^$/p' |
+  sed -n 's/^  \([0-9]\)  \(.*\)$/\1 \2/p' >"$work/loaders"
+[ -s "$work/loaders" ] || fail "quorvane-cli --help lists no loader types"
+while read -r code name; do
+  grep -qE "^ +$code +$name\$" <<<"$man_text" ||
+    fail "the manual page does not list loader type $code as \"$name\""
+done <"$work/loaders"
 for command in drives burn setup-boot-images; do
   grep -q -- "$command" <<<"$man_text" || fail "the manual page does not mention $command"
 done
