@@ -25,7 +25,11 @@ std::string ExecutableDir() {
 
 std::string ResourceDir() {
   if (const char* env = std::getenv("QUORVANE_RESOURCES"); env && *env) return WithTrailingSlash(env);
-  const std::string exe = ExecutableDir();
+  return ResourceDirBeside(ExecutableDir());
+}
+
+std::string ResourceDirBeside(const std::string& executable_dir) {
+  const std::string exe = WithTrailingSlash(executable_dir);
   std::error_code ec;
   // A build tree has the folder beside the executable; an installed program, PREFIX/bin,
   // has PREFIX/share/quorvane.

@@ -12,6 +12,8 @@ namespace quorvane {
 // there is one (a build tree); else the installed data folder, PREFIX/share/quorvane for
 // an executable in PREFIX/bin. Always ends with "/".
 std::string ResourceDir();
+// The same for an executable in `executable_dir`, without QUORVANE_RESOURCES.
+std::string ResourceDirBeside(const std::string& executable_dir);
 
 // Where `quorvane-cli setup-boot-images` installs GRUB4DOS's boot images, which the
 // package does not carry: /var/lib/quorvane/.
