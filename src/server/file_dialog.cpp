@@ -40,8 +40,11 @@ TFileDialogResult RunFileOpenDialog(const TFileDialogRequest& request) {
   command.Environment = DialogEnvironment();
   const std::string chosen = EnvOrEmpty("QUORVANE_FILE_DIALOG");
   const std::string zenity_filter = request.FilterName + " | " + request.Pattern;
-  const std::vector<std::string> zenity_args = {"--file-selection", "--title=" + request.Title,
-                                                "--file-filter=" + zenity_filter};
+  std::vector<std::string> zenity_args = {"--file-selection", "--title=" + request.Title,
+                                          "--file-filter=" + zenity_filter};
+  // For a desktop user the dialog opens in his home, whatever folder root started in.
+  const std::optional<TDesktopUser> user = DesktopUser();
+  if (user && !user->Home.empty()) zenity_args.push_back("--filename=" + user->Home + "/");
   std::string program;
   if (!chosen.empty()) {
     program = chosen.find('/') == std::string::npos             ? FindTool(chosen)
@@ -53,7 +56,6 @@ TFileDialogResult RunFileOpenDialog(const TFileDialogRequest& request) {
     command.Tool = "zenity";
     command.Args = zenity_args;
   } else if (!(program = FindTool("kdialog")).empty()) {
-    const std::optional<TDesktopUser> user = DesktopUser();
     const std::string home = user ? user->Home : EnvOrEmpty("HOME");
     command.Tool = "kdialog";
     command.Args = {"--title", request.Title, "--getopenfilename", home.empty() ? "/" : home,

@@ -74,15 +74,16 @@ class DesktopProgramsTest : public ::testing::Test {
 TEST_F(DesktopProgramsTest, TheFileDialogRunsAsTheUserBehindPkexecOrSudoInHisHome) {
   // The dialog prints its "chosen file": who it runs as, his home and runtime folder.
   ::setenv("QUORVANE_FILE_DIALOG",
-           Script("dialog", "echo \"/chosen/$(id -u)/$HOME/$USER/$XDG_RUNTIME_DIR\"\n").c_str(), 1);
+           Script("dialog", "echo \"/chosen/$(id -u)/$HOME/$USER/$XDG_RUNTIME_DIR $4\"\n").c_str(), 1);
   for (const char* variable : {"PKEXEC_UID", "SUDO_UID"}) {
     ::unsetenv("PKEXEC_UID");
     ::unsetenv("SUDO_UID");
     ::setenv(variable, user_id.c_str(), 1);
     const TFileDialogResult result = RunFileOpenDialog({"Open", "ISO files", "*.iso"});
     ASSERT_EQ(result.Outcome, TFileDialogResult::TOutcome::Chosen) << result.Error;
-    EXPECT_EQ(result.Path,
-              "/chosen/" + user_id + "/" + user_home + "/nobody/" + temp.path() + "runtime")
+    // It runs as him, with his home and runtime folder, and opens in his home.
+    EXPECT_EQ(result.Path, "/chosen/" + user_id + "/" + user_home + "/nobody/" + temp.path() +
+                               "runtime --filename=" + user_home + "/")
         << variable;
   }
   // Started by root himself, the dialog stays root's.
