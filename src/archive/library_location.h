@@ -17,6 +17,14 @@ std::string Default7zLibraryPath();
 // folder of root's, such as /tmp, counts as safe). `why` says what failed.
 bool PathIsTrusted(const std::string& path, std::string& why);
 
+// Whether the archive library at `path` can be used: it is trusted as above and loads as
+// a format library. False with the reason in `why`.
+bool Check7zLibrary(const std::string& path, std::string& why);
+
+// Empty when the library in use (Lib7zPath) can be used; else a message naming its path
+// and why it cannot.
+std::string ArchiveLibraryProblem();
+
 // True when `folder` is a real folder (not a symbolic link) of ours that no one else
 // can write.
 bool FolderIsPrivate(const std::string& folder, std::string& why);

@@ -146,6 +146,24 @@ bool Prepare7zLibrary() {
   return true;
 }
 
+bool Check7zLibrary(const std::string& path, std::string& why) {
+  if (!PathIsTrusted(path, why)) return false;
+  try {
+    T7zArchive check(path);
+  } catch (const std::exception& e) {
+    why = e.what();
+    return false;
+  }
+  return true;
+}
+
+std::string ArchiveLibraryProblem() {
+  const std::string path = Lib7zPath();
+  std::string why;
+  if (Check7zLibrary(path, why)) return {};
+  return "the archive library " + path + " cannot be used: " + why;
+}
+
 std::string TempFolder() {
   std::lock_guard<std::mutex> guard(g_location_lock);
   return g_temp_folder;

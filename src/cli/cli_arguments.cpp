@@ -72,6 +72,12 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
         return false;
       }
       command.Yes = true;
+    } else if (name == "--force") {
+      if (has_inline) {
+        error = name + " takes no value";
+        return false;
+      }
+      command.Force = true;
     } else if (name == "--drive") {
       if (!take_once(drive_given)) return false;
       const std::string letter = LowerAscii(value);
@@ -147,6 +153,10 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
   }
   if (command.Entries.empty()) {
     error = "burn needs at least one --entry CODE:PATH";
+    return false;
+  }
+  if (command.Force && !command.Yes) {
+    error = "--force applies with --yes only: without it the question shows the drive's mounts";
     return false;
   }
   return true;
@@ -282,7 +292,8 @@ std::string CliUsage() {
       "Usage:\n"
       "  quorvane-cli drives [--bytes]\n"
       "  quorvane-cli burn (--drive LETTER | --image FILE [--size BYTES]) --mode new|add\n"
-      "                    [--fs fat32|ntfs] --entry CODE:PATH [--entry CODE:PATH ...] [--yes]\n"
+      "                    [--fs fat32|ntfs] --entry CODE:PATH [--entry CODE:PATH ...]\n"
+      "                    [--yes [--force]]\n"
       "  quorvane-cli setup-boot-images --from ZIP_OR_FOLDER [--to FOLDER]\n"
       "  quorvane-cli --help | --version\n"
       "\n"
@@ -298,6 +309,8 @@ std::string CliUsage() {
       "  --fs fat32|ntfs    file system of a new drive; by default the one the entries need\n"
       "  --entry CODE:PATH  one boot entry: loader type and image file, in menu order\n"
       "  --yes              burn without asking for confirmation\n"
+      "  --force            with --yes: burn also a drive that is mounted where this program\n"
+      "                     did not mount it (by the desktop, another program or user)\n"
       "\n"
       "setup-boot-images installs GRUB4DOS's boot images (grldr, grldr.mbr), which burn\n"
       "writes and the package does not carry, after checking them against the pinned\n"

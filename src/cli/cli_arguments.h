@@ -31,6 +31,7 @@ struct TCliCommand {
   std::optional<std::uint8_t> FileSystem;  // --fs; none: chosen by the capacity rules
   std::vector<TCliEntry> Entries;
   bool Yes = false;  // burn without asking
+  bool Force = false;  // with Yes: burn a drive mounted by someone else too
   // setup-boot-images: the release's zip file or a folder, and the folder to install into
   // (empty: the program's own, BootImagesDir()).
   std::string From;

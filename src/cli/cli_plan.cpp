@@ -17,12 +17,6 @@ const char* FileSystemText(std::uint8_t file_system) {
   return file_system == FileSystemNTFS ? "NTFS" : "FAT32";
 }
 
-std::int64_t TotalNeed(const std::vector<TPlannedEntry>& entries) {
-  std::int64_t total = 0;
-  for (const TPlannedEntry& e : entries) total += e.Need.LdrFileSize;
-  return total;
-}
-
 std::vector<TCapacityEntry> Needs(const std::vector<TPlannedEntry>& entries) {
   std::vector<TCapacityEntry> needs;
   for (const TPlannedEntry& e : entries) needs.push_back(e.Need);
@@ -58,46 +52,16 @@ std::uint8_t NewDriveFileSystem(const TUSBDriveSet& drive,
   return FileSystemFAT32;
 }
 
-std::string RefusalOfPlan(const TUSBDriveSet& drive, std::uint8_t mode, std::uint8_t file_system,
-                          const std::vector<TPlannedEntry>& entries) {
-  const std::string letter(1, drive.Letter);
-  if (mode == FormatModeNew) {
-    if (file_system == FileSystemFAT32) {
-      for (const TPlannedEntry& e : entries)
-        if (e.Need.FNeedNTFS)
-          return "entry " + e.Name +
-                 " places a file of 4 GiB or more on the drive, which FAT32 "
-                 "cannot hold; use --fs ntfs";
-    }
-    // As in the main window: a new drive is refused only when the entries do not fit
-    // even after a FAT32 format; what an NTFS format takes beyond that depends on the
-    // drive, and the entries check the space they find.
-    const std::int64_t total = TotalNeed(entries);
-    if (drive.FullSize > 0 && !EvaluateCapacity(drive, Needs(entries)).Fits)
-      return "the entries need " + HumanSize(total) + ", more than drive " + letter +
-             ": holds after formatting (" +
-             HumanSize(std::max<std::int64_t>(drive.FullSize - kFormatReserve, 0)) + ")";
-    return {};
-  }
-  if (drive.IntFileSystem == FileSystemOther || drive.FreeSpace < 0)
-    return "drive " + letter +
-           ": has no FAT32, exFAT or NTFS file system to add to; use --mode new";
-  if (drive.IntFileSystem != FileSystemNTFS) {
-    for (const TPlannedEntry& e : entries)
-      if (e.Need.FNeedNTFS)
-        return "entry " + e.Name + " places a file of 4 GiB or more on the drive, which its " +
-               drive.FileSystem + " file system cannot hold; use --mode new --fs ntfs";
-  }
-  return {};
-}
-
-std::string RemarkOnPlan(const TUSBDriveSet& drive, std::uint8_t mode,
-                         const std::vector<TPlannedEntry>& entries) {
-  const std::int64_t total = TotalNeed(entries);
-  if (mode == FormatModeAdd && drive.FreeSpace >= 0 && total >= drive.FreeSpace)
-    return "Note: the entries need " + HumanSize(total) + " and the drive has " +
-           HumanSize(drive.FreeSpace) + " free; entries that do not fit will fail.";
-  return {};
+TPreflightRequest PreflightRequestOf(char drive, std::uint8_t mode, std::uint8_t file_system,
+                                     const std::vector<TPlannedEntry>& entries) {
+  TPreflightRequest request;
+  request.Drive = drive;
+  request.Mode = mode;
+  request.FileSystem = file_system;
+  for (const TPlannedEntry& e : entries)
+    request.Entries.push_back(
+        {e.Entry.Code, e.Entry.Path, e.Name, e.Need.LdrFileSize, e.Need.FNeedNTFS});
+  return request;
 }
 
 std::string DescribePlan(const TUSBDriveSet& drive, std::uint8_t mode, std::uint8_t file_system,

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 The Quorvane developers
 // What quorvane-cli decides before it writes anything: the file system of a new drive,
-// whether the entries can go onto the drive in the chosen mode, and the question the
-// user confirms.
+// the request of the check before the burn, and the question the user confirms.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +10,7 @@
 
 #include "cli/cli_arguments.h"
 #include "drive/usb_drive_set.h"
+#include "jobs/burn_preflight.h"
 #include "ui/capacity_rules.h"
 
 namespace quorvane {
@@ -30,15 +30,9 @@ std::vector<TPlannedEntry> PlanEntries(const std::vector<TCliEntry>& entries);
 std::uint8_t NewDriveFileSystem(const TUSBDriveSet& drive,
                                 const std::vector<TPlannedEntry>& entries);
 
-// Why the entries cannot be burned onto the drive in `mode` (with `file_system` for a new
-// drive); empty when they can.
-std::string RefusalOfPlan(const TUSBDriveSet& drive, std::uint8_t mode, std::uint8_t file_system,
-                          const std::vector<TPlannedEntry>& entries);
-
-// A remark on the plan that does not stop it (add mode with less free space than the
-// entries need); empty when there is none.
-std::string RemarkOnPlan(const TUSBDriveSet& drive, std::uint8_t mode,
-                         const std::vector<TPlannedEntry>& entries);
+// The request of the check before the burn.
+TPreflightRequest PreflightRequestOf(char drive, std::uint8_t mode, std::uint8_t file_system,
+                                     const std::vector<TPlannedEntry>& entries);
 
 // The plan in a few lines: the drive, the mode and file system, the entries.
 std::string DescribePlan(const TUSBDriveSet& drive, std::uint8_t mode, std::uint8_t file_system,

@@ -18,6 +18,7 @@
 #include "common/text.h"
 #include "common/version.h"
 #include "drive/grub4dos_images.h"
+#include "jobs/burn_preflight.h"
 #include "jobs/job_status.h"
 #include "startup/terminal_dialog.h"
 
@@ -156,6 +157,17 @@ class TCli {
     std::error_code ec;
     const fs::path image = fs::absolute(command.Image, ec).lexically_normal();
     command.Image = image.string();
+    // The kernel's and the devices' folders hold no disk images: a file there (such as
+    // /proc/kcore) is the system's, and a device node would let the burn write to any disk.
+    const std::string real = fs::weakly_canonical(image, ec).string();
+    for (const char* folder : {"/proc", "/sys", "/dev"}) {
+      const std::string f = folder;
+      if (real == f || real.compare(0, f.size() + 1, f + "/") == 0) {
+        error = "--image " + command.Image + " lies in " + f +
+                ": an image drive must be a regular file of its own";
+        return false;
+      }
+    }
     const fs::file_status status = fs::status(image, ec);
     if (fs::exists(status)) {
       if (!fs::is_regular_file(status)) {
@@ -187,31 +199,10 @@ class TCli {
     return true;
   }
 
-  // The mode-new refusal of entries whose image lies on the disk that is about to be erased.
-  std::string EntryOnTargetDisk(const TCliCommand& command, const TUSBDrives& drives,
-                                const TUSBDriveSet& target) {
-    for (std::size_t i = 0; i < command.Entries.size(); ++i) {
-      std::error_code ec;
-      const std::string path = fs::weakly_canonical(command.Entries[i].Path, ec).string();
-      for (const TUSBDriveSet& d : drives) {
-        if (d.DiskDevice != target.DiskDevice || d.MountPoint.empty() || d.MountPoint == "/")
-          continue;
-        if (path.rfind(d.MountPoint + "/", 0) == 0)
-          return "entry " + EntryJobName(i, command.Entries[i]) + " lies on drive " +
-                 std::string(1, d.Letter) + ":, whose disk mode new erases";
-      }
-    }
-    return {};
-  }
-
   int Burn(TCliCommand command) {
     std::string error;
     if (!CheckFiles(command, error)) return Usage(error);
     if (!Root()) return Fail("burn writes to disks and needs root: run it again with sudo");
-    if (const std::string missing =
-            FEnv.BootImagesMissing ? FEnv.BootImagesMissing() : Grub4DosImagesMissingMessage();
-        !missing.empty())
-      return Fail(missing);
 
     const bool image = !command.Image.empty();
     TRunScope scope(FEnv, !image);
@@ -240,25 +231,28 @@ class TCli {
     if (!target)
       return refuse("no USB drive has the letter " + std::string(1, letter) +
                     "; `quorvane-cli drives` lists them");
-    TDiskTarget disk;
-    if (!scope.Table->WritableDiskOf(letter, disk, error))
-      return refuse("refused to write to drive " + std::string(1, letter) + ": " + error +
-                    ". The program writes only to USB drives and image files, never to the "
-                    "disk of the running system.");
-    if (command.Mode == FormatModeNew) {
-      if (const std::string why = EntryOnTargetDisk(command, drives, *target); !why.empty())
-        return refuse(why);
-    }
-
     const std::vector<TPlannedEntry> planned = PlanEntries(command.Entries);
     const std::uint8_t file_system = command.Mode != FormatModeNew ? FileSystemNTFS
                                      : command.FileSystem          ? *command.FileSystem
                                                           : NewDriveFileSystem(*target, planned);
-    if (const std::string why = RefusalOfPlan(*target, command.Mode, file_system, planned);
-        !why.empty())
-      return refuse(why);
-    const std::string plan = DescribePlan(*target, command.Mode, file_system, planned);
-    const std::string remark = RemarkOnPlan(*target, command.Mode, planned);
+    // Everything that can fail without touching the drive, before anything is written.
+    const TPreflightRequest check =
+        PreflightRequestOf(letter, command.Mode, file_system, planned);
+    const TPreflightReport report =
+        FEnv.Preflight ? FEnv.Preflight(check) : RunBurnPreflight(check);
+    if (!report.Passed()) {
+      for (std::size_t i = 0; i + 1 < report.Refusals.size(); ++i) Fail(report.Refusals[i]);
+      return refuse(report.Refusals.back());
+    }
+    std::string plan = DescribePlan(*target, command.Mode, file_system, planned);
+    if (!report.ForeignMounts.empty()) plan += report.MountsText(command.Mode) + "\n";
+    const std::string remark = report.RemarkText();
+    if (!report.ForeignMounts.empty() && command.Yes && !command.Force)
+      return refuse("drive " + std::string(1, letter) +
+                    ": is mounted where this program did not mount it:\n" +
+                    report.MountsText(command.Mode) +
+                    "\nCheck that nothing uses it, then give --force as well as --yes, or leave "
+                    "out --yes to be asked.");
 
     if (command.Yes) {
       std::fprintf(FEnv.Out, "%s%s", plan.c_str(), remark.empty() ? "" : (remark + "\n").c_str());

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "drive/usb_drive_letters.h"
+#include "jobs/burn_preflight.h"
 #include "jobs/jobs.h"
 #include "startup/front_ends.h"
 
@@ -32,15 +33,14 @@ struct TCliEnvironment {
   // The run's USB drive table; `list_usb_disks` false for a burn of an image file,
   // which leaves every USB disk alone. Installed by RunCli.
   std::function<std::shared_ptr<TUSBDriveLetters>(bool list_usb_disks)> MakeDriveTable;
+  // The check before the burn; RunBurnPreflight by default.
+  TBurnPreflight Preflight;
   // The job list of the burn; the program's loaders and drive step by default.
   std::function<std::unique_ptr<TJobs>()> MakeJobs;
   // Set by an interrupt (Ctrl-C): the burn stops.
   const std::atomic<bool>* Interrupted = nullptr;
   // Whether the run has root, which burn needs; the process's own by default.
   std::optional<bool> Root;
-  // Why no drive can be made bootable yet (GRUB4DOS's images are missing), empty when
-  // they are in place; Grub4DosImagesMissingMessage by default.
-  std::function<std::string()> BootImagesMissing;
 };
 
 // The arguments after the program name. Installs the main thread's message queue as the

@@ -55,6 +55,34 @@ std::string BootCodeAreaProblem(const unsigned char* s) {
   return {};
 }
 
+bool ReadBootImages(std::string& boot_images, std::string& loader, std::string& Error) {
+  std::string error;
+  if (!ReadResource("grldr.mbr", boot_images, error)) {
+    Error = "Failed to extract master boot code from resource: " + error;
+    return false;
+  }
+  if (boot_images.size() < kBootCodeSize) {
+    Error = "Failed to extract master boot code from resource: grldr.mbr is too short";
+    return false;
+  }
+  if (boot_images.size() < kSecondStageAt + kSecondStageSize ||
+      static_cast<unsigned char>(boot_images[kSecondStageAt + kSecondStageSize - 2]) != 0x55 ||
+      static_cast<unsigned char>(boot_images[kSecondStageAt + kSecondStageSize - 1]) != 0xAA) {
+    Error = "Failed to write second boot code to drive: grldr.mbr holds no second stage";
+    return false;
+  }
+  if (!ReadResource("grldr", loader, error)) {
+    Error = "Failed to put grub loader to drive: " + error;
+    return false;
+  }
+  if (loader.empty()) {
+    Error = "Failed to put grub loader to drive: grldr is empty";
+    return false;
+  }
+  Error.clear();
+  return true;
+}
+
 void InstallGrub4DosOnDisk(int disk, const std::function<std::string(std::string&)>& root_of,
                            std::string& Error) {
   Error = "Unhandled error when writing grub to selected drive";
@@ -72,24 +100,7 @@ void InstallGrub4DosOnDisk(int disk, const std::function<std::string(std::string
     // Every image is read and checked before the first byte is written, so that a damaged
     // resource never leaves a drive with half a boot chain.
     std::string boot_images, loader, error;
-    if (!ReadResource("grldr.mbr", boot_images, error)) {
-      Error = "Failed to extract master boot code from resource: " + error;
-      return;
-    }
-    if (boot_images.size() < kBootCodeSize) {
-      Error = "Failed to extract master boot code from resource: grldr.mbr is too short";
-      return;
-    }
-    if (boot_images.size() < kSecondStageAt + kSecondStageSize ||
-        static_cast<unsigned char>(boot_images[kSecondStageAt + kSecondStageSize - 2]) != 0x55 ||
-        static_cast<unsigned char>(boot_images[kSecondStageAt + kSecondStageSize - 1]) != 0xAA) {
-      Error = "Failed to write second boot code to drive: grldr.mbr holds no second stage";
-      return;
-    }
-    if (!ReadResource("grldr", loader, error)) {
-      Error = "Failed to put grub loader to drive: " + error;
-      return;
-    }
+    if (!ReadBootImages(boot_images, loader, Error)) return;
     if (const std::string problem = BootCodeAreaProblem(sector); !problem.empty()) {
       Error = "Failed to write master boot code to drive: " + problem;
       return;

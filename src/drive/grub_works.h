@@ -18,6 +18,11 @@ void InstallGrub4Dos(char Drive, std::string& Error);
 void InstallGrub4DosOnDisk(int disk, const std::function<std::string(std::string&)>& root_of,
                            std::string& Error);
 
+// Reads GRUB4DOS's boot images (grldr.mbr) and loader (grldr) from the resources and
+// checks them; false with the message the installation would give when one is missing
+// or damaged.
+bool ReadBootImages(std::string& boot_images, std::string& loader, std::string& Error);
+
 // Why sector 0 of a disk must not receive the boot code, which overwrites bytes 0..445
 // and sectors 2..15: no partition table (a blank disk, or a file system that starts in
 // sector 0), a GUID partition table, or a partition that starts inside those sectors.

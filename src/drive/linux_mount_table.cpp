@@ -55,7 +55,27 @@ std::vector<TMountEntry> ParseMountInfo(const std::string& text) {
     entry.Options = w[5];
     entry.FsType = Unescape(w[dash + 1]);
     entry.Source = Unescape(w[dash + 2]);
+    if (dash + 3 < w.size()) entry.SuperOptions = w[dash + 3];
     entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
+std::vector<TUtabEntry> ParseUtab(const std::string& text) {
+  std::vector<TUtabEntry> entries;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    TUtabEntry entry;
+    for (const std::string& word : Words(line)) {
+      const std::size_t eq = word.find('=');
+      if (eq == std::string::npos) continue;
+      const std::string key = word.substr(0, eq), value = Unescape(word.substr(eq + 1));
+      if (key == "SRC") entry.Source = value;
+      if (key == "TARGET") entry.Target = value;
+      if (key == "OPTS") entry.Options = value;
+    }
+    if (!entry.Target.empty()) entries.push_back(std::move(entry));
   }
   return entries;
 }

@@ -16,11 +16,22 @@ struct TMountEntry {
   std::string Options;
   std::string FsType;      // "vfat", "fuseblk", ...
   std::string Source;      // "/dev/sdb1"
+  std::string SuperOptions;  // the file system's own: "rw,user_id=0,group_id=0,..."
 };
 
 // One entry per well-formed line; other lines are skipped. Octal escapes ("\040") in
 // paths are decoded.
 std::vector<TMountEntry> ParseMountInfo(const std::string& text);
+
+// One line of libmount's table of mounts made through mount(8) with extra facts
+// (/run/mount/utab): which helper or user mounted what.
+struct TUtabEntry {
+  std::string Source;
+  std::string Target;
+  std::string Options;  // "uhelper=udisks2", "user=ann", ...
+};
+
+std::vector<TUtabEntry> ParseUtab(const std::string& text);
 
 // The files or devices of the active swap areas.
 std::vector<std::string> ParseSwaps(const std::string& text);

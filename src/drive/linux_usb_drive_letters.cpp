@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "common/text.h"
+#include "drive/linux_mount_owners.h"
 #include "drive/linux_protected_disks.h"
 #include "drive/usb_drive_letters.h"
 
@@ -40,6 +41,7 @@ struct TUSBDriveLetters::TSnapshot {
   std::vector<TDiskInfo> Disks;
   std::vector<TMountEntry> Mounts;
   std::set<std::string> Protected;
+  std::map<std::string, std::string> ProtectedWhy;  // why each protected disk is
   bool SystemKnown = false;  // the mount table shows the system's root file system
 
   const TDiskInfo* Disk(const std::string& name) const {
@@ -90,9 +92,11 @@ TUSBDriveLetters::TUSBDriveLetters(TDriveEnvironment env, std::shared_ptr<IToolR
 
 TUSBDriveLetters::~TUSBDriveLetters() = default;
 
+std::string TUSBDriveLetters::RunRoot() const { return FEnv.RunRoot; }
+
 std::string TUSBDriveLetters::MountRoot() const {
   if (!FEnv.MountRoot.empty()) return FEnv.MountRoot;
-  return "/run/quorvane/" + std::to_string(::getpid());
+  return RunRoot() + "/" + std::to_string(::getpid());
 }
 
 std::string TUSBDriveLetters::NodeOf(const std::string& kernel_name) const {
@@ -137,7 +141,8 @@ TUSBDriveLetters::TSnapshot TUSBDriveLetters::TakeSnapshot() {
     if (::stat(path.c_str(), &st) != 0) return {};
     return DevNumberText(st.st_dev);
   };
-  snapshot.Protected = ProtectedDisks(snapshot.Disks, snapshot.Mounts, swaps, resolver);
+  snapshot.ProtectedWhy = ProtectedDiskReasons(snapshot.Disks, snapshot.Mounts, swaps, resolver);
+  for (const auto& [name, why] : snapshot.ProtectedWhy) snapshot.Protected.insert(name);
   // A mount table without the system's root could not be read: then no disk can be told
   // apart from the one the system runs from, and every disk is taken for it.
   snapshot.SystemKnown = std::any_of(snapshot.Mounts.begin(), snapshot.Mounts.end(),
@@ -379,6 +384,7 @@ TUSBDrives TUSBDriveLetters::ListUSBDrives() {
       std::string error;
       const std::string root = VolumeRootLocked(v, error);
       d.FreeSpace = root.empty() ? -1 : FreeSpaceOfFolder(root);
+      if (root.empty()) d.FreeSpaceError = error;
       if (!root.empty()) {
         d.MountPoint = root.size() > 1 ? root.substr(0, root.size() - 1) : root;
         for (const TOwnMount& m : FMounts)
@@ -727,6 +733,8 @@ bool TUSBDriveLetters::WritableDiskOf(char letter, TDiskTarget& target, std::str
   }
   if (snapshot.Protected.count(disk->KernelName)) {
     error = target.Node + " holds the running system";
+    const auto why = snapshot.ProtectedWhy.find(disk->KernelName);
+    if (why != snapshot.ProtectedWhy.end()) error += " (" + why->second + ")";
     return false;
   }
   return true;
@@ -744,32 +752,10 @@ bool TUSBDriveLetters::UnmountDisk(const TDiskTarget& target, std::string& error
   error = ReleaseLocked(target.KernelName);
   if (!error.empty()) return false;
   // Whoever else mounted the disk's volumes: through its own nodes, or through loop
-  // devices over it.
+  // devices over it. Inner mounts first.
   const auto mounted = [&] {
-    const TSnapshot snapshot = TakeSnapshot();
-    const TDiskInfo* disk = snapshot.Disk(target.KernelName);
-    std::set<std::string> numbers, sources;
-    if (disk) {
-      numbers.insert(disk->DevNumber);
-      sources.insert("/dev/" + disk->KernelName);
-      for (const TPartitionInfo& p : disk->Partitions) {
-        numbers.insert(p.DevNumber);
-        sources.insert("/dev/" + p.KernelName);
-        sources.insert(NodeOf(p.KernelName));
-      }
-    }
-    sources.insert(target.Node);
-    for (const TDiskInfo& loop : snapshot.Disks) {
-      if (!loop.IsLoop || loop.KernelName == target.KernelName) continue;
-      if (LoopIsOver(loop, target.Node, target.KernelName, target.ImageFile)) {
-        numbers.insert(loop.DevNumber);
-        sources.insert("/dev/" + loop.KernelName);
-      }
-    }
     std::vector<std::string> points;
-    for (const TMountEntry& m : snapshot.Mounts)
-      if (numbers.count(m.DevNumber) || sources.count(m.Source)) points.push_back(m.MountPoint);
-    // Inner mounts first.
+    for (const TMountEntry& m : MountsOfDiskLocked(TakeSnapshot(), target)) points.push_back(m.MountPoint);
     std::sort(points.begin(), points.end(),
               [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
     points.erase(std::unique(points.begin(), points.end()), points.end());
@@ -783,6 +769,48 @@ bool TUSBDriveLetters::UnmountDisk(const TDiskTarget& target, std::string& error
     return false;
   }
   return true;
+}
+
+std::vector<TMountEntry> TUSBDriveLetters::MountsOfDiskLocked(const TSnapshot& snapshot,
+                                                             const TDiskTarget& target) const {
+  const TDiskInfo* disk = snapshot.Disk(target.KernelName);
+  std::set<std::string> numbers, sources;
+  if (disk) {
+    numbers.insert(disk->DevNumber);
+    sources.insert("/dev/" + disk->KernelName);
+    for (const TPartitionInfo& p : disk->Partitions) {
+      numbers.insert(p.DevNumber);
+      sources.insert("/dev/" + p.KernelName);
+      sources.insert(NodeOf(p.KernelName));
+    }
+  }
+  sources.insert(target.Node);
+  for (const TDiskInfo& loop : snapshot.Disks) {
+    if (!loop.IsLoop || loop.KernelName == target.KernelName) continue;
+    if (LoopIsOver(loop, target.Node, target.KernelName, target.ImageFile)) {
+      numbers.insert(loop.DevNumber);
+      sources.insert("/dev/" + loop.KernelName);
+    }
+  }
+  std::vector<TMountEntry> mounts;
+  for (const TMountEntry& m : snapshot.Mounts)
+    if (numbers.count(m.DevNumber) || sources.count(m.Source)) mounts.push_back(m);
+  return mounts;
+}
+
+std::vector<TForeignMount> TUSBDriveLetters::ForeignMountsOf(const TDiskTarget& target) {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  const TSnapshot snapshot = TakeSnapshot();
+  const std::vector<TUtabEntry> utab = ParseUtab(ReadTextFile(FEnv.UtabPath));
+  std::vector<TForeignMount> foreign;
+  for (const TMountEntry& m : MountsOfDiskLocked(snapshot, target)) {
+    const bool own = std::any_of(FMounts.begin(), FMounts.end(), [&](const TOwnMount& o) {
+      return o.MountPoint == m.MountPoint;
+    });
+    if (own) continue;
+    foreign.push_back({m.Source, m.MountPoint, DescribeMounter(m, utab, RunRoot())});
+  }
+  return foreign;
 }
 
 bool TUSBDriveLetters::LocatePartition(const TDiskTarget& target, int number,

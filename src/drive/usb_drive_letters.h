@@ -33,7 +33,10 @@ struct TDriveEnvironment {
   std::string FileSystemsPath = "/proc/filesystems";
   std::string ModulesDir;  // empty: /lib/modules/<running kernel>
   std::string DevRoot = "/dev";
-  std::string MountRoot;   // empty: /run/quorvane/<process id>
+  std::string UtabPath = "/run/mount/utab";
+  // The folder of every run's own folder; a run mounts under RunRoot/<process id>.
+  std::string RunRoot = "/run/quorvane";
+  std::string MountRoot;   // empty: RunRoot/<process id>
   bool ListUsbDisks = true;  // false: image drives only
   // How long a new partition may take to show up under DevRoot.
   std::chrono::milliseconds PartitionWait = std::chrono::seconds(5);
@@ -47,6 +50,13 @@ struct TDiskTarget {
   std::int64_t SizeBytes = -1;   // -1 when unknown
   bool IsImage = false;          // a disk image on a loop device (no partition nodes)
   std::string ImageFile;
+};
+
+// A mount of a disk that this run of the program did not make.
+struct TForeignMount {
+  std::string Device;      // the mount's source: "/dev/sdb1"
+  std::string MountPoint;
+  std::string MountedBy;   // "by the desktop's disk service (udisks2) for user ann", ...
 };
 
 // A partition reached for formatting: its own node, or a loop device at its offset.
@@ -98,6 +108,9 @@ class TUSBDriveLetters : public IDriveLetters, public IDriveLister {
   bool WritableDiskOf(char letter, TDiskTarget& disk, std::string& error);
   // Whether the letter names a volume whose disk is present.
   bool VolumePresent(char letter);
+  // Every mount of the disk's volumes (through its nodes or loop devices over it) that
+  // this run did not make.
+  std::vector<TForeignMount> ForeignMountsOf(const TDiskTarget& disk);
   // Unmounts every volume of the disk (whoever mounted it) and detaches the program's
   // loop devices over it.
   bool UnmountDisk(const TDiskTarget& disk, std::string& error);
@@ -160,7 +173,10 @@ class TUSBDriveLetters : public IDriveLetters, public IDriveLister {
   bool DetachLoop(const std::string& kernel_name, std::string& error);
   bool UnmountLocked(const std::string& mount_point, std::string& error);
   std::string ReleaseLocked(const std::string& disk_name);
+  std::vector<TMountEntry> MountsOfDiskLocked(const TSnapshot& snapshot,
+                                              const TDiskTarget& target) const;
   std::string MountRoot() const;
+  std::string RunRoot() const;
 
   TDriveEnvironment FEnv;
   std::shared_ptr<IToolRunner> FRunner;

@@ -19,6 +19,7 @@ struct TUSBDriveSet {
   std::string FileSystem;          // "FAT32", "FAT", "exFAT", "NTFS", ...; empty when unknown
   std::uint8_t IntFileSystem = 2;  // FileSystemFAT32, FileSystemNTFS or FileSystemOther
   std::int64_t FreeSpace = 0;      // bytes free for the caller; -1 unknown; 0 when FullSize is 0
+  std::string FreeSpaceError;      // why the free space is unknown (FreeSpace -1)
   std::int64_t FullSize = 0;       // length of the whole disk; 0 when unknown
   bool IsDKeyUSB = false;          // reserved, always false
 

@@ -9,7 +9,9 @@
 #include "common/main_thread.h"
 #include "common/session_state.h"
 #include "drive/drive_letters.h"
+#include "jobs/burn_preflight.h"
 #include "jobs/jobs.h"
+#include "loaders/loader_catalog.h"
 #include "server/command_replies.h"
 #include "server/web_module.h"
 
@@ -31,42 +33,103 @@ bool RunningListRefusal(const TJobs* jobs, TJsonValue& refusal) {
   return false;
 }
 
-}  // namespace
-
-TJsonValue TWebModule1::BurnFlashDriveAction(const TFormFields& fields) {
-  if (!FJobs) return StatusReply("Error", "Jobs not exists");
-  if (FJobs->Starting()) return StatusReply("Error", "Already started");
+// The fields of a burn: mode, file system, drive and entries. False with the reply to
+// give when they are no burn.
+bool ReadBurnFields(const TFormFields& fields, TBurnFields& burn, TJsonValue& refusal) {
   const std::string mode = fields.Get("Mode");
-  if (mode != "Add" && mode != "New") return DataReply("Error", "Burning mode not recognized");
+  if (mode != "Add" && mode != "New") {
+    refusal = DataReply("Error", "Burning mode not recognized");
+    return false;
+  }
   const std::string new_fs = fields.Get("NewFS");
-  if (mode == "New" && new_fs != "FAT" && new_fs != "NTFS")
-    return DataReply("Error", "File system not recognized");
+  if (mode == "New" && new_fs != "FAT" && new_fs != "NTFS") {
+    refusal = DataReply("Error", "File system not recognized");
+    return false;
+  }
   const std::string drive_field = fields.Get("FlashDrive");
-  if (drive_field.empty()) return DataReply("Error", "Drive not selected");
-  const char drive = drive_field[0];
-  const std::string root = DriveRoot(drive);
-  std::error_code ec;
-  if (root.empty() || !std::filesystem::is_directory(root, ec))
-    return DataReply("Error", "Drive not found");
-
+  if (drive_field.empty()) {
+    refusal = DataReply("Error", "Drive not selected");
+    return false;
+  }
+  burn.Drive = drive_field[0];
+  burn.Mode = mode == "Add" ? FormatModeAdd : FormatModeNew;
+  // In mode add the control server passes no file system (255).
+  burn.FileSystem = mode == "Add" ? 255 : new_fs == "NTFS" ? FileSystemNTFS : FileSystemFAT32;
   // Entries by consecutive numbers; a code that is no whole number adds nothing and is
   // passed over.
-  int read = 0;
   for (int i = 0;; ++i) {
     const std::string prefix = "Loaders[" + std::to_string(i) + "]";
     const std::string code = fields.Get(prefix + "[Code]");
     if (code.empty()) break;
     std::int32_t type = 0;
     if (!ParseWholeNumber(code, type)) continue;
-    FJobs->Add(type, fields.Get(prefix + "[Path]"), drive, fields.Get(prefix + "[Name]"));
+    burn.Entries.push_back({type, fields.Get(prefix + "[Path]"), fields.Get(prefix + "[Name]")});
+  }
+  return true;
+}
+
+TPreflightRequest PreflightRequestOf(const TBurnFields& burn) {
+  TPreflightRequest request;
+  request.Drive = burn.Drive;
+  request.Mode = burn.Mode;
+  request.FileSystem = burn.Mode == FormatModeNew ? burn.FileSystem : FileSystemFAT32;
+  // An unknown loader type adds no job (the list refuses it), so it is not checked.
+  for (const TBurnFields::TEntry& e : burn.Entries)
+    if (IsLoaderType(e.Type)) request.Entries.push_back(MakePreflightEntry(e.Type, e.Path, e.Name));
+  return request;
+}
+
+}  // namespace
+
+TPreflightReport TWebModule1::Preflight(const TBurnFields& burn) {
+  const TPreflightRequest request = PreflightRequestOf(burn);
+  try {
+    return FSetup.Preflight ? FSetup.Preflight(request) : RunBurnPreflight(request);
+  } catch (const std::exception& e) {
+    TPreflightReport report;
+    report.Refuse(e.what());
+    return report;
+  }
+}
+
+TJsonValue TWebModule1::CheckBurnAction(const TFormFields& fields) {
+  TBurnFields burn;
+  TJsonValue refusal;
+  if (!ReadBurnFields(fields, burn, refusal)) return refusal;
+  if (burn.Entries.empty()) return DataReply("Error", "No one loader initialized");
+  const TPreflightReport report = Preflight(burn);
+  if (!report.Passed()) return DataReply("Error", report.RefusalText());
+  TJsonValue reply;
+  reply.AddStatus("Success", "")
+      .AddData("Mounts", report.MountsText(burn.Mode))
+      .AddData("Remarks", report.RemarkText());
+  return reply;
+}
+
+TJsonValue TWebModule1::BurnFlashDriveAction(const TFormFields& fields) {
+  if (!FJobs) return StatusReply("Error", "Jobs not exists");
+  if (FJobs->Starting()) return StatusReply("Error", "Already started");
+  TBurnFields burn;
+  TJsonValue refusal;
+  if (!ReadBurnFields(fields, burn, refusal)) return refusal;
+  // Everything that can fail without touching the drive comes first: nothing is mounted
+  // or added for a burn that is refused.
+  if (!PreflightRequestOf(burn).Entries.empty()) {
+    const TPreflightReport report = Preflight(burn);
+    if (!report.Passed()) return DataReply("Error", report.RefusalText());
+  }
+  const std::string root = DriveRoot(burn.Drive);
+  std::error_code ec;
+  if (root.empty() || !std::filesystem::is_directory(root, ec))
+    return DataReply("Error", "Drive not found");
+
+  int read = 0;
+  for (const TBurnFields::TEntry& e : burn.Entries) {
+    FJobs->Add(e.Type, e.Path, burn.Drive, e.Name);
     ++read;
   }
   if (read == 0) return DataReply("Error", "No one loader initialized");
-
-  if (mode == "Add")
-    FJobs->Start(drive, FormatModeAdd, 255);
-  else
-    FJobs->Start(drive, FormatModeNew, new_fs == "NTFS" ? FileSystemNTFS : FileSystemFAT32);
+  FJobs->Start(burn.Drive, burn.Mode, burn.FileSystem);
   return StatusReply("Success", "");
 }
 

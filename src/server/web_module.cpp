@@ -124,6 +124,7 @@ void TWebModule1::ServePage(TWebReply& reply) {
 bool TWebModule1::Dispatch(const std::string& operation, const TFormFields& fields,
                            TJsonValue& reply) {
   if (operation == "BurnFlashDrive") return reply = BurnFlashDriveAction(fields), true;
+  if (operation == "CheckBurn") return reply = CheckBurnAction(fields), true;
   if (operation == "CancelCurrent") return reply = CancelCurrentAction(), true;
   if (operation == "StopAll") return reply = StopAllAction(), true;
   if (operation == "CheckMessages") return reply = CheckMessagesAction(), true;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/message_queue.h"
+#include "jobs/burn_preflight.h"
 #include "server/file_dialog.h"
 #include "server/form_fields.h"
 #include "server/message_que.h"
@@ -39,6 +40,20 @@ struct TControlModuleSetup {
   // Puts the archive library in place; the message to show when it cannot, empty on
   // success (default: Prepare7zLibrary).
   std::function<std::string()> PrepareArchiveLibrary;
+  // The check before a burn (default: RunBurnPreflight).
+  TBurnPreflight Preflight;
+};
+
+// A burn as the page asks for it.
+struct TBurnFields {
+  struct TEntry {
+    std::int32_t Type = 0;
+    std::string Path, Name;
+  };
+  char Drive = 0;
+  std::uint8_t Mode = 0;
+  std::uint8_t FileSystem = 0;
+  std::vector<TEntry> Entries;
 };
 
 struct TWebRequest {
@@ -89,6 +104,10 @@ class TWebModule1 {
 
   // Job commands.
   TJsonValue BurnFlashDriveAction(const TFormFields& fields);
+  // The check before a burn, with the same fields: refusals as the error, else the
+  // drive's mounts and the remarks for the question.
+  TJsonValue CheckBurnAction(const TFormFields& fields);
+  TPreflightReport Preflight(const TBurnFields& burn);
   TJsonValue CancelCurrentAction();
   TJsonValue StopAllAction();
   TJsonValue CheckMessagesAction();

@@ -56,7 +56,11 @@ TAskForm::TAskForm(QWidget* parent) : QDialog(parent) {
   ScndStr = place("ScndStr", "", 8, 89, 409, 20, 15);
   ThrdStr = place("ThrdStr", "Continue?", 100, 129, 220, 20, 15);
   FrthStr = place("FrthStr", "", 8, 203, 409, 17, 12);
-  for (QLabel* label : {TypeStr, FstStr, ScndStr, ThrdStr, FrthStr})
+  NotesStr = place("NotesStr", "", 16, 114, 393, 0, 12);
+  NotesStr->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  NotesStr->setWordWrap(true);
+  NotesStr->hide();
+  for (QLabel* label : {TypeStr, FstStr, ScndStr, ThrdStr, FrthStr, NotesStr})
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
   TypeStr->setProperty("styleLookup", "asktitle");
 
@@ -76,6 +80,23 @@ TAskForm::TAskForm(QWidget* parent) : QDialog(parent) {
   connect(YesBtn, &QPushButton::clicked, this, [this] { YesBtnClick(); });
   connect(NoBtn, &QPushButton::clicked, this, [this] { NoBtnClick(); });
   connect(GoEULABtn, &QPushButton::clicked, this, [this] { GoEULABtnClick(); });
+}
+
+void TAskForm::SetNotes(const QString& notes) {
+  constexpr int kWidth = 393;
+  NotesStr->setText(notes);
+  NotesStr->setVisible(!notes.isEmpty());
+  const int height = notes.isEmpty() ? 0 : NotesStr->heightForWidth(kWidth);
+  const int extra = notes.isEmpty() ? 0 : height + 12;
+  const auto at = [this](int x, int y) { return QPoint(x - MainRect->x(), y - MainRect->y()); };
+  NotesStr->setGeometry(QRect(at(16, 114), QSize(kWidth, height)));
+  ThrdStr->move(at(100, 129 + extra));
+  YesBtn->move(at(292, 137 + extra));
+  NoBtn->move(at(12, 137 + extra));
+  FrthStr->move(at(8, 203 + extra));
+  GoEULABtn->move(at(156, 225 + extra));
+  MainRect->resize(409, 241 + extra);
+  setFixedSize(428, 282 + extra);
 }
 
 void TAskForm::YesBtnClick() {
@@ -99,7 +120,7 @@ TAskForm* ConfirmationForm() { return TheForm().data(); }
 
 bool AskConfirmation(const QString& TypeText, const QString& FirstText,
                      const QString& SecondText, const QString& ThirdText,
-                     const QString& FourthText, bool ShowEULA) {
+                     const QString& FourthText, bool ShowEULA, const QString& Notes) {
   if (!TheForm()) {
     TheForm() = new TAskForm();
     qAddPostRoutine(DeleteTheForm);
@@ -112,6 +133,7 @@ bool AskConfirmation(const QString& TypeText, const QString& FirstText,
   form->ThrdStr->setText(ThirdText);
   form->FrthStr->setText(FourthText);
   form->GoEULABtn->setVisible(ShowEULA);
+  form->SetNotes(Notes);
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect area = screen->availableGeometry();
     form->move(area.center() - QPoint(form->width() / 2, form->height() / 2));

@@ -18,6 +18,10 @@ class TAskForm : public QDialog {
  public:
   explicit TAskForm(QWidget* parent = nullptr);
 
+  // Lines shown between the second text and the question (the drive's mounts, remarks);
+  // the form grows to hold them. Empty: none.
+  void SetNotes(const QString& notes);
+
   void YesBtnClick();
   void NoBtnClick();
   void GoEULABtnClick();
@@ -28,6 +32,7 @@ class TAskForm : public QDialog {
   QLabel* ScndStr;
   QLabel* ThrdStr;
   QLabel* FrthStr;
+  QLabel* NotesStr;
   TLinkButton* YesBtn;
   TLinkButton* NoBtn;
   TLinkButton* GoEULABtn;
@@ -38,11 +43,12 @@ class TAskForm : public QDialog {
   void keyPressEvent(QKeyEvent* event) override;
 };
 
-// Shows the question with its five texts and waits for the answer: true only for "Yes".
-// The form is made on first use and kept for later calls.
+// Shows the question with its five texts (and the notes, when there are any) and waits
+// for the answer: true only for "Yes". The form is made on first use and kept for later
+// calls.
 bool AskConfirmation(const QString& TypeText, const QString& FirstText,
                      const QString& SecondText, const QString& ThirdText,
-                     const QString& FourthText, bool ShowEULA);
+                     const QString& FourthText, bool ShowEULA, const QString& Notes = QString());
 
 // The form AskConfirmation uses; nullptr before its first use.
 TAskForm* ConfirmationForm();

@@ -462,13 +462,36 @@ void TGridViewForm::StartBurn(bool new_mode) {
     ShowPlainMessage(this, QString::fromStdString(refusal));
     return;
   }
-  const TConfirmationTexts texts = ConfirmationTexts(new_mode ? FormatModeNew : FormatModeAdd);
+  const TUSBDriveSet drive = USBDrives[index];
+  const std::uint8_t mode = new_mode ? FormatModeNew : FormatModeAdd;
+  // Everything that can fail without touching the drive, before the question.
+  TPreflightRequest request;
+  request.Drive = drive.Letter;
+  request.Mode = mode;
+  request.FileSystem = new_mode ? FNeedFS : FileSystemFAT32;
+  for (TLdrFrame* frame : FFrames->LiveFrames())
+    request.Entries.push_back({frame->LdrSelectBox->currentIndex() - 1, frame->LdrFilePath,
+                               frame->objectName().toStdString(), frame->LdrFileSize,
+                               frame->FNeedNTFS});
+  TPreflightReport report;
+  try {
+    report = FServices.Preflight(request);
+  } catch (const std::exception& e) {
+    report.Refuse(e.what());
+  }
+  if (!report.Passed()) {
+    ShowPlainMessage(this, ForDisplay(report.RefusalText()));
+    return;
+  }
+  std::string notes = report.MountsText(mode);
+  if (!report.Remarks.empty()) notes += (notes.empty() ? "" : "\n") + report.RemarkText();
+  const TConfirmationTexts texts = ConfirmationTexts(mode);
   if (!AskConfirmation(QString::fromStdString(texts.Title), QString::fromStdString(texts.First),
                        QString::fromStdString(texts.Second),
                        QString::fromStdString(texts.Question),
-                       QString::fromStdString(texts.Footer), texts.ShowEULA))
+                       QString::fromStdString(texts.Footer), texts.ShowEULA,
+                       QString::fromStdString(notes)))
     return;
-  const TUSBDriveSet drive = USBDrives[index];
   LockInterface();
   const char letter = DrvSelectBox->currentText().toStdString().front();
   for (TLdrFrame* frame : FFrames->LiveFrames())

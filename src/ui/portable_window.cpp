@@ -130,6 +130,7 @@ TPortableWindowServices WithDefaults(TPortableWindowServices services) {
   if (!services.NeedNTFS) services.NeedNTFS = CheckNeedNTFS;
   if (!services.OpenUrl) services.OpenUrl = ShellOpen;
   if (!services.PrepareArchiveLibrary) services.PrepareArchiveLibrary = Prepare7zLibraryOrMessage;
+  if (!services.Preflight) services.Preflight = RunBurnPreflight;
   if (!services.SendFeedback) {
     std::lock_guard<std::mutex> guard(SenderLock());
     services.SendFeedback = DefaultSender();

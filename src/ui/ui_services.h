@@ -11,6 +11,7 @@
 #include <string>
 
 #include "common/community.h"
+#include "jobs/burn_preflight.h"
 
 class QString;
 class QWidget;
@@ -43,6 +44,8 @@ struct TPortableWindowServices {
   // Puts the archive library in place; the message to show when it cannot, empty on
   // success. None: nothing to do.
   std::function<std::string()> PrepareArchiveLibrary;
+  // The check before a burn (default: RunBurnPreflight).
+  TBurnPreflight Preflight;
 };
 
 // Fills every service left empty with the program's own.

@@ -37,6 +37,11 @@ TEST(CliArguments, BurnCommandsAreRead) {
   EXPECT_EQ(c.Entries[1].Code, 0);
   EXPECT_EQ(c.Entries[1].Path, "C:/w7.iso");
   EXPECT_TRUE(c.Yes);
+  EXPECT_FALSE(c.Force);
+  ASSERT_TRUE(ParseCliArguments(Split("burn --drive e --mode add --entry 5:u.iso --yes --force"),
+                                c, error))
+      << error;
+  EXPECT_TRUE(c.Force);
 
   ASSERT_TRUE(ParseCliArguments(Split("burn --image d.img --size 64M --mode add --entry 9:c.iso"),
                                 c, error))
@@ -83,7 +88,9 @@ TEST(CliArguments, BadCommandsSayWhatIsWrong) {
       {"burn --image d.img --size lots --mode new --entry 6:a.iso", "--size takes a byte count"},
       {"burn --image d.img --size 1M --mode new --entry 6:a.iso", "at least 16M"},
       {"burn --drive e --mode new --entry 6:a.iso --yes=no", "--yes takes no value"},
-      {"burn --drive e --mode new --entry 6:a.iso --force", "unknown argument \"--force\""},
+      {"burn --drive e --mode new --entry 6:a.iso --force", "--force applies with --yes only"},
+      {"burn --drive e --mode new --entry 6:a.iso --yes --force=1", "--force takes no value"},
+      {"burn --drive e --mode new --entry 6:a.iso --mount", "unknown argument \"--mount\""},
       {"setup-boot-images", "needs --from ZIP_OR_FOLDER"},
       {"setup-boot-images --to /tmp/x", "needs --from ZIP_OR_FOLDER"},
       {"setup-boot-images --from", "--from needs a value"},

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The decisions quorvane-cli takes before it writes: the file system of a new drive, and
-// the plans it refuses.
+// the question it asks.
 #include "cli/cli_plan.h"
 
 #include <gtest/gtest.h>
@@ -62,50 +62,6 @@ TEST(NewDriveFileSystem, TheCapacityRulesChooseForAFreshFormat) {
   };
   for (const TCase& c : cases)
     EXPECT_EQ(NewDriveFileSystem(c.drive, c.entries), c.expected) << c.name;
-}
-
-TEST(RefusalOfPlan, PlansThatCannotWorkAreRefusedBeforeAnythingIsWritten) {
-  struct TCase {
-    const char* name;
-    TUSBDriveSet drive;
-    std::uint8_t mode, fs;
-    std::vector<TPlannedEntry> entries;
-    const char* refusal;  // empty: accepted
-  };
-  const TCase cases[] = {
-      {"new FAT32, image of 4 GiB", Drive("", -1, kStick), FormatModeNew, FileSystemFAT32,
-       Entries({{1, false}, {5000000000, true}}), "entry 2 x.iso places a file of 4 GiB or more"},
-      {"new, more than the disk", Drive("", -1, kStick), FormatModeNew, FileSystemNTFS,
-       Entries({{kStick - 4136960 + 1, false}}), "more than drive e: holds after formatting"},
-      {"new, exactly what a FAT32 format leaves", Drive("", -1, kStick), FormatModeNew,
-       FileSystemFAT32, Entries({{kStick - 4136960, false}}), ""},
-      {"new NTFS, small drive", Drive("", -1, 64 << 20), FormatModeNew, FileSystemNTFS,
-       Entries({{1 << 20, false}}), ""},
-      {"add to a blank drive", Drive("", -1, kStick), FormatModeAdd, FileSystemNTFS,
-       Entries({{1, false}}), "has no FAT32, exFAT or NTFS file system to add to; use --mode new"},
-      {"add to an ext4 drive", Drive("ext4", 1000, kStick), FormatModeAdd, FileSystemNTFS,
-       Entries({{1, false}}), "use --mode new"},
-      {"add an image of 4 GiB to FAT32", Drive("FAT32", 7000000000, kStick), FormatModeAdd,
-       FileSystemNTFS, Entries({{5000000000, true}}), "its FAT32 file system cannot hold"},
-      {"add an image of 4 GiB to NTFS", Drive("NTFS", 7000000000, kStick), FormatModeAdd,
-       FileSystemNTFS, Entries({{5000000000, true}}), ""},
-      // Entries that do not fit the free space are the jobs' to refuse, one by one.
-      {"add more than is free", Drive("FAT32", 1000, kStick), FormatModeAdd, FileSystemNTFS,
-       Entries({{5000, false}}), ""},
-  };
-  for (const TCase& c : cases) {
-    const std::string refusal = RefusalOfPlan(c.drive, c.mode, c.fs, c.entries);
-    if (std::string(c.refusal).empty()) {
-      EXPECT_EQ(refusal, "") << c.name;
-    } else {
-      EXPECT_NE(refusal.find(c.refusal), std::string::npos) << c.name << ": " << refusal;
-    }
-  }
-  EXPECT_NE(RemarkOnPlan(Drive("FAT32", 1000, kStick), FormatModeAdd, Entries({{5000, false}}))
-                .find("entries that do not fit will fail"),
-            std::string::npos);
-  EXPECT_EQ(RemarkOnPlan(Drive("FAT32", 10000, kStick), FormatModeAdd, Entries({{5000, false}})),
-            "");
 }
 
 TEST(ConfirmationQuestion, TheMainWindowsWarningForEachMode) {

@@ -62,6 +62,7 @@ class CliRunTest : public ::testing::Test {
     env.Err = err.file();
     env.Dialog = &scripted;
     env.MakeDriveTable = [this](bool) { return world.MakeTable(); };
+    env.Preflight = RunPlanPreflight;
     env.MakeJobs = [this] {
       EXPECT_TRUE(jobs_allowed) << "a job list was made for a burn that should not start";
       TJobFactory stand_ins = StandInLoaderFactory();
@@ -76,8 +77,6 @@ class CliRunTest : public ::testing::Test {
     };
     env.Interrupted = &interrupted;
     env.Root = root;
-    // The drive step is a stand-in: it needs no boot images unless a test says so.
-    env.BootImagesMissing = [this] { return images_missing; };
     const int status = RunCli(args, env);
     questions = scripted.questions;
     return status;
@@ -106,7 +105,6 @@ class CliRunTest : public ::testing::Test {
   std::atomic<bool> interrupted{false};
   bool jobs_allowed = true;
   bool root = true;
-  std::string images_missing;
 };
 
 TEST_F(CliRunTest, DrivesListsTheUsbDrives) {
@@ -122,16 +120,13 @@ TEST_F(CliRunTest, DrivesListsTheUsbDrives) {
   EXPECT_EQ(err.text(), "");
 }
 
-TEST_F(CliRunTest, ABurnWithoutRootOrWithoutTheBootImagesIsRefusedBeforeAnyDiskIsTouched) {
+TEST_F(CliRunTest, ABurnWithoutRootIsRefusedBeforeAnyDiskIsTouched) {
   AddStick(temp / "media");
   const std::string line = "burn --drive a --mode new --yes --entry 6:" + temp / "a.iso";
   root = false;
   ExpectRefused(line, "quorvane-cli: burn writes to disks and needs root: run it again with sudo\n");
   // Bad arguments are still bad arguments.
   EXPECT_EQ(Run("burn --drive a --entry 6:" + temp / "a.iso"), 2);
-  root = true;
-  images_missing = "GRUB4DOS's boot images are not installed";
-  ExpectRefused(line, "quorvane-cli: GRUB4DOS's boot images are not installed\n");
   EXPECT_TRUE(questions.empty());
 }
 
@@ -183,8 +178,8 @@ TEST_F(CliRunTest, TheDiskOfTheRunningSystemIsRefused) {
     ExpectRefused(
         std::string("burn --drive a --mode ") + mode + " --yes --entry 6:" + temp / "a.iso",
         "quorvane-cli: refused to write to drive a: " + world.Node("sdb") +
-            " holds the running system. The program writes only to USB drives and "
-            "image files, never to the disk of the running system.");
+            " holds the running system (/dev/sdb1 is mounted at /). The program writes only "
+            "to USB drives and image files, never to the disk of the running system.");
 }
 
 TEST_F(CliRunTest, ADiskThatIsNoUsbDriveHasNoLetter) {
@@ -200,7 +195,33 @@ TEST_F(CliRunTest, AnImageOnTheDiskToBeErasedIsRefused) {
   WriteFile(temp / "media/x.iso", "image");
   ExpectRefused("burn --drive a --mode new --yes --entry 6:" + temp / "a.iso" +
                     " --entry 6:" + temp / "media/x.iso",
-                "entry 2 x.iso lies on drive a:, whose disk mode new erases");
+                "entry 2 (x.iso) lies on drive a:, whose disk mode new erases");
+}
+
+TEST_F(CliRunTest, AMountThatTheProgramDidNotMakeIsStatedAndNeedsForceWithYes) {
+  AddStick(temp / "media");
+  const std::string mounts = "Mounted now, not by this program:\n  /dev/sdb1 at " + temp / "media" +
+                             ", mounted by someone the system does not name\n";
+  for (const char* mode : {"new", "add"})
+    ExpectRefused(std::string("burn --drive a --mode ") + mode + " --yes --entry 6:" + temp / "a.iso",
+                  "quorvane-cli: drive a: is mounted where this program did not mount it:\n" +
+                      mounts);
+  EXPECT_NE(err.text().find("give --force as well as --yes, or leave out --yes to be asked"),
+            std::string::npos);
+  // Asked, the question states them.
+  jobs_allowed = false;
+  EXPECT_EQ(Run("burn --drive a --mode new --entry 6:" + temp / "a.iso", TDialogAnswer::No), 1);
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_NE(questions[0].find(mounts + "They are unmounted before the drive is formatted"),
+            std::string::npos)
+      << questions[0];
+  ExpectDisksUntouched();
+  // With --force as well, the plan says so and the burn goes on.
+  jobs_allowed = true;
+  ASSERT_EQ(Run("burn --drive a --mode add --yes --force --entry 6:" + temp / "a.iso"), 0)
+      << err.text();
+  EXPECT_NE(out.text().find(mounts + "The entries are written through them"), std::string::npos)
+      << out.text();
 }
 
 TEST_F(CliRunTest, ADeclinedConfirmationWritesNothing) {
@@ -248,18 +269,18 @@ TEST_F(CliRunTest, ABurnReportsEveryEntryAndExitsZeroWhenAllFinished) {
 
 TEST_F(CliRunTest, ANewDriveGetsTheFileSystemTheRulesChoose) {
   AddStick(temp / "media");
-  ASSERT_EQ(Run("burn --drive a --mode new --yes --entry 6:" + temp / "a.iso"), 0) << err.text();
+  ASSERT_EQ(Run("burn --drive a --mode new --yes --force --entry 6:" + temp / "a.iso"), 0) << err.text();
   EXPECT_EQ(prep->mode, FormatModeNew);
   EXPECT_EQ(prep->fs, FileSystemFAT32);
   EXPECT_NE(out.text().find("Mode: new (repartition and format FAT32)\n"), std::string::npos);
   EXPECT_NE(out.text().find("Formatting...\nDrive ready.\n"), std::string::npos);
-  ASSERT_EQ(Run("burn --drive a --mode new --fs ntfs --yes --entry 6:" + temp / "a.iso"), 0);
+  ASSERT_EQ(Run("burn --drive a --mode new --fs ntfs --yes --force --entry 6:" + temp / "a.iso"), 0);
   EXPECT_EQ(prep->fs, FileSystemNTFS);
 }
 
 TEST_F(CliRunTest, AFailedEntryFailsTheRunAndTheOthersGoOn) {
   AddStick(temp / "media");
-  EXPECT_EQ(Run("burn --drive a --mode add --yes --entry 6:" + temp / "bad.iso" +
+  EXPECT_EQ(Run("burn --drive a --mode add --yes --force --entry 6:" + temp / "bad.iso" +
                 " --entry 6:" + temp / "a.iso"),
             1);
   const std::string text = out.text();
@@ -279,7 +300,7 @@ TEST_F(CliRunTest, AFailedEntryFailsTheRunAndTheOthersGoOn) {
 TEST_F(CliRunTest, AFailedDriveStepStartsNoEntry) {
   AddStick(temp / "media");
   prep->error = "Can't obtain handle to physical drive";
-  EXPECT_EQ(Run("burn --drive a --mode add --yes --entry 6:" + temp / "a.iso"), 1);
+  EXPECT_EQ(Run("burn --drive a --mode add --yes --force --entry 6:" + temp / "a.iso"), 1);
   const std::string text = out.text();
   EXPECT_NE(text.find("MBR replacing error: Can't obtain handle to physical drive\n"),
             std::string::npos)
@@ -296,7 +317,7 @@ TEST_F(CliRunTest, AFailedDriveStepStartsNoEntry) {
 TEST_F(CliRunTest, AnInterruptStopsTheBurn) {
   AddStick(temp / "media");
   interrupted = true;
-  EXPECT_EQ(Run("burn --drive a --mode add --yes --entry 6:" + temp / "a.iso"), 1);
+  EXPECT_EQ(Run("burn --drive a --mode add --yes --force --entry 6:" + temp / "a.iso"), 1);
   const std::string text = out.text();
   EXPECT_NE(text.find("Stopping:"), std::string::npos) << text;
   EXPECT_NE(text.find("1 a.iso: not started\n"), std::string::npos) << text;

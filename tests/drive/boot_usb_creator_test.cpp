@@ -239,7 +239,8 @@ TEST_F(BootUsbCreatorTest, TheDiskOfTheRunningSystemIsNeverWritten) {
   world.AddPartition("sdb", 2, 131072, 2048, "8:18");
   world.SetSwaps({"/dev/sdb2"});
   EXPECT_EQ(Prepare('a', FileSystemNTFS, FormatModeNew),
-            "Failed to format drive... " + world.Node("sdb") + " holds the running system");
+            "Failed to format drive... " + world.Node("sdb") +
+                " holds the running system (the swap area /dev/sdb2 is active on it)");
   EXPECT_EQ(Prepare('a', FileSystemNTFS, FormatModeAdd), "Can't obtain handle to physical drive");
   EXPECT_TRUE(world.Runner->Calls.empty());
   EXPECT_EQ(Head(), before);

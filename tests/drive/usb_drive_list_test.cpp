@@ -255,7 +255,7 @@ TEST_F(UsbDriveListTest, ProtectedUsbDiskIsListedWithSizeZeroAndNeverWritten) {
   TDiskTarget disk;
   std::string error;
   EXPECT_FALSE(table->WritableDiskOf('a', disk, error));
-  EXPECT_EQ(error, world.Node("sdb") + " holds the running system");
+  EXPECT_EQ(error, world.Node("sdb") + " holds the running system (/dev/sdb2 is mounted at /)");
   EXPECT_EQ(table->RootOf('a', error), "");
   EXPECT_TRUE(world.Runner->Calls.empty());
 }

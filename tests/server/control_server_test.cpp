@@ -433,5 +433,56 @@ TEST_F(ControlServerTest, WithoutTheArchiveLibraryTheRunEndsAtTheFirstRequest) {
   EXPECT_THAT(printed, ::testing::HasSubstr("Error with unpacking 7z.dll"));
 }
 
+// The check before a burn, given by the test: what it refuses starts nothing, and what it
+// states reaches the page before the question.
+TEST_F(ControlServerTest, TheCheckBeforeABurnComesFirst) {
+  std::vector<TPreflightRequest> asked;
+  TPreflightReport answer;
+  setup.Preflight = [&](const TPreflightRequest& request) {
+    asked.push_back(request);
+    return answer;
+  };
+  StartServer();
+  MapDrive('e');
+  const std::string iso = temp / "a.iso";
+  WriteFile(iso, "image");
+  std::vector<std::pair<std::string, std::string>> check =
+      Burn("New", "NTFS", "e", {{"6", iso}, {"12", iso}, {"7", iso}});
+  check[0].second = "CheckBurn";
+
+  answer.Refuse("the archive library /usr/lib/p7zip/7z.so cannot be used: not a regular file");
+  answer.Refuse("second reason");
+  const std::string refused =
+      R"({"Error":"the archive library \/usr\/lib\/p7zip\/7z.so cannot be used: not a regular file\nsecond reason"})";
+  EXPECT_EQ(Command(check).body, refused);
+  EXPECT_EQ(Command(Burn("New", "NTFS", "e", {{"6", iso}, {"12", iso}, {"7", iso}})).body, refused);
+  PumpPending();
+  EXPECT_EQ(preparation->runs.load(), 0);
+  EXPECT_EQ(server->Jobs()->Count(), 0);
+  EXPECT_FALSE(server->Jobs()->Starting());
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_EQ(asked[0].Drive, 'e');
+  EXPECT_EQ(asked[0].Mode, 0);
+  EXPECT_EQ(asked[0].FileSystem, 1);
+  // The entry of an unknown loader adds no job and is not checked.
+  ASSERT_EQ(asked[0].Entries.size(), 2u);
+  EXPECT_EQ(asked[0].Entries[1].LoaderType, 7);
+  EXPECT_EQ(asked[0].Entries[1].SourceFile, iso);
+  EXPECT_EQ(asked[0].Entries[1].JobName, "C");
+
+  answer = TPreflightReport();
+  answer.ForeignMounts = {{"/dev/sdx1", "/media/ann/STICK", "by the desktop for user ann"}};
+  answer.Remark("Note: one remark");
+  EXPECT_EQ(Command(check).body,
+            R"({"Success":"","Mounts":"Mounted now, not by this program:\n  \/dev\/sdx1 at )"
+            R"(\/media\/ann\/STICK, mounted by the desktop for user ann\nThey are unmounted )"
+            R"(before the drive is formatted: close every program that uses them.",)"
+            R"("Remarks":"Note: one remark"})");
+  answer = TPreflightReport();
+  check[1].second = "Add";
+  EXPECT_EQ(Command(check).body, R"({"Success":""})");
+  EXPECT_EQ(preparation->runs.load(), 0);
+}
+
 }  // namespace
 }  // namespace quorvane::testing

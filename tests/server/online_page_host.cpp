@@ -93,6 +93,7 @@ int main(int argc, char** argv) {
   TControlModuleSetup setup;
   setup.ExistLoaders = "browser test";
   setup.PrepareArchiveLibrary = [] { return std::string(); };
+  setup.Preflight = RunPlanPreflight;
   setup.CreateJobs = [] {
     return std::make_unique<TJobs>(
         [](std::int32_t type, const std::string& file, char drive, const std::string& name) {

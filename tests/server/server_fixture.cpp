@@ -131,6 +131,8 @@ ControlServerTest::ControlServerTest() {
   setup.AppStartPath = page_dir;
   setup.ExistLoaders = "opaque {text}/1";
   setup.PrepareArchiveLibrary = [] { return std::string(); };
+  // The drive step is a stand-in: only the plan is checked before a burn.
+  setup.Preflight = RunPlanPreflight;
   setup.CreateJobs = [this] {
     return std::make_unique<TJobs>(StandInLoaderFactory(&made), RecordingPreparation(preparation));
   };

@@ -199,6 +199,7 @@ class EventProcedures : public MainThreadTest {
   EventProcedures() {
     TControlModuleSetup setup;
     setup.PrepareArchiveLibrary = [] { return std::string(); };
+    setup.Preflight = RunPlanPreflight;
     setup.CreateJobs = [this] {
       return std::make_unique<TJobs>(StandInLoaderFactory(), RecordingPreparation(prep));
     };

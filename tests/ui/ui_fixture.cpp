@@ -91,6 +91,10 @@ std::string TWindowRig::AddDrive(const TUSBDriveSet& drive) {
 
 std::unique_ptr<TGridViewForm> TWindowRig::MakeWindow() {
   TPortableWindowServices services;
+  // The drive step is a stand-in: only the plan is checked before a burn.
+  services.Preflight = [this](const TPreflightRequest& request) {
+    return preflight ? preflight(request) : RunPlanPreflight(request);
+  };
   services.CreateJobs = [this] {
     TJobFactory loaders = StandInLoaderFactory(&made);
     TJobFactory configured = [this, loaders](std::int32_t type, const std::string& file,

@@ -112,6 +112,7 @@ class TWindowRig {
   std::mutex feedback_lock;
   std::vector<TFeedback> feedback;
   std::function<void(TStandInLoader&)> configure_job;  // applied to every job made
+  TBurnPreflight preflight;  // the check before a burn; the plan's checks when empty
 };
 
 }  // namespace quorvane::testing

@@ -36,6 +36,7 @@ class WindowTest : public ::testing::Test {
       asked = {form->TypeStr->text(), form->FstStr->text(), form->ScndStr->text(),
                form->ThrdStr->text(), form->FrthStr->text()};
       eula_shown = !form->GoEULABtn->isHidden();
+      notes = form->NotesStr->isHidden() ? QString() : form->NotesStr->text();
       (yes ? form->YesBtn : form->NoBtn)->click();
     });
   }
@@ -60,6 +61,7 @@ class WindowTest : public ::testing::Test {
   std::unique_ptr<TGridViewForm> window;
   std::vector<QString> asked;
   bool eula_shown = false;
+  QString notes;
   QString message;
 };
 
@@ -184,6 +186,53 @@ INSTANTIATE_TEST_SUITE_P(
                     "Type for loader 0 not selected"},
         RefusalCase{"AllClosed", {{7, true}, {7, true}}, true, "There are no loaders selected"}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
+
+TEST_F(WindowTest, TheCheckBeforeABurnRefusesOrStatesTheMountsInTheQuestion) {
+  rig.AddDrive(FixtureDrive('e', kDrive, kDrive - 1000000, "FAT32"));
+  std::vector<TPreflightRequest> asked_checks;
+  TPreflightReport answer;
+  rig.preflight = [&](const TPreflightRequest& request) {
+    asked_checks.push_back(request);
+    return answer;
+  };
+  window = rig.MakeWindow();
+  const std::string image = rig.Image("hbcd.iso", 1000);
+  rig.AddFrame(*window, 7, image);
+  ASSERT_TRUE(window->GoAddBtn->isEnabled());
+
+  answer.Refuse("the archive library /usr/lib/p7zip/7z.so cannot be used: not a regular file");
+  AnswerMessage();
+  window->GoAddBtn->click();
+  EXPECT_EQ(message.toStdString(),
+            "the archive library /usr/lib/p7zip/7z.so cannot be used: not a regular file");
+  EXPECT_TRUE(asked.empty()) << "no question after a refusal";
+  EXPECT_EQ(window->Jobs()->Count(), 0);
+  EXPECT_EQ(rig.prep->runs, 0);
+  EXPECT_TRUE(window->DrvSelectBox->isEnabled());
+  ASSERT_EQ(asked_checks.size(), 1u);
+  EXPECT_EQ(asked_checks[0].Drive, 'e');
+  EXPECT_EQ(asked_checks[0].Mode, FormatModeAdd);
+  ASSERT_EQ(asked_checks[0].Entries.size(), 1u);
+  EXPECT_EQ(asked_checks[0].Entries[0].LoaderType, 6);
+  EXPECT_EQ(asked_checks[0].Entries[0].SourceFile, image);
+  EXPECT_EQ(asked_checks[0].Entries[0].NeedSpace, 1000);
+
+  answer = TPreflightReport();
+  answer.ForeignMounts = {{"/dev/sdx1", "/media/ann/STICK", "by the desktop for user ann"}};
+  answer.Remark("Note: a remark");
+  AnswerConfirmation(false);
+  window->GoAddBtn->click();
+  EXPECT_EQ(notes.toStdString(),
+            "Mounted now, not by this program:\n  /dev/sdx1 at /media/ann/STICK, mounted by the "
+            "desktop for user ann\nThe entries are written through them while they stay "
+            "mounted.\nNote: a remark");
+  EXPECT_EQ(window->Jobs()->Count(), 0);
+  // Without anything to state, the question has no notes.
+  answer = TPreflightReport();
+  AnswerConfirmation(false);
+  window->GoAddBtn->click();
+  EXPECT_EQ(notes, QString());
+}
 
 TEST_F(WindowTest, ABurnInAddModeRunsToContinueAndBack) {
   const std::string root = rig.AddDrive(FixtureDrive('e', kDrive, kDrive - 1000000, "FAT32"));
