@@ -66,18 +66,21 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
       given = true;
       return true;
     };
+    // An option that takes no value.
+    const auto set = [&](bool& flag) {
+      if (has_inline) {
+        error = name + " takes no value";
+        return false;
+      }
+      flag = true;
+      return true;
+    };
     if (name == "--yes" || name == "-y") {
-      if (has_inline) {
-        error = name + " takes no value";
-        return false;
-      }
-      command.Yes = true;
+      if (!set(command.Yes)) return false;
+    } else if (name == "--check-capacity") {
+      if (!set(command.CheckCapacity)) return false;
     } else if (name == "--force") {
-      if (has_inline) {
-        error = name + " takes no value";
-        return false;
-      }
-      command.Force = true;
+      if (!set(command.Force)) return false;
     } else if (name == "--drive") {
       if (!take_once(drive_given)) return false;
       const std::string letter = LowerAscii(value);
@@ -149,6 +152,10 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
   }
   if (command.FileSystem && command.Mode != FormatModeNew) {
     error = "--fs applies to --mode new only: mode add keeps the drive's file system";
+    return false;
+  }
+  if (command.CheckCapacity && command.Mode != FormatModeNew) {
+    error = "--check-capacity applies to --mode new only: mode add repartitions nothing";
     return false;
   }
   if (command.Entries.empty()) {
@@ -292,8 +299,8 @@ std::string CliUsage() {
       "Usage:\n"
       "  quorvane-cli drives [--bytes]\n"
       "  quorvane-cli burn (--drive LETTER | --image FILE [--size BYTES]) --mode new|add\n"
-      "                    [--fs fat32|ntfs] --entry CODE:PATH [--entry CODE:PATH ...]\n"
-      "                    [--yes [--force]]\n"
+      "                    [--fs fat32|ntfs] [--check-capacity] --entry CODE:PATH\n"
+      "                    [--entry CODE:PATH ...] [--yes [--force]]\n"
       "  quorvane-cli setup-boot-images --from ZIP_OR_FOLDER [--to FOLDER]\n"
       "  quorvane-cli --help | --version\n"
       "\n"
@@ -307,6 +314,10 @@ std::string CliUsage() {
       "  --mode new         repartition and format the drive: ALL data on it is erased\n"
       "  --mode add         keep the drive's data, replace its boot code, add the entries\n"
       "  --fs fat32|ntfs    file system of a new drive; by default the one the entries need\n"
+      "  --check-capacity   with --mode new: first check that the drive really holds what it\n"
+      "                     claims (a few hundred blocks written and read back across it,\n"
+      "                     their contents kept; seconds on most drives); a drive that\n"
+      "                     fails is not repartitioned\n"
       "  --entry CODE:PATH  one boot entry: loader type and image file, in menu order\n"
       "  --yes              burn without asking for confirmation\n"
       "  --force            with --yes: burn also a drive that is mounted where this program\n"

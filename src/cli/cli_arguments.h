@@ -32,6 +32,7 @@ struct TCliCommand {
   std::vector<TCliEntry> Entries;
   bool Yes = false;  // burn without asking
   bool Force = false;  // with Yes: burn a drive mounted by someone else too
+  bool CheckCapacity = false;  // mode new: check the drive's real capacity first
   // setup-boot-images: the release's zip file or a folder, and the folder to install into
   // (empty: the program's own, BootImagesDir()).
   std::string From;

@@ -2,9 +2,12 @@
 // SPDX-FileCopyrightText: 2026 The Quorvane developers
 #include "cli/cli_burn.h"
 
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 
 #include "common/constants.h"
+#include "drive/capacity_check.h"
 #include "jobs/job_status.h"
 
 namespace quorvane {
@@ -46,7 +49,39 @@ TBurnOutcome RunBurn(TJobs& jobs, const TBurnRequest& request, TMessageQueue& qu
       view.EntryChanged(i, e);
     }
   };
+  // The capacity check's progress by tenths, and how long it took.
+  std::string check_step;
+  int check_tenth = -1;
+  std::chrono::steady_clock::time_point check_start;
+  const auto seconds_since = [](std::chrono::steady_clock::time_point start) {
+    const double s =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", s);
+    return std::string(text);
+  };
+  const auto end_check = [&](const char* outcome) {
+    if (check_step.empty()) return;
+    view.Note(check_step.substr(0, check_step.find("...")) + " took " + seconds_since(check_start) +
+              outcome);
+    check_step.clear();
+  };
+  jobs.SetOnFormatProgress([&](void*, const std::string& step, std::int32_t percent) {
+    if (step != kCapacityCheckStep) {
+      end_check(": the drive holds what it claims.");
+      view.DriveStep(step);
+      return;
+    }
+    if (check_step.empty()) {
+      check_step = step;
+      check_start = std::chrono::steady_clock::now();
+    }
+    if (percent / 10 == check_tenth) return;
+    check_tenth = percent / 10;
+    view.DriveStep(step + " " + std::to_string(check_tenth * 10) + "%");
+  });
   const auto drive_step_done = [&](const char* failure, const std::string& error) {
+    end_check(".");
     if (error.empty()) {
       view.DriveStep("Drive ready.");
       return;
@@ -60,6 +95,8 @@ TBurnOutcome RunBurn(TJobs& jobs, const TBurnRequest& request, TMessageQueue& qu
   jobs.SetOnJobSync([&](void*, const std::string& name) { show(name); });
   jobs.SetOnJobFinish([&](void*, const std::string& name) { show(name); });
   jobs.SetOnFormatStarted([&](void*, std::uint8_t mode, char) {
+    // With the capacity check first, its own progress is the first thing to show.
+    if (mode == FormatModeNew && request.CheckCapacity) return;
     view.DriveStep(mode == FormatModeNew ? "Formatting..." : "Replacing MBR...");
   });
   jobs.SetOnFormatFinished(
@@ -78,7 +115,7 @@ TBurnOutcome RunBurn(TJobs& jobs, const TBurnRequest& request, TMessageQueue& qu
   }
   if (!outcome.Added) return outcome;
 
-  jobs.Start(request.Drive, request.Mode, request.FileSystem);
+  jobs.Start(request.Drive, request.Mode, request.FileSystem, {request.CheckCapacity});
   while (!done) {
     if (interrupted && interrupted->load() && !outcome.Interrupted) {
       outcome.Interrupted = true;

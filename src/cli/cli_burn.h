@@ -22,6 +22,7 @@ struct TBurnRequest {
   std::uint8_t Mode = 0;
   std::uint8_t FileSystem = 0;
   std::vector<TCliEntry> Entries;
+  bool CheckCapacity = false;  // mode new: the capacity check before repartitioning
 };
 
 struct TBurnOutcome {

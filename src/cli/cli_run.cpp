@@ -246,6 +246,9 @@ class TCli {
     }
     std::string plan = DescribePlan(*target, command.Mode, file_system, planned);
     if (!report.ForeignMounts.empty()) plan += report.MountsText(command.Mode) + "\n";
+    if (command.CheckCapacity)
+      plan += "First the drive's real capacity is checked; a drive that holds less than it "
+              "claims is not repartitioned.\n";
     const std::string remark = report.RemarkText();
     if (!report.ForeignMounts.empty() && command.Yes && !command.Force)
       return refuse("drive " + std::string(1, letter) +
@@ -269,7 +272,8 @@ class TCli {
     std::unique_ptr<TBurnView> view =
         FEnv.OutIsTerminal ? MakeTerminalView(FEnv.Out, EntryViews(command.Entries), FEnv.Columns)
                            : MakePlainView(FEnv.Out, EntryViews(command.Entries));
-    TBurnRequest request{letter, command.Mode, file_system, command.Entries};
+    TBurnRequest request{letter, command.Mode, file_system, command.Entries,
+                         command.CheckCapacity};
     const TBurnOutcome outcome = RunBurn(*jobs, request, scope.Queue, *view, FEnv.Interrupted);
     view->End();
     jobs.reset();

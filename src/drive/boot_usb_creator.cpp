@@ -3,6 +3,7 @@
 #include "drive/boot_usb_creator.h"
 
 #include "common/constants.h"
+#include "drive/capacity_check.h"
 #include "drive/grub_works.h"
 #include "drive/usb_drive_letters.h"
 #include "loaders/ntboot_works.h"
@@ -37,6 +38,11 @@ void TBootUSBCreator::Execute() {
         ReleaseDiskPart();
         return;
       }
+      // The capacity check comes first: nothing is repartitioned on a drive that fails it.
+      if (Options.CheckCapacity && !CheckCapacity()) {
+        ReleaseDiskPart();
+        return;
+      }
       std::string error;
       bool formatted = true;
       if (FS == FileSystemFAT32) formatted = DiskPart->CreateFreshFatUSB(Drive, error);
@@ -54,6 +60,17 @@ void TBootUSBCreator::Execute() {
     if (ErrorString.empty()) ErrorString = "Failed to format drive...";
   }
   ReleaseDiskPart();
+}
+
+bool TBootUSBCreator::CheckCapacity() {
+  ErrorString = CheckDriveCapacity(
+      *FTable, Drive, CancelFlag(),
+      [this](int percent) { ReportProgress(kCapacityCheckStep, percent); }, RawDeviceOpener);
+  if (ErrorString.empty() && Canceled())
+    ErrorString = "The capacity check was cancelled. The drive was not repartitioned.";
+  if (!ErrorString.empty()) return false;
+  ReportProgress("Formatting...", -1);
+  return true;
 }
 
 std::unique_ptr<TDrivePreparation> CreateDrivePreparation(char Drive, std::uint8_t FileSystem,

@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 The Quorvane developers
-// The drive step of a burn: in mode new it repartitions and formats the drive, then in
-// both modes it installs GRUB4DOS and deploys the NTBOOT package.
+// The drive step of a burn: in mode new it checks the drive's real capacity when asked to,
+// then repartitions and formats the drive; in both modes it installs GRUB4DOS and deploys
+// the NTBOOT package.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 
 #include "drive/disk_part_works.h"
+#include "drive/raw_block_device.h"
 #include "jobs/drive_preparation.h"
 
 namespace quorvane {
@@ -24,6 +26,9 @@ class TBootUSBCreator : public TDrivePreparation {
 
   void ReleaseDiskPart();
 
+  // How the capacity check opens the disk (tests put an in-memory disk there).
+  TRawDeviceOpener RawDeviceOpener = OpenRawBlockDevice;
+
   std::unique_ptr<TDiskPartWorks> DiskPart;  // mode new only
   std::uint8_t FS;
   char Drive;
@@ -33,6 +38,9 @@ class TBootUSBCreator : public TDrivePreparation {
   void Execute() override;
 
  private:
+  // Mode new with the check asked for: false (ErrorString set) when the drive failed it.
+  bool CheckCapacity();
+
   std::shared_ptr<TUSBDriveLetters> FTable;
 };
 

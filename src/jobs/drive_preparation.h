@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The drive step of a burn as the job list sees it: a worker thread that prepares the
-// drive and leaves an error text (empty on success).
+// drive and leaves an error text (empty on success), with the user's options for it, a
+// cancel request and progress of its longer parts.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,9 +15,34 @@
 
 namespace quorvane {
 
+// What the user chose for the drive step beyond drive, mode and file system.
+struct TDriveStepOptions {
+  // Mode new: check the drive's real capacity before repartitioning it.
+  bool CheckCapacity = false;
+};
+
 class TDrivePreparation : public TWorkerThread {
  public:
   std::string ErrorString;  // empty on success; read after the thread has ended
+  TDriveStepOptions Options;  // set before the thread starts
+
+  // Asks the step to stop where that leaves the drive as it was; parts that cannot stop
+  // halfway run to their end.
+  void Cancel() { FCancel = true; }
+  bool Canceled() const { return FCancel.load(); }
+
+  // Called on the thread with the part under way ("Checking capacity...") and its share
+  // done, 0..100, or -1 when it has no figure. Set before the thread starts.
+  std::function<void(const std::string& Step, std::int32_t Percent)> OnProgress;
+
+ protected:
+  void ReportProgress(const std::string& step, std::int32_t percent) {
+    if (OnProgress) OnProgress(step, percent);
+  }
+  const std::atomic<bool>& CancelFlag() const { return FCancel; }
+
+ private:
+  std::atomic<bool> FCancel{false};
 };
 
 // Makes the preparation thread for a drive, file system and mode.

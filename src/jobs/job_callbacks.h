@@ -23,5 +23,9 @@ using TFormatDriveFinishedCallBack =
     std::function<void(void* Sender, const std::string& Error)>;
 using TMBRReplaceFinishedCallBack =
     std::function<void(void* Sender, const std::string& Error)>;
+// A longer part of the drive step ("Checking capacity...") and its share done, 0..100,
+// or -1 when it has no figure.
+using TFormatDriveProgressCallBack =
+    std::function<void(void* Sender, const std::string& Step, std::int32_t Percent)>;
 
 }  // namespace quorvane

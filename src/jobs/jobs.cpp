@@ -3,6 +3,7 @@
 #include "jobs/jobs.h"
 
 #include "common/constants.h"
+#include "common/main_thread.h"
 #include "drive/usb_drive_letters.h"
 #include "loaders/loader_catalog.h"
 #include "loaders/loader_jobs.h"
@@ -69,8 +70,9 @@ bool TJobs::Add(std::int32_t LoaderType, const std::string& SourceFile, char Tar
   return true;
 }
 
-void TJobs::Start(char Drive, std::uint8_t FormatMode, std::uint8_t FormatFS) {
-  const TStartRequest request{Drive, FormatMode, FormatFS};
+void TJobs::Start(char Drive, std::uint8_t FormatMode, std::uint8_t FormatFS,
+                  TDriveStepOptions Options) {
+  const TStartRequest request{Drive, FormatMode, FormatFS, Options};
   bool empty = false;
   {
     std::lock_guard<std::mutex> guard(FStateLock);
@@ -95,12 +97,19 @@ void TJobs::Start(char Drive, std::uint8_t FormatMode, std::uint8_t FormatFS) {
 void TJobs::StartDrivePreparation(const TStartRequest& request) {
   std::unique_ptr<TDrivePreparation> creator =
       FPreparationFactory(request.Drive, request.FormatFS, request.FormatMode);
+  creator->Options = request.Options;
   {
     std::lock_guard<std::mutex> guard(FStateLock);
     FThreadInFlight = true;
+    FPreparation = creator.get();
   }
   const std::uint8_t mode = request.FormatMode;
   std::weak_ptr<int> alive = FAlive;
+  creator->OnProgress = [this, alive](const std::string& step, std::int32_t percent) {
+    MainThread().RunAndWait([&] {
+      if (!alive.expired()) CallQuietly(FormatProgressCB, AOwner, step, percent);
+    });
+  };
   creator->OnTerminate = [this, alive, mode](TWorkerThread* thread) {
     if (alive.expired()) return;
     OnCreatorTerminate(static_cast<TDrivePreparation*>(thread), mode);
@@ -127,6 +136,10 @@ void TJobs::OnCreatorTerminate(TDrivePreparation* creator, std::uint8_t mode) {
   // report waits for it like any other, and whoever waits for the list to go quiet sees
   // the report delivered first.
   const std::string error = creator->ErrorString;
+  {
+    std::lock_guard<std::mutex> guard(FStateLock);
+    FPreparation = nullptr;
+  }
   bool reported = true;
   try {
     if (mode == FormatModeNew && FormatFinishedCB) FormatFinishedCB(AOwner, error);
@@ -239,6 +252,8 @@ void TJobs::Stop() {
     FStarting = false;
     FPendingStart.reset();
     if (FCurrent >= 0 && FCurrent < static_cast<int>(FJobs.size())) current = FJobs[FCurrent].get();
+    // The thread frees itself only after its end has been handled, which clears this.
+    if (FPreparation) FPreparation->Cancel();
   }
   if (current) current->Cancel();
 }

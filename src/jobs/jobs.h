@@ -41,8 +41,10 @@ class TJobs {
   // Begins a burn: the drive step, then every ready and active job. Ignored while a burn
   // is under way; with no jobs it only reports the end. When a job stopped earlier is
   // still ending, the drive step begins once that job has ended.
-  void Start(char Drive, std::uint8_t FormatMode, std::uint8_t FormatFS);
-  // Ends the burn after the current job, which is cancelled.
+  void Start(char Drive, std::uint8_t FormatMode, std::uint8_t FormatFS,
+             TDriveStepOptions Options = {});
+  // Ends the burn after the current job, which is cancelled; during the drive step, the
+  // step is asked to stop where it can (the capacity check) and no job starts.
   void Stop();
   // Deactivates every job that is still waiting.
   void DeactAll();
@@ -74,12 +76,14 @@ class TJobs {
   void SetOnMBRReplaceFinishedCB(TMBRReplaceFinishedCallBack cb) {
     MBRReplaceFinishedCB = std::move(cb);
   }
+  void SetOnFormatProgress(TFormatDriveProgressCallBack cb) { FormatProgressCB = std::move(cb); }
 
  private:
   struct TStartRequest {
     char Drive;
     std::uint8_t FormatMode;
     std::uint8_t FormatFS;
+    TDriveStepOptions Options;
   };
 
   void StartDrivePreparation(const TStartRequest& request);
@@ -102,6 +106,7 @@ class TJobs {
   bool FStarting = false;
   int FCurrent = -1;
   bool FThreadInFlight = false;  // a preparation or job thread whose end is not yet handled
+  TDrivePreparation* FPreparation = nullptr;  // the drive step under way
   std::optional<TStartRequest> FPendingStart;
   std::string FMountReleaseError;
 
@@ -115,6 +120,7 @@ class TJobs {
   TFromatDriveStartCallBack FormatStartCB;
   TFormatDriveFinishedCallBack FormatFinishedCB;
   TMBRReplaceFinishedCallBack MBRReplaceFinishedCB;
+  TFormatDriveProgressCallBack FormatProgressCB;
 
   std::shared_ptr<int> FAlive;  // lets a preparation thread that outlives us skip its handler
 };

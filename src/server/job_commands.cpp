@@ -55,6 +55,7 @@ bool ReadBurnFields(const TFormFields& fields, TBurnFields& burn, TJsonValue& re
   burn.Mode = mode == "Add" ? FormatModeAdd : FormatModeNew;
   // In mode add the control server passes no file system (255).
   burn.FileSystem = mode == "Add" ? 255 : new_fs == "NTFS" ? FileSystemNTFS : FileSystemFAT32;
+  burn.CheckCapacity = mode == "New" && fields.Get("CheckCapacity") == "1";
   // Entries by consecutive numbers; a code that is no whole number adds nothing and is
   // passed over.
   for (int i = 0;; ++i) {
@@ -129,7 +130,7 @@ TJsonValue TWebModule1::BurnFlashDriveAction(const TFormFields& fields) {
     ++read;
   }
   if (read == 0) return DataReply("Error", "No one loader initialized");
-  FJobs->Start(burn.Drive, burn.Mode, burn.FileSystem);
+  FJobs->Start(burn.Drive, burn.Mode, burn.FileSystem, {burn.CheckCapacity});
   return StatusReply("Success", "");
 }
 

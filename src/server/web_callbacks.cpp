@@ -64,6 +64,12 @@ void WebMBRReplaceFinished(void* Sender, const std::string& Error) {
   Queue(module, Plain("MBRChangeFinished", Error));
 }
 
+void WebFormatProgress(void* Sender, const std::string& Step, std::int32_t Percent) {
+  if (!Sender) return;
+  auto& module = *static_cast<TWebModule1*>(Sender);
+  Queue(module, Plain("FormatProgress", Step, Percent >= 0 ? std::to_string(Percent) : ""));
+}
+
 void WebWorksStart(void* Sender) {
   if (!Sender) return;
   Queue(*static_cast<TWebModule1*>(Sender), Plain("BurnStarted"));

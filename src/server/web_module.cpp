@@ -67,6 +67,7 @@ TWebModule1::TWebModule1(TControlModuleSetup setup)
   FJobs->SetOnFormatStarted(WebFormatStart);
   FJobs->SetOnFormatFinished(WebFormatFinished);
   FJobs->SetOnMBRReplaceFinishedCB(WebMBRReplaceFinished);
+  FJobs->SetOnFormatProgress(WebFormatProgress);
   FJobs->SetOnJobSync(WebJobSync);
   FJobs->SetOnJobStart(WebJobStarted);
   FJobs->SetOnJobFinish(WebJobFinished);

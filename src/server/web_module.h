@@ -53,6 +53,7 @@ struct TBurnFields {
   char Drive = 0;
   std::uint8_t Mode = 0;
   std::uint8_t FileSystem = 0;
+  bool CheckCapacity = false;  // mode new: "CheckCapacity" "1", the drive's real capacity first
   std::vector<TEntry> Entries;
 };
 
@@ -140,6 +141,9 @@ class TWebModule1 {
 void WebFormatStart(void* Sender, std::uint8_t Mode, char Drive);
 void WebFormatFinished(void* Sender, const std::string& Error);
 void WebMBRReplaceFinished(void* Sender, const std::string& Error);
+// "FormatProgress": the part of the drive step under way ("Checking capacity...") and its
+// share done, empty when it has no figure.
+void WebFormatProgress(void* Sender, const std::string& Step, std::int32_t Percent);
 void WebWorksStart(void* Sender);
 void WebJobStarted(void* Sender, const std::string& JobName);
 void WebJobSync(void* Sender, const std::string& JobName);

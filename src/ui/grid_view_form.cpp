@@ -3,6 +3,7 @@
 #include "ui/grid_view_form.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGuiApplication>
@@ -156,6 +157,16 @@ void TGridViewForm::BuildControls() {
   SetTextColor(InfoLbl, kGreenYellow);
   SetOpacity(InfoLbl, 0.75);
 
+  CapacityCheckBox = new QCheckBox("Check real capacity first", MainPnl);
+  CapacityCheckBox->setObjectName("CapacityCheckBox");
+  CapacityCheckBox->setGeometry(552, 118, 241, 24);
+  CapacityCheckBox->setToolTip(
+      "Before the drive is formatted, a few hundred blocks are written across it and read "
+      "back, to find a stick that claims more than it holds. It takes seconds, and the blocks' "
+      "contents are put back; a drive that fails is not formatted.");
+  CapacityCheckBox->setAccessibleName("Check the drive's real capacity before formatting it");
+  CapacityCheckBox->hide();
+
   LdrsScrolBox = new QScrollArea(this);
   LdrsScrolBox->setObjectName("LdrsScrolBox");
   LdrsScrolBox->setFrameShape(QFrame::NoFrame);
@@ -281,6 +292,9 @@ void TGridViewForm::FormCreate() {
   FJobs->SetOnJobSync([this](void* s, const std::string& n) { GridJobSync(s, n); });
   FJobs->SetOnJobFinish([this](void* s, const std::string& n) { GridJobFinished(s, n); });
   FJobs->SetOnWorksFinish([this](void* s) { GridAllJobsFinished(s); });
+  FJobs->SetOnFormatProgress([this](void* s, const std::string& step, std::int32_t percent) {
+    GridFormatProgress(s, step, percent);
+  });
 
   RefreshDrives();
 }
@@ -366,6 +380,7 @@ void TGridViewForm::UpdateDriveInfo() {
   GoNewBtn->setEnabled(false);
   GoAddBtn->hide();
   GoNewBtn->hide();
+  CapacityCheckBox->hide();
   CapacityLabel->clear();
   SetTextColor(CapacityLabel, kGreenYellow);
   InfoLbl->clear();
@@ -397,6 +412,7 @@ void TGridViewForm::UpdateDriveInfo() {
     } else {
       GoNewBtn->setEnabled(true);
       GoNewBtn->show();
+      CapacityCheckBox->show();
       InfoLbl->setText("Drive format required");
     }
     LdrAddBtn->setEnabled(true);
@@ -499,7 +515,7 @@ void TGridViewForm::StartBurn(bool new_mode) {
                frame->objectName().toStdString());
   Guarded([this] { FFrames->MinimizeAll(); });
   if (new_mode) {
-    FJobs->Start(drive.Letter, FormatModeNew, FNeedFS);
+    FJobs->Start(drive.Letter, FormatModeNew, FNeedFS, {CapacityCheckBox->isChecked()});
   } else {
     FJobs->Start(drive.Letter, FormatModeAdd, FileSystemNTFS);
   }
@@ -512,6 +528,7 @@ void TGridViewForm::LockInterface() {
     LdrAddBtn->setEnabled(false);
     GoAddBtn->hide();
     GoNewBtn->hide();
+    CapacityCheckBox->setEnabled(false);
     if (CancelBtn->isHidden()) {
       // A new run: a button left disabled by an earlier stop must work again.
       CancelBtn->setText(kCancel);
@@ -524,6 +541,7 @@ void TGridViewForm::LockInterface() {
 void TGridViewForm::UnlockInterface() {
   DrvSelectBox->setEnabled(true);
   DrvsRefreshBtn->setEnabled(true);
+  CapacityCheckBox->setEnabled(true);
   CancelBtn->hide();
 }
 
@@ -579,6 +597,15 @@ void TGridViewForm::GridFormatFinished(void*, const std::string& Error) {
 // changes or the list is read again.
 void TGridViewForm::GridMBRReplaceFinished(void*, const std::string& Error) {
   DriveStepFinished("MBR replacing error:", Error, false);
+}
+
+// A longer part of the drive step, such as the capacity check, with its share done.
+void TGridViewForm::GridFormatProgress(void*, const std::string& Step, std::int32_t Percent) {
+  Guarded([&] {
+    QString text = QString::fromStdString(Step);
+    if (Percent >= 0) text += " " + QString::number(Percent) + "%";
+    InfoLbl->setText(text);
+  });
 }
 
 void TGridViewForm::GridWorksStart(void*) { LockInterface(); }

@@ -13,6 +13,7 @@
 #include "ui/frame_list.h"
 #include "ui/ui_services.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QProgressBar;
@@ -70,6 +71,7 @@ class TGridViewForm : public QWidget {
   void GridJobSync(void* Sender, const std::string& JobName);
   void GridJobFinished(void* Sender, const std::string& JobName);
   void GridAllJobsFinished(void* Sender);
+  void GridFormatProgress(void* Sender, const std::string& Step, std::int32_t Percent);
 
   bool FNeedPreFormat = false;
   std::uint8_t FNeedFS = 0;
@@ -85,6 +87,7 @@ class TGridViewForm : public QWidget {
   QLabel* CapacityLabel;
   TStyledButton* DrvsRefreshBtn;
   QLabel* InfoLbl;
+  QCheckBox* CapacityCheckBox;  // mode new: check the drive's real capacity first
   QScrollArea* LdrsScrolBox;
   QWidget* FramesLayout;
   QWidget* Panel1;

@@ -23,7 +23,9 @@ TEST(CliArguments, BurnCommandsAreRead) {
   TCliCommand c;
   std::string error;
   ASSERT_TRUE(ParseCliArguments(
-      Split("burn --drive E --mode new --fs ntfs --entry 5:/i/u.iso --entry=0:C:/w7.iso -y"), c,
+      Split("burn --drive E --mode new --fs ntfs --entry 5:/i/u.iso --entry=0:C:/w7.iso -y "
+            "--check-capacity"),
+      c,
       error))
       << error;
   EXPECT_EQ(c.Action, TCliAction::Burn);
@@ -37,6 +39,7 @@ TEST(CliArguments, BurnCommandsAreRead) {
   EXPECT_EQ(c.Entries[1].Code, 0);
   EXPECT_EQ(c.Entries[1].Path, "C:/w7.iso");
   EXPECT_TRUE(c.Yes);
+  EXPECT_TRUE(c.CheckCapacity);
   EXPECT_FALSE(c.Force);
   ASSERT_TRUE(ParseCliArguments(Split("burn --drive e --mode add --entry 5:u.iso --yes --force"),
                                 c, error))
@@ -51,6 +54,7 @@ TEST(CliArguments, BurnCommandsAreRead) {
   EXPECT_EQ(c.Mode, FormatModeAdd);
   EXPECT_FALSE(c.FileSystem.has_value());
   EXPECT_FALSE(c.Yes);
+  EXPECT_FALSE(c.CheckCapacity);
 
   ASSERT_TRUE(ParseCliArguments(Split("drives --bytes"), c, error));
   EXPECT_EQ(c.Action, TCliAction::Drives);
@@ -91,6 +95,10 @@ TEST(CliArguments, BadCommandsSayWhatIsWrong) {
       {"burn --drive e --mode new --entry 6:a.iso --force", "--force applies with --yes only"},
       {"burn --drive e --mode new --entry 6:a.iso --yes --force=1", "--force takes no value"},
       {"burn --drive e --mode new --entry 6:a.iso --mount", "unknown argument \"--mount\""},
+      {"burn --drive e --mode add --check-capacity --entry 6:a.iso",
+       "--check-capacity applies to --mode new only"},
+      {"burn --drive e --mode new --check-capacity=yes --entry 6:a.iso",
+       "--check-capacity takes no value"},
       {"setup-boot-images", "needs --from ZIP_OR_FOLDER"},
       {"setup-boot-images --to /tmp/x", "needs --from ZIP_OR_FOLDER"},
       {"setup-boot-images --from", "--from needs a value"},

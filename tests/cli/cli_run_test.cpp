@@ -314,6 +314,36 @@ TEST_F(CliRunTest, AFailedDriveStepStartsNoEntry) {
   EXPECT_FALSE(Exists(temp / "media/Quorvane"));
 }
 
+TEST_F(CliRunTest, TheCapacityCheckComesFirstWithItsProgressAndTime) {
+  AddStick(temp / "media");
+  prep->progress = {0, 7, 55, 100};
+  const std::string checked =
+      "burn --drive a --mode new --yes --force --check-capacity --entry 6:" + temp / "a.iso";
+  ASSERT_EQ(Run(checked), 0) << err.text();
+  EXPECT_TRUE(prep->options.CheckCapacity);
+  const std::string text = out.text();
+  for (const char* line :
+       {"First the drive's real capacity is checked; a drive that holds less than it claims is "
+        "not repartitioned.\nChecking capacity... 0%\nChecking capacity... 50%\n"
+        "Checking capacity... 100%\nChecking capacity took ",
+        " s.\nDrive ready.\n"})
+    EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+  EXPECT_EQ(text.find("Formatting..."), std::string::npos) << text;
+
+  // A drive that fails the check: the message, and no entry.
+  prep->error = "This drive holds only about 1.0 GiB of the 16.0 GiB it claims: the block at "
+                "byte 1073741824 shares its storage with byte 0. The drive was not repartitioned.";
+  EXPECT_EQ(Run(checked), 1);
+  EXPECT_NE(out.text().find("Drive format error: " + prep->error + "\n"), std::string::npos)
+      << out.text();
+  EXPECT_NE(out.text().find("1 a.iso: not started\n0 of 1 entries finished.\n"), std::string::npos);
+  // Without the option the drive step is not asked for a check.
+  prep->error.clear();
+  prep->progress.clear();
+  ASSERT_EQ(Run("burn --drive a --mode new --yes --force --entry 6:" + temp / "a.iso"), 0);
+  EXPECT_FALSE(prep->options.CheckCapacity);
+}
+
 TEST_F(CliRunTest, AnInterruptStopsTheBurn) {
   AddStick(temp / "media");
   interrupted = true;

@@ -11,7 +11,9 @@
 #include "common/constants.h"
 #include "common/resources.h"
 #include "drive/boot_usb_creator.h"
+#include "drive/raw_block_device.h"
 #include "drive_fixture.h"
+#include "memory_disk.h"
 #include "support/main_thread_fixture.h"
 #include "support/grub4dos_images.h"
 
@@ -92,15 +94,30 @@ class BootUsbCreatorTest : public MainThreadTest {
   }
   std::string Sector0() { return Head(512); }
 
-  std::string Prepare(char letter, std::uint8_t fs, std::uint8_t mode) {
+  std::string Prepare(char letter, std::uint8_t fs, std::uint8_t mode,
+                      const std::function<void(TBootUSBCreator&)>& configure = {}) {
     auto* creator = new TBootUSBCreator(letter, fs, mode, table);
     creator->FreeOnTerminate = false;
+    if (configure) configure(*creator);
     creator->Start();
     EXPECT_TRUE(PumpUntil([&] { return creator->Finished(); }));
     std::string result = creator->ErrorString;
     delete creator;
     PumpPending();
     return result;
+  }
+
+  // Mode new with the capacity check, the disk opened by `opener`; the steps it reported
+  // go to `steps`.
+  std::string PrepareChecked(std::uint8_t fs, const TRawDeviceOpener& opener,
+                             std::vector<std::string>& steps) {
+    return Prepare('a', fs, FormatModeNew, [&](TBootUSBCreator& creator) {
+      creator.Options.CheckCapacity = true;
+      creator.RawDeviceOpener = opener;
+      creator.OnProgress = [&steps](const std::string& step, std::int32_t) {
+        if (steps.empty() || steps.back() != step) steps.push_back(step);
+      };
+    });
   }
 
   TTempDir temp;
@@ -154,6 +171,57 @@ TEST_F(BootUsbCreatorTest, NewFat32Drive) {
   EXPECT_EQ(Le32(s, 458), static_cast<std::uint32_t>(FatPartitionMiB(kDiskBytes) * 2048));
   EXPECT_EQ(world.Runner->CallsOf("mount").back(),
             "mount -t vfat -o rw,nosuid,nodev " + world.Node("sdb1") + " " + world.MountRoot() + "/a");
+}
+
+TEST_F(BootUsbCreatorTest, TheCapacityCheckComesBeforeTheDriveIsRepartitioned) {
+  const std::string before = Head();
+  std::size_t calls_when_opened = 0;
+  std::string opened;
+  const TRawDeviceOpener opener = [&](const std::string& node, const std::string& dev,
+                                      std::string& error) {
+    calls_when_opened = world.Runner->Calls.size();
+    opened = node + " " + dev;
+    return OpenRawBlockDevice(node, dev, error);  // the node is a plain file here
+  };
+  std::vector<std::string> steps;
+  ASSERT_EQ(PrepareChecked(FileSystemNTFS, opener, steps), "");
+  EXPECT_EQ(opened, world.Node("sdb") + " 8:16");
+  // Opened once the disk's volume was unmounted, and before anything else ran.
+  ASSERT_GE(world.Runner->Calls.size(), 2u);
+  EXPECT_EQ(calls_when_opened, 1u);
+  EXPECT_EQ(world.Runner->Calls[0], "umount " + (temp / "media"));
+  EXPECT_EQ(steps, (std::vector<std::string>{"Checking capacity...", "Formatting..."}));
+  EXPECT_EQ(world.Runner->CallsOf("sfdisk").size(), 1u);
+  EXPECT_EQ(world.Runner->CallsOf("mkfs.ntfs").size(), 1u);
+  EXPECT_NE(Head(), before);
+}
+
+TEST_F(BootUsbCreatorTest, ADriveThatFailsTheCapacityCheckIsNotRepartitioned) {
+  const std::string before = Head();
+  std::vector<std::string> steps;
+  const TRawDeviceOpener fake = [](const std::string&, const std::string&, std::string&) {
+    return std::make_unique<TMemoryDisk>(16LL << 30, 1LL << 30, TFakeKind::Wraps);
+  };
+  const std::string message = PrepareChecked(FileSystemFAT32, fake, steps);
+  EXPECT_EQ(message.rfind("This drive holds only about 1.0 GiB of the 16.0 GiB it claims: ", 0), 0u)
+      << message;
+  EXPECT_TRUE(message.ends_with(" The drive was not repartitioned.")) << message;
+  EXPECT_EQ(steps, std::vector<std::string>{"Checking capacity..."});
+  EXPECT_EQ(world.Runner->Calls, std::vector<std::string>{"umount " + (temp / "media")});
+  EXPECT_EQ(Head(), before);
+
+  // A disk that cannot be opened fails the check the same way.
+  const TRawDeviceOpener refusing = [](const std::string& node, const std::string&,
+                                       std::string& error) -> std::unique_ptr<IRawBlockDevice> {
+    error = node + " is in use: a volume of it is still mounted";
+    return nullptr;
+  };
+  world.Runner->Calls.clear();
+  EXPECT_EQ(PrepareChecked(FileSystemFAT32, refusing, steps),
+            "The capacity check failed: " + world.Node("sdb") +
+                " is in use: a volume of it is still mounted. The drive was not repartitioned.");
+  EXPECT_TRUE(world.Runner->CallsOf("sfdisk").empty());
+  EXPECT_EQ(Head(), before);
 }
 
 TEST_F(BootUsbCreatorTest, AddModeTouchesOnlyTheBootCode) {

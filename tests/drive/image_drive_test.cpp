@@ -73,15 +73,7 @@ class ImageDriveTest : public MainThreadTest {
     TSystemToolRunner runner;
     for (const TMountEntry& m : ParseMountInfo(ReadTextFile("/proc/self/mountinfo")))
       if (m.MountPoint.rfind(temp / "mnt", 0) == 0) runner.Run({"umount", {"-l", m.MountPoint}, ""});
-    for (const std::string& image : images) {
-      const TToolResult r = runner.Run({"losetup", {"--associated", image, "--noheadings", "-O", "NAME"}, ""});
-      std::istringstream names(r.Output);
-      std::string node;
-      while (names >> node) {
-        ADD_FAILURE() << node << " was still attached to " << image;
-        runner.Run({"losetup", {"--detach", node}, ""});
-      }
-    }
+    DetachLeftoverLoops(images);
     SetDriveLetters(nullptr);
   }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "common/constants.h"
+#include "common/main_thread.h"
 #include "support/main_thread_fixture.h"
 #include "support/test_loaders.h"
 
@@ -174,6 +175,44 @@ TEST_F(JobsTest, StopDuringPreparationStartsNoJob) {
   prep->hold = false;
   ASSERT_TRUE(RunToEnd());
   EXPECT_THAT(events, ElementsAre("format-start 0 e", "format-done ", "all-finished"));
+  EXPECT_EQ(made[0]->Status(), "Ready");
+}
+
+TEST_F(JobsTest, TheDriveStepGetsItsOptionsAndReportsProgressOnTheMainThread) {
+  prep->progress = {0, 50, 100};
+  jobs->SetOnFormatProgress([this](void* s, const std::string& step, std::int32_t percent) {
+    EXPECT_EQ(s, &owner);
+    EXPECT_TRUE(MainThread().OnMainThread());
+    events.push_back(step + " " + std::to_string(percent));
+  });
+  AddJobs({"a.iso"});
+  jobs->Start('e', FormatModeNew, FileSystemFAT32, {.CheckCapacity = true});
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_TRUE(prep->options.CheckCapacity);
+  EXPECT_THAT(events, ElementsAre("format-start 0 e", "Checking capacity... 0",
+                                  "Checking capacity... 50", "Checking capacity... 100",
+                                  "format-done ", "started a.iso", "works-start",
+                                  "sync a.iso Initializing", "sync a.iso Running",
+                                  "sync a.iso Finished", "finished a.iso", "all-finished"));
+  // Without the option the step is told nothing of a check.
+  prep->progress.clear();
+  AddJobs({"b.iso"});
+  all_finished = 0;
+  jobs->Start('e', FormatModeNew, FileSystemFAT32);
+  ASSERT_TRUE(RunToEnd());
+  EXPECT_FALSE(prep->options.CheckCapacity);
+}
+
+TEST_F(JobsTest, StopDuringTheDriveStepCancelsWhatCanBeCancelled) {
+  prep->wait_for_cancel = true;
+  AddJobs({"a.iso"});
+  jobs->Start('e', FormatModeNew, FileSystemFAT32, {.CheckCapacity = true});
+  jobs->Stop();
+  const bool ended = PumpUntil([&] { return !jobs->Busy(); });
+  prep->wait_for_cancel = false;  // a step that missed the request must still end
+  ASSERT_TRUE(ended);
+  EXPECT_THAT(events, ElementsAre("format-start 0 e", "format-done cancelled"));
+  EXPECT_FALSE(jobs->Starting());
   EXPECT_EQ(made[0]->Status(), "Ready");
 }
 

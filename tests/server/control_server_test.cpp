@@ -274,6 +274,29 @@ TEST_F(ControlServer, AWholeBurnIsReportedInOrder) {
   EXPECT_NE(ReadFile(root + "menu.lst").find("title Win_10_x64"), std::string::npos);
 }
 
+TEST_F(ControlServer, ANewDriveIsCheckedForItsCapacityOnlyWhenThePageAsks) {
+  const std::string iso = ImageAndDrive();
+  struct TCase {
+    const char* mode;
+    const char* check;  // nullptr: no such field
+    bool checked;
+  };
+  const TCase cases[] = {{"New", "1", true},  {"New", nullptr, false}, {"New", "0", false},
+                         {"New", "yes", false}, {"Add", "1", false}};
+  preparation->progress = {0, 100};
+  char name = 'A';
+  for (const TCase& c : cases) {
+    auto fields = Burn(c.mode, "FAT", "e", {{"6", iso}}, name++);
+    if (c.check) fields.emplace_back("CheckCapacity", c.check);
+    ASSERT_EQ(Command(fields).body, R"({"Success":""})") << c.mode << " " << (c.check ? c.check : "-");
+    std::vector<TPageMessage> messages;
+    ASSERT_TRUE(CollectUntil("BurnFinished", messages));
+    EXPECT_EQ(preparation->options.CheckCapacity, c.checked)
+        << c.mode << " " << (c.check ? c.check : "-");
+    EXPECT_THAT(Summaries(messages), ::testing::Contains("FormatProgress|Checking capacity...|100||"));
+  }
+}
+
 TEST_F(ControlServer, AFailedDriveStepStaysStartedUntilStopAll) {
   const std::string iso = ImageAndDrive();
   preparation->error = "Disk is write protected";

@@ -225,6 +225,8 @@ TEST_F(EventProcedures, MessagesOfTheCatalogue) {
   WebFormatStart(m, 7, 'e');
   WebFormatFinished(m, "bad");
   WebMBRReplaceFinished(m, "");
+  WebFormatProgress(m, "Checking capacity...", 42);
+  WebFormatProgress(m, "Formatting...", -1);
   WebWorksStart(m);
   WebJobSync(m, "nobody");
   WebAllJobsFinished(m);
@@ -232,6 +234,7 @@ TEST_F(EventProcedures, MessagesOfTheCatalogue) {
     WebFormatStart(none, 0, 'e');
     WebFormatFinished(none, "x");
     WebMBRReplaceFinished(none, "x");
+    WebFormatProgress(none, "x", 1);
     WebWorksStart(none);
     WebJobStarted(none, "A");
     WebJobSync(none, "A");
@@ -240,7 +243,9 @@ TEST_F(EventProcedures, MessagesOfTheCatalogue) {
   }
   EXPECT_THAT(Taken(), ::testing::ElementsAre("FormatStart|Format|E||", "FormatStart|ChangeMBR|e||",
                                               "FormatStart||e||", "FormatFinished|bad|||",
-                                              "MBRChangeFinished||||", "BurnStarted||||",
+                                              "MBRChangeFinished||||",
+                                              "FormatProgress|Checking capacity...|42||",
+                                              "FormatProgress|Formatting...|||", "BurnStarted||||",
                                               "BurnFinished||||"));
 }
 

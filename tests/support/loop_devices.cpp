@@ -4,6 +4,10 @@
 
 #include <unistd.h>
 
+#include <sstream>
+
+#include <gtest/gtest.h>
+
 #include "common/tool_runner.h"
 
 namespace quorvane::testing {
@@ -14,6 +18,20 @@ std::string LoopDevicesUnavailable(std::initializer_list<const char*> tools) {
   for (const char* tool : tools)
     if (FindTool(tool).empty()) return std::string(tool) + " is not installed";
   return {};
+}
+
+void DetachLeftoverLoops(const std::vector<std::string>& images) {
+  TSystemToolRunner runner;
+  for (const std::string& image : images) {
+    const TToolResult r =
+        runner.Run({"losetup", {"--associated", image, "--noheadings", "-O", "NAME"}, ""});
+    std::istringstream names(r.Output);
+    std::string node;
+    while (names >> node) {
+      ADD_FAILURE() << node << " was still attached to " << image;
+      runner.Run({"losetup", {"--detach", node}, ""});
+    }
+  }
 }
 
 }  // namespace quorvane::testing

@@ -57,9 +57,13 @@ class TRecordedPreparation : public TDrivePreparation {
 
  protected:
   void Execute() override {
+    FLog->options = Options;
     while (FLog->hold) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     ++FLog->runs;
-    ErrorString = FLog->error;
+    for (const int percent : FLog->progress) ReportProgress("Checking capacity...", percent);
+    while (FLog->wait_for_cancel && !Canceled())
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ErrorString = FLog->wait_for_cancel ? "cancelled" : FLog->error;
   }
 
  private:

@@ -34,13 +34,17 @@ class TStandInLoader : public TJob {
   void JobGo() override;
 };
 
-// A drive step that records its arguments and ends with `error`; it can be held.
+// A drive step that records its arguments and options, reports progress and ends with
+// `error`; it can be held, or held until it is cancelled.
 struct TPreparationLog {
   std::atomic<int> runs{0};
   std::atomic<bool> hold{false};
   char drive = 0;
   std::uint8_t fs = 0, mode = 0;
   std::string error;
+  TDriveStepOptions options;          // as the job list handed them over
+  std::vector<int> progress;          // reported as "Checking capacity..." before the end
+  std::atomic<bool> wait_for_cancel{false};  // hold until cancelled, then end with "cancelled"
 };
 
 TJobFactory StandInLoaderFactory(std::vector<TStandInLoader*>* made = nullptr);

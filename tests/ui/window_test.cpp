@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 The Quorvane developers
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -311,6 +312,35 @@ TEST_F(WindowTest, ABurnInNewModeFormatsWithTheChosenFileSystem) {
   ASSERT_TRUE(RunToContinue());
   EXPECT_EQ(window->InfoLbl->text(), "");
   EXPECT_EQ(Frames()[0]->StatusLbl->text(), "Finished");
+}
+
+TEST_F(WindowTest, TheCapacityCheckIsOfferedForNewModeShowsItsProgressAndCanBeCancelled) {
+  rig.AddDrive(FixtureDrive('e', kDrive, 1000000000, "FAT32"));
+  window = rig.MakeWindow();
+  rig.AddFrame(*window, 7, rig.Image("a.iso", 1000));
+  EXPECT_TRUE(window->CapacityCheckBox->isHidden()) << "add mode repartitions nothing";
+  rig.AddFrame(*window, 3, rig.Image("win10.iso", 5000000000, true));
+  ASSERT_FALSE(window->GoNewBtn->isHidden());
+  EXPECT_FALSE(window->CapacityCheckBox->isHidden());
+  EXPECT_FALSE(window->CapacityCheckBox->isChecked());
+  window->CapacityCheckBox->setChecked(true);
+  rig.prep->progress = {0, 42};
+  rig.prep->wait_for_cancel = true;
+  AnswerConfirmation(true);
+  window->GoNewBtn->click();
+  const bool shown =
+      PumpUntil([&] { return window->InfoLbl->text() == "Checking capacity... 42%"; });
+  EXPECT_TRUE(rig.prep->options.CheckCapacity);
+  EXPECT_FALSE(window->CapacityCheckBox->isEnabled());
+  AnswerMessage();
+  window->CancelBtn->click();
+  const bool ended = PumpUntil([&] { return !message.isEmpty(); });
+  rig.prep->wait_for_cancel = false;  // a step that missed the request must still end
+  ASSERT_TRUE(shown);
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(message, "Drive format error:\ncancelled");
+  EXPECT_TRUE(window->CapacityCheckBox->isEnabled());
+  EXPECT_TRUE(window->CancelBtn->isHidden());
 }
 
 TEST_F(WindowTest, AnsweringNoStartsNothing) {

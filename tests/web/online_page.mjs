@@ -140,8 +140,11 @@ try {
     await page.locator('#dlgBody', { hasText: 'By continuing, you accept the License Agreement Terms' }).waitFor();
     await page.locator('#dlgButtons button', { hasText: 'No!' }).click();
     assert.equal(fs.existsSync(path.join(drive, 'Quorvane')), false);
+    assert.equal(await page.locator('#checkCapacity').isVisible(), false);
     await page.locator('.seg button[data-mode="New"]').click();
     assert.equal(await page.locator('#goBtn').textContent(), 'Create bootable USB');
+    assert.equal(await page.locator('#checkCapacity').isVisible(), true);
+    assert.equal(await page.locator('#checkCapacity').isChecked(), false);
     await page.locator('#goBtn').click();
     await page.locator('#dlgBody', { hasText: 'Formating will erase ALL data on this disk!' }).waitFor();
     await page.waitForTimeout(400);  // the dialog's opening animation
