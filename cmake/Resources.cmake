@@ -31,6 +31,8 @@ add_custom_target(quorvane_resources ALL
   COMMAND ${CMAKE_COMMAND} -E make_directory "${QUORVANE_RESOURCE_OUT}"
   COMMAND ${CMAKE_COMMAND} -E copy_directory "${CMAKE_SOURCE_DIR}/resources" "${QUORVANE_RESOURCE_OUT}"
   COMMAND ${CMAKE_COMMAND} -E rm -rf "${QUORVANE_RESOURCE_OUT}/ntboot"
+  # The desktop's files are installed where the desktop looks for them.
+  COMMAND ${CMAKE_COMMAND} -E rm -rf "${QUORVANE_RESOURCE_OUT}/desktop"
   ${_grub_copy}
   DEPENDS "${QUORVANE_RESOURCE_OUT}/NTBOOT.7z"
   COMMENT "Filling the resource folder"

@@ -11,8 +11,11 @@ packages=(
   build-essential cmake ninja-build pkg-config
   # libraries
   libcpp-httplib-dev libssl-dev uuid-dev libblkid-dev qt6-base-dev libgtest-dev libgmock-dev
-  # run time: archive library, partitioning and file-system tools, dialogs
-  p7zip-full fdisk dosfstools ntfs-3g util-linux mount xdg-utils zenity
+  # run time: archive library, partitioning and file-system tools, dialogs, the re-run
+  # as root through pkexec and the display grant for it
+  p7zip-full fdisk dosfstools ntfs-3g util-linux mount xdg-utils zenity pkexec x11-xserver-utils
+  # the Debian package and its checks
+  lintian appstream man-db
   # tests: image fixtures, browser tests, boot test
   xorriso mtools chromium qemu-system-x86 xvfb
   # tests that boot for real: firmware, boot loaders and programs for the media built

@@ -3,7 +3,6 @@
 // Opening a document or a web page: the desktop's opener runs on its own, and whatever
 // it answers is of no concern to the program (the caller ignores errors by design).
 #include <fcntl.h>
-#include <pwd.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +14,7 @@
 
 #include "archive/file_operations.h"
 #include "archive/shell_open.h"
+#include "common/desktop_user.h"
 #include "common/tool_runner.h"
 
 namespace quorvane {
@@ -32,31 +32,13 @@ std::string Opener() {
   return g_opener.empty() ? kOpener : g_opener;
 }
 
-// The desktop user behind sudo: browsers refuse to run as root, and the page belongs in
-// the user's own session anyway. Empty when the program was not started through sudo.
-std::string DesktopUser() {
-  const char* user = std::getenv("SUDO_USER");
-  if (::geteuid() != 0 || !user || !*user || std::string(user) == "root") return {};
-  return user;
-}
-
-// The session's environment for the opener; run as the desktop user, his own home.
-std::vector<std::string> OpenerEnvironment(const std::string& user) {
-  std::vector<std::string> environment = DesktopSessionEnvironment("C");
-  if (user.empty()) return environment;
-  const passwd* account = ::getpwnam(user.c_str());
-  if (!account || !account->pw_dir) return environment;
-  std::erase_if(environment, [](const std::string& entry) {
-    return entry.rfind("HOME=", 0) == 0 || entry.rfind("USER=", 0) == 0;
-  });
-  environment.push_back(std::string("HOME=") + account->pw_dir);
-  environment.push_back("USER=" + user);
-  return environment;
-}
-
 void Launch(const std::string& target) {
-  const std::string user = ::access(kRunUser, X_OK) == 0 ? DesktopUser() : std::string();
-  std::vector<std::string> environment = OpenerEnvironment(user);
+  // Browsers refuse to run as root, and the page belongs in the user's own session
+  // anyway: running as root for a desktop user, the opener runs as him, in his home.
+  const std::optional<TDesktopUser> desktop_user = DesktopUser();
+  const std::string user =
+      desktop_user && ::access(kRunUser, X_OK) == 0 ? desktop_user->Name : std::string();
+  std::vector<std::string> environment = DesktopSessionEnvironment("C");
   std::vector<char*> envp;
   for (std::string& entry : environment) envp.push_back(entry.data());
   envp.push_back(nullptr);

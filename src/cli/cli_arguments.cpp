@@ -33,19 +33,25 @@ bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::
   return true;
 }
 
+// "--opt=value" split into the option and its value (true); else the argument as it is.
+bool SplitOption(const std::string& arg, std::string& name, std::string& inline_value) {
+  const std::size_t eq = arg.find('=');
+  if (arg.rfind("--", 0) != 0 || eq == std::string::npos) {
+    name = arg;
+    inline_value.clear();
+    return false;
+  }
+  name = arg.substr(0, eq);
+  inline_value = arg.substr(eq + 1);
+  return true;
+}
+
 bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::string& error) {
   bool drive_given = false, image_given = false, size_given = false, mode_given = false;
   bool fs_given = false;
   for (std::size_t i = 1; i < args.size(); ++i) {
-    std::string name = args[i];
-    std::string inline_value;
-    bool has_inline = false;
-    if (const std::size_t eq = name.find('=');
-        name.rfind("--", 0) == 0 && eq != std::string::npos) {
-      inline_value = name.substr(eq + 1);
-      name = name.substr(0, eq);
-      has_inline = true;
-    }
+    std::string name, inline_value;
+    const bool has_inline = SplitOption(args[i], name, inline_value);
     std::string value;
     const auto take = [&] {
       return TakeValue(args, i, name, inline_value, has_inline, value, error);
@@ -163,6 +169,29 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
   return true;
 }
 
+bool ParseSetupBootImages(const std::vector<std::string>& args, TCliCommand& command,
+                          std::string& error) {
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    std::string name, inline_value;
+    const bool has_inline = SplitOption(args[i], name, inline_value);
+    std::string* field = name == "--from" ? &command.From : name == "--to" ? &command.To : nullptr;
+    if (!field) {
+      error = "unknown argument \"" + args[i] + "\" for setup-boot-images";
+      return false;
+    }
+    if (!field->empty()) {
+      error = name + " is given twice";
+      return false;
+    }
+    if (!TakeValue(args, i, name, inline_value, has_inline, *field, error)) return false;
+  }
+  if (command.From.empty()) {
+    error = "setup-boot-images needs --from ZIP_OR_FOLDER";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ParseByteCount(const std::string& text, std::int64_t& bytes) {
@@ -234,6 +263,18 @@ bool ParseCliArguments(const std::vector<std::string>& args, TCliCommand& comman
     command.Action = TCliAction::Help;
     return true;
   }
+  if (verb == "--version" || verb == "version") {
+    if (args.size() > 1) {
+      error = "--version takes no arguments";
+      return false;
+    }
+    command.Action = TCliAction::Version;
+    return true;
+  }
+  if (verb == "setup-boot-images") {
+    command.Action = TCliAction::SetupBootImages;
+    return ParseSetupBootImages(args, command, error);
+  }
   if (verb == "drives") {
     command.Action = TCliAction::Drives;
     for (std::size_t i = 1; i < args.size(); ++i) {
@@ -260,7 +301,8 @@ std::string CliUsage() {
       "  quorvane-cli burn (--drive LETTER | --image FILE [--size BYTES]) --mode new|add\n"
       "                    [--fs fat32|ntfs] [--check-capacity] --entry CODE:PATH\n"
       "                    [--entry CODE:PATH ...] [--yes [--force]]\n"
-      "  quorvane-cli --help\n"
+      "  quorvane-cli setup-boot-images --from ZIP_OR_FOLDER [--to FOLDER]\n"
+      "  quorvane-cli --help | --version\n"
       "\n"
       "drives lists the USB drives: letter, device, vendor and model, label, file system,\n"
       "free and full size (in GiB, or in bytes with --bytes).\n"
@@ -280,6 +322,16 @@ std::string CliUsage() {
       "  --yes              burn without asking for confirmation\n"
       "  --force            with --yes: burn also a drive that is mounted where this program\n"
       "                     did not mount it (by the desktop, another program or user)\n"
+      "\n"
+      "setup-boot-images installs GRUB4DOS's boot images (grldr, grldr.mbr), which burn\n"
+      "writes and the package does not carry, after checking them against the pinned\n"
+      "release GRUB4DOS 0.4.6a:\n"
+      "  --from ZIP_OR_FOLDER  the release's zip file (grub4dos-0.4.6a-2019-12-24.zip), or\n"
+      "                        a folder holding the two files\n"
+      "  --to FOLDER           where to install them; by default /var/lib/quorvane\n"
+      "\n"
+      "burn and setup-boot-images (into /var/lib/quorvane) need root; drives shows what\n"
+      "it can without.\n"
       "\n"
       "Loader types:\n";
   for (int code = 0; code < kLoaderCount; ++code) {

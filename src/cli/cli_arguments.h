@@ -11,7 +11,7 @@
 
 namespace quorvane {
 
-enum class TCliAction { Help, Drives, Burn };
+enum class TCliAction { Help, Version, Drives, Burn, SetupBootImages };
 
 // One boot entry to burn: loader type and image file.
 struct TCliEntry {
@@ -33,6 +33,10 @@ struct TCliCommand {
   bool Yes = false;  // burn without asking
   bool Force = false;  // with Yes: burn a drive mounted by someone else too
   bool CheckCapacity = false;  // mode new: check the drive's real capacity first
+  // setup-boot-images: the release's zip file or a folder, and the folder to install into
+  // (empty: the program's own, BootImagesDir()).
+  std::string From;
+  std::string To;
 };
 
 // Reads the arguments that follow the program name. False with the reason in `error`

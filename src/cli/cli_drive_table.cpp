@@ -79,6 +79,19 @@ std::string FormatDriveTable(const TUSBDrives& drives, bool bytes) {
   return text;
 }
 
+bool MarkUnreadableVolumes(TUSBDrives& drives,
+                           const std::function<bool(const std::string& node)>& readable) {
+  bool marked = false;
+  for (TUSBDriveSet& d : drives) {
+    const std::string& node = !d.VolumeDevice.empty() ? d.VolumeDevice : d.DiskDevice;
+    if (node.empty() || readable(node)) continue;
+    d.Name = "?";
+    d.FileSystem = "?";
+    marked = true;
+  }
+  return marked;
+}
+
 std::string DescribeDrive(const TUSBDriveSet& d) {
   std::string text = std::string(1, d.Letter) + ": " + Device(d) + ", " + VendorAndModel(d) +
                      ", \"" + d.Name + "\", " +

@@ -14,7 +14,10 @@
 #include "cli/cli_progress.h"
 #include "common/constants.h"
 #include "common/message_queue.h"
+#include "common/resources.h"
 #include "common/text.h"
+#include "common/version.h"
+#include "drive/grub4dos_images.h"
 #include "jobs/burn_preflight.h"
 #include "jobs/job_status.h"
 #include "startup/terminal_dialog.h"
@@ -73,6 +76,11 @@ class TCli {
       case TCliAction::Help:
         std::fputs(CliUsage().c_str(), FEnv.Out);
         return kCliExitFinished;
+      case TCliAction::Version:
+        std::fprintf(FEnv.Out, "quorvane-cli %s\n", QuorvaneVersion());
+        return kCliExitFinished;
+      case TCliAction::SetupBootImages:
+        return SetupBootImages(command);
       case TCliAction::Drives:
         return Drives(command);
       case TCliAction::Burn:
@@ -100,11 +108,33 @@ class TCli {
     return kCliExitFailed;
   }
 
+  bool Root() const { return FEnv.Root ? *FEnv.Root : ::geteuid() == 0; }
+
   int Drives(const TCliCommand& command) {
     TRunScope scope(FEnv, true);
-    const TUSBDrives drives = scope.Table->ListUSBDrives();
+    TUSBDrives drives = scope.Table->ListUSBDrives();
+    // Without root the volumes themselves cannot be read: their cells say so.
+    const bool marked = !Root() && MarkUnreadableVolumes(drives, [](const std::string& node) {
+      return ::access(node.c_str(), R_OK) == 0;
+    });
     std::fputs(FormatDriveTable(drives, command.Bytes).c_str(), FEnv.Out);
+    if (marked) std::fprintf(FEnv.Out, "%s\n", kUnreadableVolumesNote);
     return Finish(scope, kCliExitFinished);
+  }
+
+  int SetupBootImages(const TCliCommand& command) {
+    std::string to = command.To.empty() ? BootImagesDir() : command.To;
+    while (to.size() > 1 && to.back() == '/') to.pop_back();
+    if (command.To.empty() && !Root())
+      return Fail("setup-boot-images installs into " + to +
+                  ", which needs root: run it with sudo, or give --to FOLDER");
+    std::string error;
+    if (!InstallGrub4DosImages(command.From, to, error)) return Fail(error);
+    std::fprintf(FEnv.Out,
+                 "GRUB4DOS's boot images grldr and grldr.mbr (0.4.6a) are checked and installed "
+                 "in %s\n",
+                 to.c_str());
+    return kCliExitFinished;
   }
 
   // The checks that need no drive: every image file, and the image drive's file.
@@ -172,6 +202,7 @@ class TCli {
   int Burn(TCliCommand command) {
     std::string error;
     if (!CheckFiles(command, error)) return Usage(error);
+    if (!Root()) return Fail("burn writes to disks and needs root: run it again with sudo");
 
     const bool image = !command.Image.empty();
     TRunScope scope(FEnv, !image);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,8 @@ struct TCliEnvironment {
   std::function<std::unique_ptr<TJobs>()> MakeJobs;
   // Set by an interrupt (Ctrl-C): the burn stops.
   const std::atomic<bool>* Interrupted = nullptr;
+  // Whether the run has root, which burn needs; the process's own by default.
+  std::optional<bool> Root;
 };
 
 // The arguments after the program name. Installs the main thread's message queue as the

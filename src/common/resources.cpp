@@ -25,10 +25,29 @@ std::string ExecutableDir() {
 
 std::string ResourceDir() {
   if (const char* env = std::getenv("QUORVANE_RESOURCES"); env && *env) return WithTrailingSlash(env);
-  return ExecutableDir() + "resources/";
+  return ResourceDirBeside(ExecutableDir());
 }
 
-std::string ResourcePath(const std::string& name) { return ResourceDir() + name; }
+std::string ResourceDirBeside(const std::string& executable_dir) {
+  const std::string exe = WithTrailingSlash(executable_dir);
+  std::error_code ec;
+  // A build tree has the folder beside the executable; an installed program, PREFIX/bin,
+  // has PREFIX/share/quorvane.
+  if (std::filesystem::is_directory(exe + "resources", ec)) return exe + "resources/";
+  return WithTrailingSlash(
+      std::filesystem::path(exe + "../share/quorvane").lexically_normal().string());
+}
+
+std::string BootImagesDir() { return "/var/lib/quorvane/"; }
+
+std::string ResourcePath(const std::string& name) {
+  const std::string in_resources = ResourceDir() + name;
+  if (const char* env = std::getenv("QUORVANE_RESOURCES"); env && *env) return in_resources;
+  std::error_code ec;
+  if (std::filesystem::exists(in_resources, ec)) return in_resources;
+  const std::string installed = BootImagesDir() + name;
+  return std::filesystem::exists(installed, ec) ? installed : in_resources;
+}
 
 bool ReadResource(const std::string& name, std::string& data, std::string& error) {
   const std::string path = ResourcePath(name);

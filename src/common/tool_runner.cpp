@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "common/text.h"
+#include "common/desktop_user.h"
 #include "common/dos_app_works.h"
 
 namespace quorvane {
@@ -79,8 +80,25 @@ const std::vector<std::string>& ToolEnvironment() {
 
 std::vector<std::string> DesktopSessionEnvironment(const std::string& locale) {
   std::vector<std::string> env = {"LC_ALL=" + locale, "PATH=/usr/local/bin:/usr/bin:/bin"};
-  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "XDG_RUNTIME_DIR",
-                           "DBUS_SESSION_BUS_ADDRESS", "XDG_CURRENT_DESKTOP", "HOME", "USER"}) {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "XDG_CURRENT_DESKTOP"}) {
+    if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
+  }
+  // Running as root for a desktop user, his programs get his home, name and runtime
+  // folder (and through it his session bus), not root's.
+  const std::optional<TDesktopUser> user = DesktopUser();
+  const std::string runtime = DesktopRuntimeDir();
+  if (!runtime.empty()) env.push_back("XDG_RUNTIME_DIR=" + runtime);
+  if (user) {
+    env.push_back("HOME=" + user->Home);
+    env.push_back("USER=" + user->Name);
+    env.push_back("LOGNAME=" + user->Name);
+    if (const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS"))  // kept by sudo -E
+      env.push_back(std::string("DBUS_SESSION_BUS_ADDRESS=") + bus);
+    else if (!runtime.empty())
+      env.push_back("DBUS_SESSION_BUS_ADDRESS=unix:path=" + runtime + "/bus");
+    return env;
+  }
+  for (const char* name : {"DBUS_SESSION_BUS_ADDRESS", "HOME", "USER"}) {
     if (const char* value = std::getenv(name)) env.push_back(std::string(name) + "=" + value);
   }
   return env;

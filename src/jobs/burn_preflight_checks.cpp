@@ -14,6 +14,7 @@
 #include "common/constants.h"
 #include "common/resources.h"
 #include "common/text.h"
+#include "drive/grub4dos_images.h"
 #include "drive/grub_works.h"
 #include "jobs/burn_preflight.h"
 #include "loaders/image_check.h"
@@ -221,7 +222,10 @@ void CheckImagesBoot(const TPreflightContext& c, TPreflightReport& report) {
 
 void CheckBootImages(const TPreflightContext&, TPreflightReport& report) {
   std::string boot_images, loader, error;
-  if (!ReadBootImages(boot_images, loader, error)) report.Refuse(error);
+  if (ReadBootImages(boot_images, loader, error)) return;
+  // Missing rather than damaged: say how to install them.
+  const std::string missing = Grub4DosImagesMissingMessage();
+  report.Refuse(missing.empty() ? error : error + ". " + missing);
 }
 
 void CheckTools(const TPreflightContext& c, TPreflightReport& report) {

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "common/desktop_user.h"
 #include "common/tool_runner.h"
 
 namespace quorvane {
@@ -19,8 +20,8 @@ std::string EnvOrEmpty(const char* name) {
   return value ? value : "";
 }
 
-// The dialog needs the user's desktop session; nothing else of our environment goes to
-// it. The locale is C with UTF-8, since GTK prints a chosen file name in the locale's
+// The dialog needs the user's desktop session (his own home and runtime folder when the
+// program runs as root for him); nothing else of our environment goes to it. The locale is C with UTF-8, since GTK prints a chosen file name in the locale's
 // character set and plain C would mangle names outside ASCII.
 std::vector<std::string> DialogEnvironment() { return DesktopSessionEnvironment("C.UTF-8"); }
 
@@ -39,8 +40,11 @@ TFileDialogResult RunFileOpenDialog(const TFileDialogRequest& request) {
   command.Environment = DialogEnvironment();
   const std::string chosen = EnvOrEmpty("QUORVANE_FILE_DIALOG");
   const std::string zenity_filter = request.FilterName + " | " + request.Pattern;
-  const std::vector<std::string> zenity_args = {"--file-selection", "--title=" + request.Title,
-                                                "--file-filter=" + zenity_filter};
+  std::vector<std::string> zenity_args = {"--file-selection", "--title=" + request.Title,
+                                          "--file-filter=" + zenity_filter};
+  // For a desktop user the dialog opens in his home, whatever folder root started in.
+  const std::optional<TDesktopUser> user = DesktopUser();
+  if (user && !user->Home.empty()) zenity_args.push_back("--filename=" + user->Home + "/");
   std::string program;
   if (!chosen.empty()) {
     program = chosen.find('/') == std::string::npos             ? FindTool(chosen)
@@ -52,7 +56,7 @@ TFileDialogResult RunFileOpenDialog(const TFileDialogRequest& request) {
     command.Tool = "zenity";
     command.Args = zenity_args;
   } else if (!(program = FindTool("kdialog")).empty()) {
-    const std::string home = EnvOrEmpty("HOME");
+    const std::string home = user ? user->Home : EnvOrEmpty("HOME");
     command.Tool = "kdialog";
     command.Args = {"--title", request.Title, "--getopenfilename", home.empty() ? "/" : home,
                     request.Pattern + "|" + request.FilterName};
@@ -67,7 +71,9 @@ TFileDialogResult RunFileOpenDialog(const TFileDialogRequest& request) {
     result.Error = "no desktop session (DISPLAY or WAYLAND_DISPLAY) to show the file dialog on";
     return result;
   }
-  const TToolResult run = SystemToolRunner()->Run(command);
+  // Running as root for a desktop user, the dialog runs as him: it shows his files,
+  // starts in his home and uses his session's settings.
+  const TToolResult run = SystemToolRunner()->Run(AsDesktopUser(command));
   if (!run.Started || run.TimedOut || run.TermSignal != 0) {
     result.Error = run.ErrorText();
     return result;

@@ -41,8 +41,9 @@ class IServiceClient {
 class IPortableWindow {
  public:
   virtual ~IPortableWindow() = default;
-  // Shows the window and runs until it is closed.
-  virtual void RunUntilClosed() = 0;
+  // Shows the window and runs until it is closed; false (having said why) when no window
+  // could be shown.
+  virtual bool RunUntilClosed() = 0;
   // The window's job list, read after it has closed.
   virtual TJobs* Jobs() = 0;
 };

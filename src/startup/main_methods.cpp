@@ -54,19 +54,16 @@ void CreateSessionId() {
 int RunProgram(const std::vector<std::string>& args, TStartupEnvironment& env) {
   OnlineRunning = true;
   CreateSessionId();
-  if (Arg(args, 1) != "online") {
-    RunPortable(env);
-    return 0;
-  }
+  if (Arg(args, 1) != "online") return RunPortable(env);
   try {
     if (Arg(args, 3).empty()) throw EServerStartError("Initial params incorrect");
     if (Arg(args, 2).empty()) throw EServerStartError("Session id is empty");
     SetSessionId(Arg(args, 2));
     RunOnline(args, env);
   } catch (const std::exception& error) {
-    OfferPortableMode(error.what(), env);
+    return OfferPortableMode(error.what(), env);
   }
-  return 0;
+  return kExitRan;
 }
 
 void RunOnline(const std::vector<std::string>& args, TStartupEnvironment& env) {
@@ -114,27 +111,28 @@ void RunOnline(const std::vector<std::string>& args, TStartupEnvironment& env) {
   stop_server();
 }
 
-void RunPortable(TStartupEnvironment& env) {
+int RunPortable(TStartupEnvironment& env) {
   std::unique_ptr<IPortableWindow> window = env.CreateWindow();
-  if (!window) return;
-  window->RunUntilClosed();
+  if (!window) return kExitFailed;
+  const bool shown = window->RunUntilClosed();
   try {
     env.Service->SendJobsLog(window->Jobs());
   } catch (...) {
   }
+  return shown ? kExitRan : kExitFailed;
 }
 
-void OfferPortableMode(const std::string& Message, TStartupEnvironment& env) {
+int OfferPortableMode(const std::string& Message, TStartupEnvironment& env) {
   const std::string text = "Sorry, online application could not start :(\r\nOnline start error: " +
                            Message + "\r\n" +
                            "Would you like to launch application in portable mode?";
   const TDialogAnswer answer = env.Dialog->AskYesNo(text);
   if (answer == TDialogAnswer::No) {
     env.Service->SendErrorLog("EC0 " + Message);
-    return;
+    return kExitFailed;
   }
   env.Service->SendErrorLog("EC1 " + Message);
-  RunPortable(env);
+  return RunPortable(env);
 }
 
 }  // namespace quorvane

@@ -42,12 +42,20 @@ double LocalDateTimeNow();
 // Fills the run identifier with a fresh one: 32 upper-case hexadecimal digits.
 void CreateSessionId();
 
+// Exit statuses of quorvane: the run ended normally; it could not run or online mode
+// failed and portable mode was declined; a command line it refuses.
+inline constexpr int kExitRan = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
 // Runs the program for the command line `args` (args[0] is the program path); returns the
 // process's exit status.
 int RunProgram(const std::vector<std::string>& args, TStartupEnvironment& env);
 
 void RunOnline(const std::vector<std::string>& args, TStartupEnvironment& env);
-void RunPortable(TStartupEnvironment& env);
-void OfferPortableMode(const std::string& Message, TStartupEnvironment& env);
+// Both answer the process's exit status: kExitRan once a window has run, else
+// kExitFailed (no window could be shown, or portable mode was declined).
+int RunPortable(TStartupEnvironment& env);
+int OfferPortableMode(const std::string& Message, TStartupEnvironment& env);
 
 }  // namespace quorvane

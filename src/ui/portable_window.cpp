@@ -11,8 +11,10 @@
 
 #include "archive/file_operations.h"
 #include "archive/sevenzip.h"
+#include "common/desktop_user.h"
 #include "jobs/jobs.h"
 #include "loaders/loader_catalog.h"
+#include "server/file_dialog.h"
 #include "startup/terminal_dialog.h"
 #include "ui/grid_view_form.h"
 #include "ui/qt_application.h"
@@ -33,7 +35,22 @@ TFeedbackSender& DefaultSender() {
 }
 
 std::string ChooseWithDialog(QWidget* owner, const QString& title, const QString& filter) {
-  return QFileDialog::getOpenFileName(owner, title, QString(), filter).toStdString();
+  // Running as root for a desktop user, the desktop's own dialog runs as him (his files,
+  // his home); the toolkit's dialog, running as root, only when no such program is there.
+  const std::optional<TDesktopUser> user = DesktopUser();
+  if (user) {
+    TFileDialogRequest request;
+    request.Title = title.toStdString();
+    const qsizetype open = filter.indexOf('(');
+    request.FilterName = filter.left(open).trimmed().toStdString();
+    request.Pattern = filter.mid(open + 1).chopped(filter.endsWith(')') ? 1 : 0).toStdString();
+    const TFileDialogResult result = RunFileOpenDialog(request);
+    if (result.Outcome == TFileDialogResult::TOutcome::Chosen) return result.Path;
+    if (result.Outcome == TFileDialogResult::TOutcome::Cancelled) return {};
+    std::fprintf(stderr, "quorvane: %s\n", result.Error.c_str());
+  }
+  const QString start = user ? QString::fromStdString(user->Home) : QString();
+  return QFileDialog::getOpenFileName(owner, title, start, filter).toStdString();
 }
 
 class TQtPortableWindow : public IPortableWindow {
@@ -50,9 +67,10 @@ class TQtPortableWindow : public IPortableWindow {
     FDispatcher.reset();
   }
 
-  void RunUntilClosed() override {
+  bool RunUntilClosed() override {
     if (!FForm->CloseRequested()) FForm->show();
     QApplication::exec();
+    return true;
   }
 
   TJobs* Jobs() override { return FForm->Jobs(); }
@@ -66,11 +84,12 @@ class TQtPortableWindow : public IPortableWindow {
 
 class TNoDisplayWindow : public IPortableWindow {
  public:
-  void RunUntilClosed() override {
+  bool RunUntilClosed() override {
     std::fputs(
         "quorvane: no display for the window of portable mode (DISPLAY and WAYLAND_DISPLAY are "
         "not set)\n",
         stderr);
+    return false;
   }
   TJobs* Jobs() override { return nullptr; }
 };

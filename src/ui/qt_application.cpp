@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QString>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -29,6 +30,26 @@ struct TArguments {
   std::vector<char*> argv;
 };
 
+QtMessageHandler g_previous_handler = nullptr;
+
+// While the application object is made: a display that refuses the connection ends the
+// run with one line and status 1, not with the toolkit's abort.
+void StartMessageHandler(QtMsgType type, const QMessageLogContext& context,
+                         const QString& message) {
+  if (type == QtFatalMsg) {
+    const QString first = message.section('\n', 0, 0);
+    const char* display = std::getenv("DISPLAY");
+    std::fprintf(stderr,
+                 "quorvane: the window cannot be shown on the display %s (%s). Started as root "
+                 "by hand? Start quorvane as your own user: it asks for the password and lets "
+                 "root onto the display.\n",
+                 display ? display : "", first.toLocal8Bit().constData());
+    std::_Exit(1);
+  }
+  if (g_previous_handler) g_previous_handler(type, context, message);
+  else std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+}
+
 }  // namespace
 
 bool DisplayAvailable() {
@@ -47,11 +68,15 @@ std::shared_ptr<QApplication> SharedApplication(int argc, char** argv) {
   for (std::string& arg : args.storage) args.argv.push_back(arg.data());
   args.argv.push_back(nullptr);
   args.argc = static_cast<int>(args.storage.size());
+  g_previous_handler = qInstallMessageHandler(StartMessageHandler);
   auto app = std::make_shared<QApplication>(args.argc, args.argv.data());
+  qInstallMessageHandler(g_previous_handler);
   // The toolkit takes the user's locale for every category; numbers that the engine
   // writes (JSON, menu files, tool arguments) must keep the full stop.
   std::setlocale(LC_NUMERIC, "C");
   QApplication::setApplicationName("Quorvane");
+  // The desktop entry, whose icon the desktop shows for the window.
+  QGuiApplication::setDesktopFileName("org.quorvane.Quorvane");
   ApplyQuorvaneLook(*app);
   shared = app;
   return app;

@@ -99,12 +99,33 @@ TEST(CliArguments, BadCommandsSayWhatIsWrong) {
        "--check-capacity applies to --mode new only"},
       {"burn --drive e --mode new --check-capacity=yes --entry 6:a.iso",
        "--check-capacity takes no value"},
+      {"setup-boot-images", "needs --from ZIP_OR_FOLDER"},
+      {"setup-boot-images --to /tmp/x", "needs --from ZIP_OR_FOLDER"},
+      {"setup-boot-images --from", "--from needs a value"},
+      {"setup-boot-images --from a.zip --from b.zip", "--from is given twice"},
+      {"setup-boot-images --from a.zip --yes", "unknown argument \"--yes\" for setup-boot-images"},
   };
   for (const TCase& c : cases) {
     TCliCommand command;
     std::string error;
     EXPECT_FALSE(ParseCliArguments(Split(c.line), command, error)) << c.line;
     EXPECT_NE(error.find(c.error), std::string::npos) << c.line << ": " << error;
+  }
+}
+
+TEST(CliArguments, SetupBootImagesTakesWhereFromAndWhereTo) {
+  const std::tuple<const char*, const char*, const char*> cases[] = {
+      {"setup-boot-images --from g.zip", "g.zip", ""},
+      {"setup-boot-images --from=g.zip --to=/opt/q", "g.zip", "/opt/q"},
+      {"setup-boot-images --to /opt/q --from /dl/grub4dos", "/dl/grub4dos", "/opt/q"},
+  };
+  for (const auto& [line, from, to] : cases) {
+    TCliCommand command;
+    std::string error;
+    ASSERT_TRUE(ParseCliArguments(Split(line), command, error)) << line << ": " << error;
+    EXPECT_EQ(command.Action, TCliAction::SetupBootImages);
+    EXPECT_EQ(command.From, from) << line;
+    EXPECT_EQ(command.To, to) << line;
   }
 }
 

@@ -11,6 +11,7 @@
 
 #include "capture.h"
 #include "common/constants.h"
+#include "common/version.h"
 #include "drive_fixture.h"
 #include "support/iso_images.h"
 #include "support/temp_dir.h"
@@ -76,6 +77,7 @@ class CliRunTest : public ::testing::Test {
       return std::make_unique<TJobs>(factory, RecordingPreparation(prep));
     };
     env.Interrupted = &interrupted;
+    env.Root = root;
     const int status = RunCli(args, env);
     questions = scripted.questions;
     return status;
@@ -103,6 +105,7 @@ class CliRunTest : public ::testing::Test {
   std::vector<std::string> questions;
   std::atomic<bool> interrupted{false};
   bool jobs_allowed = true;
+  bool root = true;
 };
 
 TEST_F(CliRunTest, DrivesListsTheUsbDrives) {
@@ -116,6 +119,24 @@ TEST_F(CliRunTest, DrivesListsTheUsbDrives) {
   EXPECT_NE(text.find("  1073741824\n"), std::string::npos) << text;
   EXPECT_EQ(text.find("Samsung"), std::string::npos) << "a SATA disk is no USB drive\n" << text;
   EXPECT_EQ(err.text(), "");
+}
+
+TEST_F(CliRunTest, ABurnWithoutRootIsRefusedBeforeAnyDiskIsTouched) {
+  AddStick(temp / "media");
+  const std::string line = "burn --drive a --mode new --yes --entry 6:" + temp / "a.iso";
+  root = false;
+  ExpectRefused(line, "quorvane-cli: burn writes to disks and needs root: run it again with sudo\n");
+  // Bad arguments are still bad arguments.
+  EXPECT_EQ(Run("burn --drive a --entry 6:" + temp / "a.iso"), 2);
+  EXPECT_TRUE(questions.empty());
+}
+
+TEST_F(CliRunTest, TheVersionIsPrinted) {
+  const std::string line = std::string("quorvane-cli ") + QuorvaneVersion() + "\n";
+  ASSERT_EQ(Run("--version"), 0);
+  ASSERT_EQ(Run("version"), 0);
+  EXPECT_EQ(out.text(), line + line);
+  EXPECT_EQ(Run("--version --verbose"), 2);
 }
 
 TEST_F(CliRunTest, BadArgumentsGetTheUsageAndWriteNothing) {

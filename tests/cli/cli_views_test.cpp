@@ -58,6 +58,27 @@ TEST(DriveTable, ColumnsLineUpAndUnknownsAreMarked) {
   EXPECT_EQ(FormatDriveTable({}, false), "No USB drives found.\n");
 }
 
+TEST(DriveTable, VolumesThatCannotBeReadWithoutRootAreMarked) {
+  TUSBDrives drives(3);
+  drives[0].VolumeDevice = "/dev/sdb1";
+  drives[1].DiskDevice = "/dev/sdc";  // a blank disk: no volume device of its own
+  drives[2].VolumeDevice = "/dev/sdd1";
+  for (TUSBDriveSet& d : drives) {
+    d.Name = kNoVolumeLabel;
+    d.FileSystem = "";
+  }
+  drives[2].Name = "STICK";
+  drives[2].FileSystem = "FAT32";
+  const auto readable = [](const std::string& node) { return node == "/dev/sdd1"; };
+  EXPECT_TRUE(MarkUnreadableVolumes(drives, readable));
+  EXPECT_EQ(drives[0].Name, "?");
+  EXPECT_EQ(drives[0].FileSystem, "?");
+  EXPECT_EQ(drives[1].Name, "?");
+  EXPECT_EQ(drives[2].Name, "STICK");
+  EXPECT_EQ(drives[2].FileSystem, "FAT32");
+  EXPECT_FALSE(MarkUnreadableVolumes(drives, [](const std::string&) { return true; }));
+}
+
 TEST(DriveTable, ColumnsLineUpByCharactersNotBytes) {
   TUSBDriveSet a;
   a.Letter = 'a';

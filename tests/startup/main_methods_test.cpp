@@ -65,7 +65,11 @@ class TFakeService : public IServiceClient {
 class TFakeWindow : public IPortableWindow {
  public:
   explicit TFakeWindow(TLog& log) : FLog(log) {}
-  void RunUntilClosed() override { FLog.Add("window"); }
+  bool RunUntilClosed() override {
+    FLog.Add("window");
+    return shown;
+  }
+  bool shown = true;
   TJobs* Jobs() override { return &FJobs; }
   TJobs FJobs;
 
