@@ -37,6 +37,11 @@ status=0
 "$bench" load "$port" "$token" "$clients" "$seconds" || status=$?
 rss_kib=$(sed -n 's/^VmHWM:[[:space:]]*\([0-9]*\) kB/\1/p' "/proc/$server/status")
 threads=$(sed -n 's/^Threads:[[:space:]]*//p' "/proc/$server/status")
+# utime and stime of the server, in clock ticks (fields 14 and 15 after the name).
+ticks=$(sed 's/^.*) //' "/proc/$server/stat" | awk '{ print $12 + $13 }')
+hz=$(getconf CLK_TCK)
+awk -v t="$ticks" -v hz="$hz" 'BEGIN { printf "server: %.1f s of CPU time\n", t / hz }'
+echo "load average while measured: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
 awk -v k="$rss_kib" -v t="$threads" 'BEGIN { printf "server: peak RSS %d KiB (%.1f MiB), %s threads\n", k, k / 1024, t }'
 echo "targets: no failed request, p99 < 50 ms, peak RSS < 64 MiB"
 exit "$status"

@@ -104,7 +104,8 @@ class TConnectionStream : public httplib::Stream {
 
   ssize_t read(char* ptr, std::size_t size) override {
     if (FRefused || size == 0) return FRefused ? -1 : 0;
-    if (FPos >= FBuffered.size() && !Fill()) return -1;
+    // What is written so far (an interim "100 Continue") goes out before we wait.
+    if (FPos >= FBuffered.size() && (!Flush() || !Fill())) return -1;
     std::size_t n = std::min(size, FBuffered.size() - FPos);
     // Body bytes handed out beyond the cap: refused here, before any more is read.
     const std::uint64_t body_after = FHanded + n > FHeadSize ? FHanded + n - FHeadSize : 0;
@@ -118,24 +119,37 @@ class TConnectionStream : public httplib::Stream {
     return static_cast<ssize_t>(n);
   }
 
+  // A reply goes out in as few segments as it can: the library writes its head and its
+  // body apart, and they are sent together when the request is done (or the buffer full).
   ssize_t write(const char* ptr, std::size_t size) override {
     if (FRefused) return static_cast<ssize_t>(size);  // the refusal has been sent instead
-    return SendAll(FSocket, ptr, size, FLimits.WriteTimeout) ? static_cast<ssize_t>(size) : -1;
+    FOut.append(ptr, size);
+    if (FOut.size() >= kSendBuffer && !Flush()) return -1;
+    return static_cast<ssize_t>(size);
+  }
+  bool Flush() {
+    if (FOut.empty() || FRefused) return true;
+    const bool sent = SendAll(FSocket, FOut.data(), FOut.size(), FLimits.WriteTimeout);
+    FOut.clear();
+    return sent;
   }
 
   void get_remote_ip_and_port(std::string& ip, int& port) const override {
-    sockaddr_storage address{};
-    socklen_t size = sizeof address;
-    port = 0;
-    if (::getpeername(FSocket, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-      EndpointText(address, ip, port);
+    ip = FPeer.Ip;
+    port = FPeer.Port;
   }
   void get_local_ip_and_port(std::string& ip, int& port) const override {
-    sockaddr_storage address{};
-    socklen_t size = sizeof address;
-    port = 0;
-    if (::getsockname(FSocket, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-      EndpointText(address, ip, port);
+    ip = FOwn.Ip;
+    port = FOwn.Port;
+  }
+  struct TEndpoint {
+    std::string Ip;
+    int Port = 0;
+  };
+  // The connection's two ends, looked up once per connection.
+  void SetEndpoints(const TEndpoint& own, const TEndpoint& peer) {
+    FOwn = own;
+    FPeer = peer;
   }
   socket_t socket() const override { return FSocket; }
 
@@ -181,6 +195,9 @@ class TConnectionStream : public httplib::Stream {
   const TServerLimits& FLimits;
   TClock::time_point FBodyDeadline;
   bool FRefused = false;
+  std::string FOut;
+  TEndpoint FOwn, FPeer;
+  static constexpr std::size_t kSendBuffer = 64 * 1024;
 };
 
 }  // namespace
@@ -192,6 +209,7 @@ class TConnectionGate {
     int Socket = -1;
     std::string Buffer;
     bool Admitted = false;
+    TConnectionStream::TEndpoint Own, Peer;
     bool Draining = false;  // refused: what still comes is dropped until the time is up
     std::size_t Drained = 0;
     std::size_t Served = 0;
@@ -402,6 +420,13 @@ class TConnectionGate {
         }
         if (!admitted) return Refuse(c, 403);
         c->Admitted = true;
+        sockaddr_storage address{};
+        socklen_t size = sizeof address;
+        if (::getsockname(c->Socket, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+          EndpointText(address, c->Own.Ip, c->Own.Port);
+        size = sizeof address;
+        if (::getpeername(c->Socket, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+          EndpointText(address, c->Peer.Ip, c->Peer.Port);
       }
       const std::size_t head_end = RequestHeadEnd(c->Buffer);
       const THeadVerdict verdict =
@@ -414,11 +439,13 @@ class TConnectionGate {
       bool closed = false;
       bool ok = false;
       TConnectionStream stream(c->Socket, c->Buffer, head_end, cap, FLimits);
+      stream.SetEndpoints(c->Own, c->Peer);
       try {
         ok = FServer.process_request(stream, last, closed, nullptr);
       } catch (...) {
         ok = false;
       }
+      if (!stream.Flush()) ok = false;
       if (stream.Refused()) return Drain(c);
       if (!ok || closed || last) return Close(c);
       c->Buffer = stream.Leftover();
