@@ -295,9 +295,11 @@ class TConnectionGate {
   }
 
   // Sends the refusal and lets the poller drop what the client still sends for a moment.
-  void Refuse(TConnection* c, int status) {
+  // The poller never waits for a client that does not read: it sends what fits at once.
+  void Refuse(TConnection* c, int status, bool from_poller = false) {
     const std::string reply = RefusalReply(status);
-    if (status != 0) SendAll(c->Socket, reply.data(), reply.size(), FLimits.WriteTimeout);
+    SendAll(c->Socket, reply.data(), reply.size(),
+            from_poller ? std::chrono::milliseconds(0) : FLimits.WriteTimeout);
     Drain(c);
   }
   void Drain(TConnection* c) {
@@ -354,7 +356,7 @@ class TConnectionGate {
     if (c->Draining) return ended ? Close(c) : Arm(c, EPOLL_CTL_MOD);
     if (RequestHeadEnd(c->Buffer) != std::string::npos) return Queue(c);
     if (ended) return Close(c);
-    if (const int status = PartialHeadStatus(c->Buffer, FLimits)) return Refuse(c, status);
+    if (const int status = PartialHeadStatus(c->Buffer, FLimits)) return Refuse(c, status, true);
     Arm(c, EPOLL_CTL_MOD);
   }
 
@@ -389,7 +391,7 @@ class TConnectionGate {
     std::unique_lock<std::mutex> guard(FLock);
     if (FQueue.size() >= FLimits.Backlog) {
       guard.unlock();
-      return Refuse(c, 503);
+      return Refuse(c, 503, true);
     }
     FQueue.push_back(c);
     guard.unlock();
