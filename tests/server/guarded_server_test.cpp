@@ -20,6 +20,7 @@
 #include <future>
 #include <thread>
 
+#include "common/desktop_user.h"
 #include "common/session_state.h"
 #include "common/tool_runner.h"
 #include "server/page_opener.h"
@@ -369,6 +370,29 @@ TEST_F(ControlServerTest, ImagesMustBeRegularFilesTheDesktopUserCanRead) {
   EXPECT_EQ(burn.body, message);
   PumpPending();
   EXPECT_EQ(preparation->runs.load(), 0);
+}
+
+TEST_F(ControlServerTest, TheBrowserIsGivenAFileThatLeadsToThePageWithTheSecret) {
+  std::vector<std::string> opened;
+  setup.OpenBrowser = [&](const std::string& file) { opened.push_back(file); };
+  const std::string runtime = temp / "runtime";
+  std::filesystem::create_directory(runtime);
+  ::chmod(runtime.c_str(), 0700);
+  SetDesktopRuntimeDir(runtime);
+  StartServer();
+  ::testing::internal::CaptureStderr();
+  server->OpenPage();
+  ::testing::internal::GetCapturedStderr();
+  SetDesktopRuntimeDir("");
+  ASSERT_EQ(opened.size(), 1u);
+  // The secret is in the file, never in what the opener is given.
+  EXPECT_EQ(opened[0].find(server->Token()), std::string::npos);
+  EXPECT_EQ(std::filesystem::path(opened[0]).parent_path(), runtime);
+  EXPECT_THAT(ReadFile(opened[0]),
+              HasSubstr("url=http://127.0.0.1:" + std::to_string(port) + "/?token=" + server->Token()));
+  server->Deactivate();
+  server.reset();
+  EXPECT_FALSE(std::filesystem::exists(opened[0]));
 }
 
 TEST(PageOpenerFile, OnlyItsUserCanReadItAndItGoesAway) {

@@ -36,6 +36,7 @@ class TFakeServer : public IControlServer {
   }
   void Deactivate() override { FLog.Add("deactivate"); }
   TJobs* Jobs() override { return &FJobs; }
+  void OpenPage() override { FLog.Add("open page"); }
   TJobs FJobs;
 
  private:
@@ -197,6 +198,8 @@ TEST_F(StartupTest, PortThatCannotBeRegisteredEndsTheOnlineStart) {
   Run({"online", "S1", "text"});
   EXPECT_EQ(dialog.asked, Offer("port not posted"));
   EXPECT_THAT(log.lines, ::testing::Contains("post port 8081 id S1"));
+  // The page is opened only for a run that has started.
+  EXPECT_THAT(log.lines, ::testing::Not(::testing::Contains("open page")));
 }
 
 TEST_F(StartupTest, WithoutARequestTheConnectionTimesOutOnceTheCounterPassesSeven) {
@@ -204,8 +207,9 @@ TEST_F(StartupTest, WithoutARequestTheConnectionTimesOutOnceTheCounterPassesSeve
   EXPECT_EQ(dialog.asked, Offer("connection timeout"));
   // One read for the start, then one per wake-up: the eighth second is the first > 7.
   EXPECT_EQ(clock_reads, 1 + 8);
-  EXPECT_THAT(log.lines, ElementsAre("port 8081", "activate", "post port 8081 id S1", "deactivate",
-                                     "server destroyed", "ask", "error log EC0 connection timeout"));
+  EXPECT_THAT(log.lines, ElementsAre("port 8081", "activate", "post port 8081 id S1", "open page",
+                                     "deactivate", "server destroyed", "ask",
+                                     "error log EC0 connection timeout"));
 }
 
 TEST_F(StartupTest, DebugSessionRegistersNoPortAndLogsNoJobsButStillTimesOut) {
@@ -233,7 +237,7 @@ TEST_F(StartupTest, ConnectedSessionRunsUntilFinishThenLogsItsJobs) {
   on_activate = [this] { browser = ConnectThenFinish(queue); };
   Run({"online", "S1", "text"});
   EXPECT_EQ(GetSessionId(), "S1");
-  EXPECT_THAT(log.lines, ElementsAre("port 8081", "activate", "post port 8081 id S1",
+  EXPECT_THAT(log.lines, ElementsAre("port 8081", "activate", "post port 8081 id S1", "open page",
                                      "jobs log of the front end", "deactivate", "server destroyed"));
   EXPECT_FALSE(OnlineRunning);
 }
@@ -241,7 +245,8 @@ TEST_F(StartupTest, ConnectedSessionRunsUntilFinishThenLogsItsJobs) {
 TEST_F(StartupTest, DebugSessionPostsNoJobsLogAtTheEnd) {
   on_activate = [this] { browser = ConnectThenFinish(queue); };
   Run({"online", "-d", "text"});
-  EXPECT_THAT(log.lines, ElementsAre("port 8081", "activate", "deactivate", "server destroyed"));
+  EXPECT_THAT(log.lines,
+              ElementsAre("port 8081", "activate", "open page", "deactivate", "server destroyed"));
 }
 
 TEST(OnlinePump, WaitWakesUpWithoutAnyMessage) {
