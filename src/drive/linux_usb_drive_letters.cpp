@@ -413,6 +413,7 @@ TUSBDrives TUSBDriveLetters::ListUSBDrives() {
     d.Letter = v.Letter;
     d.Name = v.HasFs && !v.Probe.Label.empty() ? v.Probe.Label : kNoVolumeLabel;
     d.FileSystem = v.HasFs ? FileSystemName(v.Probe) : std::string();
+    if (!v.HasFs) d.FileSystemProblem = v.Probe.Problem;
     d.IntFileSystem = IntFileSystemOf(d.FileSystem);
     d.FullSize = v.SizeKnown && !v.Protected && v.DiskSize > 0 ? v.DiskSize : 0;
     d.VolumeDevice = !v.Node.empty() ? v.Node : v.LoopNode;
