@@ -11,7 +11,11 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUORVANE_SANITIZE_DIR:-$top/build-sanitize}
 "$top/scripts/setup-debian.sh"
-flags="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
+# The 7-Zip library's objects implement the program's interface declarations by layout,
+# as binary interfaces across modules do, not by the program's C++ types: the vptr check
+# would report every call into them, so it is left out (the rest of UBSan stays).
+flags="-fsanitize=address,undefined -fno-sanitize=vptr -fno-omit-frame-pointer"
+flags+=" -fno-sanitize-recover=undefined"
 if [ ! -f "$build/build.ninja" ]; then
   cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_CXX_FLAGS="$flags" \
