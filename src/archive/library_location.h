@@ -12,9 +12,13 @@ namespace quorvane {
 inline constexpr const char* kInstalled7zLibrary = "/usr/lib/p7zip/7z.so";
 std::string Default7zLibraryPath();
 
-// True when `path` resolves to a regular file that only its owner can write, and every
-// folder above it belongs to root or to us and is writable by no one else (a sticky
-// folder of root's, such as /tmp, counts as safe). `why` says what failed.
+// Opens `path` for reading, following a symbolic link only when root or the running user
+// owns it, and checks what was opened: a regular file owned by root or us that no one else
+// can write, every folder on its real path likewise (a sticky folder of root's, such as
+// /tmp, counts as safe). The descriptor (close-on-exec), or -1 with the reason in `why`.
+int OpenTrustedFile(const std::string& path, std::string& why);
+
+// True when OpenTrustedFile accepts `path`; `why` says what failed.
 bool PathIsTrusted(const std::string& path, std::string& why);
 
 // Whether the archive library at `path` can be used: it is trusted as above and loads as

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 The Quorvane developers
+#include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <mutex>
+#include <vector>
 
 #include "archive/library_location.h"
 #include "archive/sevenzip.h"
@@ -36,40 +38,173 @@ std::string Default7zLibraryPath() {
   return named && *named ? std::string(named) : std::string(kInstalled7zLibrary);
 }
 
-bool PathIsTrusted(const std::string& path, std::string& why) {
-  char resolved[PATH_MAX];
-  if (!::realpath(path.c_str(), resolved)) {
-    why = SystemErrorText(errno);
-    return false;
-  }
+namespace {
+
+// A folder on the way to the file: ours or root's, and writable by no one else, unless it
+// is a sticky folder of root's (such as /tmp), where others may add entries but not
+// replace ours.
+bool FolderIsTrusted(int fd, const std::string& name, std::string& why) {
   struct stat info {};
-  if (::stat(resolved, &info) != 0) {
-    why = SystemErrorText(errno);
+  if (::fstat(fd, &info) != 0) {
+    why = "the folder " + Quoted(name) + " cannot be examined: " + SystemErrorText(errno);
     return false;
   }
-  if (!S_ISREG(info.st_mode)) {
-    why = "not a regular file";
+  const bool sticky_of_root = (info.st_mode & S_ISVTX) && info.st_uid == 0;
+  if (!OwnerIsTrusted(info) || (WritableByOthers(info) && !sticky_of_root)) {
+    why = "the folder " + Quoted(name) + " can be written by another user";
     return false;
   }
-  if (!OwnerIsTrusted(info) || WritableByOthers(info)) {
-    why = "the file can be written by another user";
-    return false;
+  return true;
+}
+
+std::string Joined(const std::string& folder, const std::string& name) {
+  return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+}  // namespace
+
+int OpenTrustedFile(const std::string& path, std::string& why) {
+  why.clear();
+  if (path.empty()) {
+    why = SystemErrorText(ENOENT);
+    return -1;
   }
-  // Every folder above the file, up to the root.
-  std::filesystem::path folder = std::filesystem::path(resolved).parent_path();
-  while (true) {
-    if (::stat(folder.c_str(), &info) != 0) {
+  // The path is walked one name at a time from an open folder, so that what is checked is
+  // what is opened: a link is followed only when it belongs to root or to us, every folder
+  // is checked on its open descriptor, and the file itself on the descriptor returned.
+  std::vector<std::string> pending;  // names still to walk, the next one last
+  const auto push_path = [&pending](const std::string& text) {
+    std::vector<std::string> names;
+    std::size_t at = 0;
+    while (at <= text.size()) {
+      const std::size_t slash = text.find('/', at);
+      const std::string name = text.substr(at, slash == std::string::npos ? std::string::npos
+                                                                          : slash - at);
+      if (!name.empty() && name != ".") names.push_back(name);
+      if (slash == std::string::npos) break;
+      at = slash + 1;
+    }
+    pending.insert(pending.end(), names.rbegin(), names.rend());
+  };
+  std::vector<int> folders;      // the open folders from the root down, the current last
+  std::vector<std::string> names;  // their paths
+  const auto close_all = [&folders] {
+    for (int fd : folders) ::close(fd);
+    folders.clear();
+  };
+  const auto open_root = [&]() -> bool {
+    close_all();
+    names.clear();
+    const int root = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (root < 0) {
       why = SystemErrorText(errno);
       return false;
     }
-    const bool sticky_of_root = (info.st_mode & S_ISVTX) && info.st_uid == 0;
-    if (!OwnerIsTrusted(info) || (WritableByOthers(info) && !sticky_of_root)) {
-      why = "the folder " + Quoted(folder.string()) + " can be written by another user";
-      return false;
+    folders.push_back(root);
+    names.push_back("/");
+    return FolderIsTrusted(root, "/", why);
+  };
+  // A relative name starts in the working folder, whose own path is walked as well.
+  std::string absolute = path;
+  if (absolute[0] != '/') {
+    char cwd[PATH_MAX];
+    if (!::getcwd(cwd, sizeof cwd)) {
+      why = SystemErrorText(errno);
+      return -1;
     }
-    if (folder == folder.root_path() || folder.empty()) break;
-    folder = folder.parent_path();
+    absolute = std::string(cwd) + "/" + path;
   }
+  if (!open_root()) return close_all(), -1;
+  push_path(absolute);
+
+  int links = 0;
+  while (!pending.empty()) {
+    const std::string name = pending.back();
+    pending.pop_back();
+    const int folder = folders.back();
+    const std::string shown = Joined(names.back(), name);
+    if (name == "..") {
+      if (folders.size() > 1) {
+        ::close(folders.back());
+        folders.pop_back();
+        names.pop_back();
+      }
+      continue;
+    }
+    struct stat info {};
+    if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      why = SystemErrorText(errno);
+      return close_all(), -1;
+    }
+    if (S_ISLNK(info.st_mode)) {
+      if (!OwnerIsTrusted(info)) {
+        why = "the link " + Quoted(shown) + " belongs to another user";
+        return close_all(), -1;
+      }
+      if (++links > 40) {
+        why = SystemErrorText(ELOOP);
+        return close_all(), -1;
+      }
+      char target[PATH_MAX];
+      const ssize_t length = ::readlinkat(folder, name.c_str(), target, sizeof target - 1);
+      if (length <= 0) {
+        why = SystemErrorText(length < 0 ? errno : ENOENT);
+        return close_all(), -1;
+      }
+      target[length] = '\0';
+      // A link swapped for another after the look above fails the open below: every open
+      // follows no link.
+      if (target[0] == '/' && !open_root()) return close_all(), -1;
+      push_path(target);
+      continue;
+    }
+    if (!pending.empty()) {
+      const int next = ::openat(folder, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (next < 0) {
+        why = errno == ENOTDIR ? "the folder " + Quoted(shown) + " is not a folder"
+                               : SystemErrorText(errno);
+        return close_all(), -1;
+      }
+      folders.push_back(next);
+      names.push_back(shown);
+      if (!FolderIsTrusted(next, shown, why)) return close_all(), -1;
+      continue;
+    }
+    // The file itself.
+    const int fd = ::openat(folder, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY |
+                                                      O_NONBLOCK);
+    if (fd < 0) {
+      why = SystemErrorText(errno);
+      return close_all(), -1;
+    }
+    close_all();
+    if (::fstat(fd, &info) != 0) {
+      why = SystemErrorText(errno);
+      ::close(fd);
+      return -1;
+    }
+    if (!S_ISREG(info.st_mode)) {
+      why = "not a regular file";
+      ::close(fd);
+      return -1;
+    }
+    if (!OwnerIsTrusted(info) || WritableByOthers(info)) {
+      why = "the file can be written by another user";
+      ::close(fd);
+      return -1;
+    }
+    return fd;
+  }
+  // The path named a folder.
+  close_all();
+  why = "not a regular file";
+  return -1;
+}
+
+bool PathIsTrusted(const std::string& path, std::string& why) {
+  const int fd = OpenTrustedFile(path, why);
+  if (fd < 0) return false;
+  ::close(fd);
   return true;
 }
 
@@ -96,6 +231,20 @@ bool FolderIsPrivate(const std::string& folder, std::string& why) {
   return true;
 }
 
+namespace {
+
+// The private folder made with mkdtemp because the usual name was taken, and what was
+// found when no private folder could be had.
+std::string g_made_folder;
+std::string g_folder_problem;
+
+void RemoveMadeFolder() {
+  std::lock_guard<std::mutex> guard(g_location_lock);
+  if (!g_made_folder.empty()) ::rmdir(g_made_folder.c_str());  // only when left empty
+}
+
+}  // namespace
+
 std::string GetProgramTempFolder() {
   // Under the session's runtime folder when it is ours, else in the temporary folder
   // under a name of our own user.
@@ -111,13 +260,34 @@ std::string GetProgramTempFolder() {
     base = temp && *temp == '/' ? temp : "/tmp";
     name += "-" + std::to_string(::geteuid());
   }
-  const std::string folder = WithTrailingSlash(WithTrailingSlash(base) + name);
-  // Failures show when the folder is checked (FolderIsPrivate). A fresh folder is
-  // private from its creation on.
+  while (base.size() > 1 && base.back() == '/') base.pop_back();
+  const std::string usual = WithTrailingSlash(base) + name;
   std::error_code ignored;
   std::filesystem::create_directories(base, ignored);
-  ::mkdir(folder.c_str(), 0700);
-  return folder;
+  // A fresh folder is private from its creation on.
+  ::mkdir(usual.c_str(), 0700);
+  std::string why;
+  std::lock_guard<std::mutex> guard(g_location_lock);
+  g_folder_problem.clear();
+  if (FolderIsPrivate(usual, why)) return WithTrailingSlash(usual);
+  // The name is taken by something that is not ours (another user may have planted a
+  // folder or a link there): a private folder of another name, made for this run.
+  if (!g_made_folder.empty() && ::access(g_made_folder.c_str(), F_OK) == 0) {
+    std::string ignored_why;
+    if (g_made_folder.compare(0, usual.size() + 1, usual + "-") == 0 &&
+        FolderIsPrivate(g_made_folder, ignored_why))
+      return WithTrailingSlash(g_made_folder);
+  }
+  std::string pattern = usual + "-XXXXXX";
+  if (::mkdtemp(pattern.data())) {
+    static const bool registered = (std::atexit(RemoveMadeFolder), true);
+    (void)registered;
+    g_made_folder = pattern;
+    return WithTrailingSlash(pattern);
+  }
+  g_folder_problem = "no private temporary folder can be made: " + usual + " is taken (" + why +
+                     ") and " + base + " takes no other (" + SystemErrorText(errno) + ")";
+  return WithTrailingSlash(usual);
 }
 
 bool Prepare7zLibrary() {
@@ -127,7 +297,7 @@ bool Prepare7zLibrary() {
   g_temp_folder = folder;
   g_lib_path = lib;
   std::string why;
-  if (!FolderIsPrivate(folder, why)) {
+  if (!g_folder_problem.empty() || !FolderIsPrivate(folder, why)) {
     g_problem_path = folder;
     return false;
   }
@@ -184,6 +354,15 @@ std::string Lib7zStartupErrorMessage() {
     path = g_problem_path;
   }
   if (path.empty()) path = Lib7zPath();
+  // A folder that is not ours says so: that is no trouble with the library.
+  std::string folder_problem;
+  {
+    std::lock_guard<std::mutex> guard(g_location_lock);
+    if (path == g_temp_folder) folder_problem = g_folder_problem;
+  }
+  if (!folder_problem.empty())
+    return "The program cannot start: " + folder_problem + "\r\n" +
+           "Application could not run without it...";
   return "Error with unpacking 7z.dll to temporary folder " + path + "\r\n" +
          "Application could not run without it...";
 }

@@ -44,7 +44,8 @@ inline constexpr std::array<T7zFormat, 8> k7zProbedFormats = {{
 inline constexpr sevenzip::GUID kClassIdUdf = sevenzip::FormatClassId(0xE0);
 inline constexpr sevenzip::GUID kClassIdIso = sevenzip::FormatClassId(0xE7);
 
-// One loaded copy of the library. Throws E7zError "Error loading library <path>" when the
+// The library, loaded from the file that was checked (one load per file, shared by every
+// object and kept for the run). Throws E7zError "Error loading library <path>" when the
 // file cannot be loaded or lies where another user could replace it, and
 // "<path> is not a 7z library" when it lacks the entry points.
 class T7zPlugin {

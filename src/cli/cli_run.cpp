@@ -18,6 +18,7 @@
 #include "common/text.h"
 #include "common/version.h"
 #include "drive/grub4dos_images.h"
+#include "drive/linux_dead_runs.h"
 #include "jobs/burn_preflight.h"
 #include "jobs/job_status.h"
 #include "startup/terminal_dialog.h"
@@ -40,6 +41,15 @@ class TRunScope {
       TDriveEnvironment drive_env;
       drive_env.ListUsbDisks = list_usb_disks;
       Table = InstallUSBDriveLetters(drive_env);
+      // What a killed run left: its mounts and loop devices.
+      if (::geteuid() == 0) {
+        const TDeadRunCleanup cleaned = CleanUpDeadRuns(Table->Environment(), Table->Runner());
+        for (const std::string& done : cleaned.Done)
+          std::fprintf(env.Err, "quorvane-cli: after an earlier run that was ended: %s\n",
+                       done.c_str());
+        for (const std::string& error : cleaned.Errors)
+          std::fprintf(env.Err, "quorvane-cli: %s\n", error.c_str());
+      }
     }
     SetDriveLetters(Table);
   }
@@ -284,8 +294,10 @@ class TCli {
   }
 
   void Summary(const TBurnOutcome& outcome) {
+    // A failed drive step was told when it ended ("Drive format error: ..."); only the
+    // terminal's step line, cut to the screen's width, may have lost part of it.
     std::string text;
-    if (!outcome.DriveStepError.empty())
+    if (!outcome.DriveStepError.empty() && FEnv.OutIsTerminal)
       text += "The drive step failed: " + outcome.DriveStepError + "\n";
     std::size_t finished = 0;
     for (const TEntryView& e : outcome.Entries) {

@@ -6,6 +6,7 @@
 #include "drive/capacity_check.h"
 #include "drive/grub_works.h"
 #include "drive/usb_drive_letters.h"
+#include "jobs/orphan_job_folders.h"
 #include "loaders/ntboot_works.h"
 
 namespace quorvane {
@@ -56,6 +57,13 @@ void TBootUSBCreator::Execute() {
     }
     if (ErrorString.empty()) InstallGrub4Dos(Drive, ErrorString);
     if (ErrorString.empty()) DeployNTBOOT(Drive, ErrorString);
+    // An earlier run that ended abruptly may have left the folder of an entry whose menu
+    // item was never written; it only takes room. One that cannot go now is found again
+    // at the next burn, so that is no failure of this one.
+    if (ErrorString.empty() && FMode == FormatModeAdd) {
+      const std::string root = DriveRoot(Drive);
+      if (!root.empty()) RemoveOrphanJobFolders(root);
+    }
   } catch (...) {
     if (ErrorString.empty()) ErrorString = "Failed to format drive...";
   }

@@ -2,6 +2,7 @@
 // SPDX-FileCopyrightText: 2026 The Quorvane developers
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "common/text.h"
+#include "drive/linux_dead_runs.h"
 #include "drive/linux_mount_owners.h"
 #include "drive/linux_protected_disks.h"
 #include "drive/usb_drive_letters.h"
@@ -71,6 +73,20 @@ bool LoopIsOver(const TDiskInfo& loop, const std::string& disk_node,
                 const std::string& kernel_name, const std::string& image) {
   return loop.BackingFile == disk_node || loop.BackingFile == "/dev/" + kernel_name ||
          (!image.empty() && loop.BackingFile == image);
+}
+
+// A FUSE mount whose process has died answers every call with "Transport endpoint is not
+// connected".
+bool MountIsDead(const std::string& point) {
+  struct statvfs info {};
+  return ::statvfs(point.c_str(), &info) != 0 && errno == ENOTCONN;
+}
+
+// Free bytes of a file system whatever its mount says about writing.
+std::int64_t FreeBytesOf(const std::string& folder) {
+  struct statvfs info {};
+  if (::statvfs(folder.c_str(), &info) != 0) return -1;
+  return static_cast<std::int64_t>(info.f_bavail) * static_cast<std::int64_t>(info.f_frsize);
 }
 
 std::string FirstLine(const std::string& text) {
@@ -329,19 +345,48 @@ std::string TUSBDriveLetters::OwnMountRootLocked(char letter) {
   return {};
 }
 
-std::string TUSBDriveLetters::VolumeRootLocked(const TVolumeView& volume, std::string& error) {
+std::string TUSBDriveLetters::VolumeRootLocked(const TVolumeView& volume, bool writable,
+                                               std::string& error) {
   error.clear();
-  if (std::string own = OwnMountRootLocked(volume.Letter); !own.empty()) return own;
-  if (!volume.MountPoint.empty()) return volume.MountPoint == "/" ? "/" : volume.MountPoint + "/";
+  if (std::string own = OwnMountRootLocked(volume.Letter); !own.empty()) {
+    const auto mount = std::find_if(FMounts.begin(), FMounts.end(),
+                                    [&](const TOwnMount& m) { return m.Letter == volume.Letter; });
+    if (!MountIsDead(own) && !(writable && mount->ReadOnly)) return own;
+    if (!DropOwnMountLocked(volume.Letter, error)) return {};
+  } else if (!volume.MountPoint.empty()) {
+    if (!MountIsDead(volume.MountPoint))
+      return volume.MountPoint == "/" ? "/" : volume.MountPoint + "/";
+    // Someone's FUSE mount whose process died: it serves nobody any more.
+    const TToolResult r = FRunner->Run({"umount", {"--lazy", volume.MountPoint}, ""});
+    if (!r.Succeeded()) {
+      error = "the mount at " + volume.MountPoint + " has lost its file system process (" +
+              SystemErrorText(ENOTCONN) + ") and cannot be detached: " + r.ErrorText();
+      return {};
+    }
+  }
   std::string root;
-  if (!MountLocked(volume, volume.Letter, root, error)) return {};
+  if (!MountLocked(volume, volume.Letter, writable, root, error)) return {};
   return root;
+}
+
+bool TUSBDriveLetters::DropOwnMountLocked(char letter, std::string& error) {
+  const auto mount = std::find_if(FMounts.begin(), FMounts.end(),
+                                  [&](const TOwnMount& m) { return m.Letter == letter; });
+  if (mount == FMounts.end()) return true;
+  if (!UnmountLocked(mount->MountPoint, error)) return false;
+  ::rmdir(mount->MountPoint.c_str());
+  FKnownRoots.erase(letter);
+  FMounts.erase(mount);
+  return true;
 }
 
 std::string TUSBDriveLetters::RootOfLocked(char letter, std::string& error) {
   error.clear();
-  // The program's own mount needs no look at the drives.
-  if (std::string own = OwnMountRootLocked(letter); !own.empty()) return own;
+  // The program's own read-write mount needs no look at the drives.
+  if (std::string own = OwnMountRootLocked(letter); !own.empty()) {
+    for (const TOwnMount& m : FMounts)
+      if (m.Letter == letter && !m.ReadOnly && !MountIsDead(own)) return own;
+  }
   TSnapshot snapshot;
   const std::vector<TVolumeView> volumes = CurrentVolumes(snapshot);
   const TVolumeView* v = FindLetter(volumes, letter);
@@ -349,7 +394,7 @@ std::string TUSBDriveLetters::RootOfLocked(char letter, std::string& error) {
     error = kNotPresent;
     return {};
   }
-  return VolumeRootLocked(*v, error);
+  return VolumeRootLocked(*v, true, error);
 }
 
 char TUSBDriveLetters::LetterOfPath(const std::string& path) {
@@ -368,6 +413,7 @@ TUSBDrives TUSBDriveLetters::ListUSBDrives() {
     d.Letter = v.Letter;
     d.Name = v.HasFs && !v.Probe.Label.empty() ? v.Probe.Label : kNoVolumeLabel;
     d.FileSystem = v.HasFs ? FileSystemName(v.Probe) : std::string();
+    if (!v.HasFs) d.FileSystemProblem = v.Probe.Problem;
     d.IntFileSystem = IntFileSystemOf(d.FileSystem);
     d.FullSize = v.SizeKnown && !v.Protected && v.DiskSize > 0 ? v.DiskSize : 0;
     d.VolumeDevice = !v.Node.empty() ? v.Node : v.LoopNode;
@@ -382,8 +428,12 @@ TUSBDrives TUSBDriveLetters::ListUSBDrives() {
       d.FreeSpace = 0;
     } else {
       std::string error;
-      const std::string root = VolumeRootLocked(v, error);
-      d.FreeSpace = root.empty() ? -1 : FreeSpaceOfFolder(root);
+      const std::string root = VolumeRootLocked(v, false, error);
+      // The program's own read-only mount shows what a read-write one would hold.
+      const bool own_look = std::any_of(FMounts.begin(), FMounts.end(), [&](const TOwnMount& m) {
+        return m.Letter == d.Letter && m.ReadOnly;
+      });
+      d.FreeSpace = root.empty() ? -1 : own_look ? FreeBytesOf(root) : FreeSpaceOfFolder(root);
       if (root.empty()) d.FreeSpaceError = error;
       if (!root.empty()) {
         d.MountPoint = root.size() > 1 ? root.substr(0, root.size() - 1) : root;
@@ -422,8 +472,8 @@ bool TUSBDriveLetters::Ntfs3Available() {
 }
 
 bool TUSBDriveLetters::RunMount(const std::string& type, const std::string& node,
-                                const std::string& dir, std::string& error) {
-  const std::string options = "rw,nosuid,nodev";
+                                const std::string& dir, bool writable, std::string& error) {
+  const std::string options = std::string(writable ? "rw" : "ro") + ",nosuid,nodev";
   if (type == "ntfs") {
     std::string kernel_error;
     if (Ntfs3Available()) {
@@ -443,8 +493,8 @@ bool TUSBDriveLetters::RunMount(const std::string& type, const std::string& node
   return false;
 }
 
-bool TUSBDriveLetters::MountLocked(const TVolumeView& volume, char letter, std::string& root,
-                                   std::string& error) {
+bool TUSBDriveLetters::MountLocked(const TVolumeView& volume, char letter, bool writable,
+                                   std::string& root, std::string& error) {
   if (volume.Protected) {
     error = volume.DiskNode + " holds the running system or is not a USB drive";
     return false;
@@ -458,18 +508,27 @@ bool TUSBDriveLetters::MountLocked(const TVolumeView& volume, char letter, std::
     return false;
   }
   std::string node = volume.Node, loop;
+  const std::string file = volume.Image.empty() ? volume.DiskNode : volume.Image;
   if (node.empty()) {
-    const std::string file = volume.Image.empty() ? volume.DiskNode : volume.Image;
+    // The loop device of an earlier mount of the same volume serves again.
+    for (const TOwnLoop& l : FLoops)
+      if (l.DiskName == volume.DiskName && l.File == file && l.Offset == volume.StartSector * 512)
+        node = NodeOf(l.KernelName);
+  }
+  if (node.empty()) {
     if (!AttachLoop(file, volume.StartSector * 512, volume.Sectors * 512, loop, error))
       return false;
-    FLoops.push_back({loop, volume.DiskName});
+    FLoops.push_back({loop, volume.DiskName, file, volume.StartSector * 512});
+    RecordLoopsLocked();
     node = NodeOf(loop);
   }
   const auto undo_loop = [&] {
     if (loop.empty()) return;
     std::string detach_error;
-    if (DetachLoop(loop, detach_error))
+    if (DetachLoop(loop, detach_error)) {
       std::erase_if(FLoops, [&](const TOwnLoop& l) { return l.KernelName == loop; });
+      RecordLoopsLocked();
+    }
     error = JoinErrors(error, detach_error);
   };
 
@@ -494,7 +553,7 @@ bool TUSBDriveLetters::MountLocked(const TVolumeView& volume, char letter, std::
       return false;
     }
   }
-  if (!RunMount(volume.Probe.Type, node, dir, error)) {
+  if (!RunMount(volume.Probe.Type, node, dir, writable, error)) {
     ::rmdir(dir.c_str());
     undo_loop();
     return false;
@@ -507,7 +566,7 @@ bool TUSBDriveLetters::MountLocked(const TVolumeView& volume, char letter, std::
     undo_loop();
     return false;
   }
-  FMounts.push_back({letter, dir, source, volume.DiskName});
+  FMounts.push_back({letter, dir, source, volume.DiskName, !writable});
   root = dir + "/";
   FKnownRoots[letter] = root;
   return true;
@@ -544,13 +603,23 @@ bool TUSBDriveLetters::DetachLoop(const std::string& kernel_name, std::string& e
 
 bool TUSBDriveLetters::UnmountLocked(const std::string& mount_point, std::string& error) {
   const int fd = ::open(mount_point.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  bool dead = false;
   if (fd < 0 || ::syncfs(fd) != 0) {
-    error = "cannot sync " + mount_point + ": " + SystemErrorText(errno);
+    const int code = errno;
     if (fd >= 0) ::close(fd);
-    return false;
+    // The FUSE process behind the mount has died ("Transport endpoint is not connected"):
+    // nothing can be synced any more, and the mount is detached lazily.
+    if (code != ENOTCONN) {
+      error = "cannot sync " + mount_point + ": " + SystemErrorText(code);
+      return false;
+    }
+    dead = true;
+  } else {
+    ::close(fd);
   }
-  ::close(fd);
-  const TToolResult r = FRunner->Run({"umount", {mount_point}, ""});
+  std::vector<std::string> args{mount_point};
+  if (dead) args.insert(args.begin(), "--lazy");
+  const TToolResult r = FRunner->Run({"umount", args, ""});
   if (!r.Succeeded()) {
     error = "cannot unmount " + mount_point + ": " + r.ErrorText();
     return false;
@@ -582,9 +651,6 @@ std::string TUSBDriveLetters::ReleaseLocked(const std::string& disk_name) {
     FKnownRoots.erase(it->Letter);
     it = FMounts.erase(it);
   }
-  // The program's own folder goes once nothing is mounted in it.
-  if (FMounts.empty() && ::rmdir(MountRoot().c_str()) != 0 && errno != ENOENT && errno != ENOTEMPTY)
-    errors = JoinErrors(errors, "cannot remove " + MountRoot() + ": " + SystemErrorText(errno));
   for (auto it = FLoops.begin(); it != FLoops.end();) {
     std::string error;
     if ((!disk_name.empty() && it->DiskName != disk_name)) {
@@ -596,7 +662,36 @@ std::string TUSBDriveLetters::ReleaseLocked(const std::string& disk_name) {
       ++it;
     }
   }
+  // The program's own folder goes once nothing is mounted in it and no loop device of
+  // this run is left to list.
+  RecordLoopsLocked();
+  if (FMounts.empty() && FLoops.empty() && FImages.empty() && ::rmdir(MountRoot().c_str()) != 0 &&
+      errno != ENOENT && errno != ENOTEMPTY)
+    errors = JoinErrors(errors, "cannot remove " + MountRoot() + ": " + SystemErrorText(errno));
   return errors;
+}
+
+void TUSBDriveLetters::RecordLoopsLocked() {
+  std::vector<TRunLoop> loops;
+  for (const TImage& i : FImages) loops.push_back({i.LoopName, 0, i.Path});
+  for (const TOwnLoop& l : FLoops) loops.push_back({l.KernelName, l.Offset, l.File});
+  const std::string record = MountRoot() + "/" + kRunLoopsFile;
+  if (loops.empty()) {
+    ::unlink(record.c_str());
+    return;
+  }
+  // Written whole under another name, then put in place: a kill leaves the old list or
+  // the new one, never half of one. Without the list a later run leaves the devices be.
+  std::error_code ec;
+  fs::create_directories(MountRoot(), ec);
+  if (!ec) fs::permissions(MountRoot(), fs::perms::owner_all, ec);
+  const std::string part = record + ".new";
+  const int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return;
+  const std::string text = FormatRunLoops(loops);
+  const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  ::close(fd);
+  if (!written || ::rename(part.c_str(), record.c_str()) != 0) ::unlink(part.c_str());
 }
 
 std::string TUSBDriveLetters::ReleaseProgramMounts() {
@@ -662,6 +757,7 @@ bool TUSBDriveLetters::AttachImageDrive(const std::string& path, std::int64_t cr
   } else {
     if (!AttachLoop(canonical.string(), 0, 0, loop, error)) return false;
     FImages.push_back({canonical.string(), loop});
+    RecordLoopsLocked();
   }
   TSnapshot snapshot;
   for (const TVolumeView& v : CurrentVolumes(snapshot)) {
@@ -688,6 +784,8 @@ bool TUSBDriveLetters::DetachImageDrive(const std::string& path, std::string& er
   if (!error.empty()) return false;
   if (!DetachLoop(it->LoopName, error)) return false;
   FImages.erase(it);
+  RecordLoopsLocked();
+  if (FMounts.empty() && FLoops.empty() && FImages.empty()) ::rmdir(MountRoot().c_str());
   return true;
 }
 
@@ -861,7 +959,8 @@ bool TUSBDriveLetters::LocatePartition(const TDiskTarget& target, int number,
   std::string loop;
   if (!AttachLoop(file, partition.StartSector * 512, partition.Sectors * 512, loop, error))
     return false;
-  FLoops.push_back({loop, target.KernelName});
+  FLoops.push_back({loop, target.KernelName, file, partition.StartSector * 512});
+  RecordLoopsLocked();
   partition.Node = NodeOf(loop);
   return true;
 }

@@ -6,6 +6,10 @@
 
 #include "drive/volume_probe.h"
 
+#include <cerrno>
+
+#include "common/text.h"
+
 namespace quorvane {
 
 namespace {
@@ -52,12 +56,23 @@ bool TBlkidVolumeProber::ProbeVolume(const std::string& node, std::uint64_t offs
                                      std::uint64_t size, TVolumeProbe& probe) {
   probe = TVolumeProbe{};
   TProbe p(node, offset, size);
-  if (!p.Get()) return false;
+  if (!p.Get()) {
+    probe.Problem = node + " cannot be read: " + SystemErrorText(errno ? errno : EIO);
+    return false;
+  }
   blkid_probe_enable_superblocks(p.Get(), 1);
   blkid_probe_set_superblocks_flags(p.Get(), BLKID_SUBLKS_LABEL | BLKID_SUBLKS_TYPE |
                                                  BLKID_SUBLKS_VERSION | BLKID_SUBLKS_UUID);
   blkid_probe_enable_partitions(p.Get(), 0);
-  if (blkid_do_safeprobe(p.Get()) != 0) return false;
+  const int found = blkid_do_safeprobe(p.Get());
+  if (found == -2) {
+    probe.Problem = "it carries the marks of more than one file system";
+    return false;
+  }
+  if (found != 0) {
+    if (found < 0) probe.Problem = node + " cannot be read";
+    return false;
+  }
   probe.Type = p.Value("TYPE");
   probe.Version = p.Value("VERSION");
   probe.Label = p.Value("LABEL");

@@ -74,12 +74,13 @@ class TUSBDriveLetters : public IDriveLetters, public IDriveLister {
   ~TUSBDriveLetters() override;
 
   // IDriveLetters. RootOf mounts a volume of a file system the program writes (FAT,
-  // exFAT, NTFS) when it is not mounted yet.
+  // exFAT, NTFS) read-write when it is not mounted yet, or only read-only by the program.
   std::string RootOf(char letter) override;
   std::string RootOf(char letter, std::string& error) override;
   char LetterOfPath(const std::string& path) override;
 
-  // IDriveLister.
+  // IDriveLister. The volumes that nobody has mounted are mounted read-only to read their
+  // free space, so that a stick pulled while the program shows it is not left unclean.
   TUSBDrives ListUSBDrives() override;
   void VolumeNameAndFS(char letter, std::string& name, std::string& file_system) override;
 
@@ -140,10 +141,13 @@ class TUSBDriveLetters : public IDriveLetters, public IDriveLister {
     std::string MountPoint;
     std::string Source;
     std::string DiskName;
+    bool ReadOnly = false;  // mounted for a look at the drives
   };
   struct TOwnLoop {
     std::string KernelName;
     std::string DiskName;
+    std::string File;  // what it shows, from which offset
+    std::uint64_t Offset = 0;
   };
   struct TImage {
     std::string Path;
@@ -161,18 +165,27 @@ class TUSBDriveLetters : public IDriveLetters, public IDriveLister {
   std::string RootOfLocked(char letter, std::string& error);
   // The root of the program's own mount of `letter` while it lasts; empty otherwise.
   std::string OwnMountRootLocked(char letter);
-  // The root of a volume of the latest look at the drives, mounting it when nobody has.
-  std::string VolumeRootLocked(const TVolumeView& volume, std::string& error);
-  bool MountLocked(const TVolumeView& volume, char letter, std::string& root,
+  // The root of a volume of the latest look at the drives, mounting it when nobody has:
+  // read-only for a look at the drives, read-write for a burn (a read-only mount of the
+  // program's is then made again read-write). A mount whose FUSE process has died is
+  // detached lazily and made again.
+  std::string VolumeRootLocked(const TVolumeView& volume, bool writable, std::string& error);
+  bool MountLocked(const TVolumeView& volume, char letter, bool writable, std::string& root,
                    std::string& error);
   bool RunMount(const std::string& type, const std::string& node, const std::string& dir,
-                std::string& error);
+                bool writable, std::string& error);
+  // Detaches the program's own mount of `letter`; false with the reason when it stays.
+  bool DropOwnMountLocked(char letter, std::string& error);
   bool Ntfs3Available();
   bool AttachLoop(const std::string& file, std::uint64_t offset, std::uint64_t size,
                   std::string& kernel_name, std::string& error);
   bool DetachLoop(const std::string& kernel_name, std::string& error);
   bool UnmountLocked(const std::string& mount_point, std::string& error);
   std::string ReleaseLocked(const std::string& disk_name);
+  // Keeps the run folder's list of the loop devices this run attached up to date, so that
+  // a later run can detach them when this one is killed; the folder goes when it holds
+  // nothing any more.
+  void RecordLoopsLocked();
   std::vector<TMountEntry> MountsOfDiskLocked(const TSnapshot& snapshot,
                                               const TDiskTarget& target) const;
   std::string MountRoot() const;

@@ -17,6 +17,7 @@ struct TUSBDriveSet {
   char Letter = 0;                 // run-local handle, 'a'..'z'
   std::string Name;                // the label; "removable drive" when there is none
   std::string FileSystem;          // "FAT32", "FAT", "exFAT", "NTFS", ...; empty when unknown
+  std::string FileSystemProblem;   // why it is unknown when the volume may hold one
   std::uint8_t IntFileSystem = 2;  // FileSystemFAT32, FileSystemNTFS or FileSystemOther
   std::int64_t FreeSpace = 0;      // bytes free for the caller; -1 unknown; 0 when FullSize is 0
   std::string FreeSpaceError;      // why the free space is unknown (FreeSpace -1)

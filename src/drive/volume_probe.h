@@ -16,6 +16,10 @@ struct TVolumeProbe {
   std::string Version;  // for vfat: "FAT12", "FAT16" or "FAT32"
   std::string Label;
   std::string Uuid;
+  // Why the volume's bytes could not be told apart when there may be a file system: the
+  // device cannot be read, or it carries the marks of more than one. Empty when the probe
+  // found a file system, or read the volume and found none.
+  std::string Problem;
 };
 
 struct TProbedPartition {
@@ -28,7 +32,7 @@ class IVolumeProber {
  public:
   virtual ~IVolumeProber() = default;
   // The file system in `size` bytes at `offset` of a device or image (size 0: to the
-  // end); false when none is found or the device cannot be read.
+  // end); false when none is found or the device cannot be read (then Problem says so).
   virtual bool ProbeVolume(const std::string& node, std::uint64_t offset, std::uint64_t size,
                            TVolumeProbe& probe) = 0;
   // The partitions of a disk's table (extended containers left out); false when the disk

@@ -150,7 +150,11 @@ void CheckFileSystemAndRoom(const TPreflightContext& c, TPreflightReport& report
   }
   // Mode add: the file system stays; it must be one the program writes, with room.
   if (drive.IntFileSystem == FileSystemOther) {
-    if (drive.FileSystem.empty())
+    // Mode new is the advice only for a volume that was read and holds no file system.
+    if (drive.FileSystem.empty() && !drive.FileSystemProblem.empty())
+      report.Refuse("the file system of drive " + letter + " cannot be told: " +
+                    drive.FileSystemProblem + "; nothing was written");
+    else if (drive.FileSystem.empty())
       report.Refuse("drive " + letter + " has no file system to add to; use mode new");
     else
       report.Refuse("drive " + letter + " has a " + drive.FileSystem +

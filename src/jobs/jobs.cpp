@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 The Quorvane developers
 #include "jobs/jobs.h"
 
+#include <set>
+
 #include "common/constants.h"
 #include "common/main_thread.h"
 #include "drive/usb_drive_letters.h"
@@ -26,12 +28,43 @@ void CallQuietly(const F& callback, A&&... args) {
 
 TJobs::TJobs() : TJobs(CreateLoaderJob, CreateDrivePreparation) {}
 
+namespace {
+
+// Every job list of the run, for an end of the program that stops whatever burns.
+std::mutex g_lists_lock;
+std::set<TJobs*> g_lists;
+
+}  // namespace
+
 TJobs::TJobs(TJobFactory job_factory, TDrivePreparationFactory preparation_factory)
     : FJobFactory(std::move(job_factory)),
       FPreparationFactory(std::move(preparation_factory)),
-      FAlive(std::make_shared<int>(0)) {}
+      FAlive(std::make_shared<int>(0)) {
+  std::lock_guard<std::mutex> guard(g_lists_lock);
+  g_lists.insert(this);
+}
+
+void StopEveryBurn() {
+  std::vector<TJobs*> lists;
+  {
+    std::lock_guard<std::mutex> guard(g_lists_lock);
+    lists.assign(g_lists.begin(), g_lists.end());
+  }
+  for (TJobs* jobs : lists) jobs->Stop();
+}
+
+bool AnyBurnBusy() {
+  std::lock_guard<std::mutex> guard(g_lists_lock);
+  for (const TJobs* jobs : g_lists)
+    if (jobs->Busy()) return true;
+  return false;
+}
 
 TJobs::~TJobs() {
+  {
+    std::lock_guard<std::mutex> guard(g_lists_lock);
+    g_lists.erase(this);
+  }
   FAlive.reset();
   std::vector<std::unique_ptr<TJob>> jobs;
   {

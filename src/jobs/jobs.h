@@ -125,4 +125,9 @@ class TJobs {
   std::shared_ptr<int> FAlive;  // lets a preparation thread that outlives us skip its handler
 };
 
+// Stops the burn of every job list of the run (called on the main thread), as Stop does.
+void StopEveryBurn();
+// Whether any job list of the run is Busy.
+bool AnyBurnBusy();
+
 }  // namespace quorvane

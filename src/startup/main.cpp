@@ -8,12 +8,17 @@
 #include <string>
 #include <vector>
 
+#include <QCoreApplication>
+
 #include "common/desktop_user.h"
+#include "common/session_state.h"
 #include "common/message_queue.h"
 #include "common/version.h"
 #include "drive/grub4dos_images.h"
+#include "drive/linux_dead_runs.h"
 #include "drive/usb_drive_letters.h"
 #include "service/service_client.h"
+#include "startup/ending_signals.h"
 #include "startup/main_methods.h"
 #include "startup/privileges.h"
 #include "startup/start_arguments.h"
@@ -81,7 +86,21 @@ int main(int argc, char** argv) {
   env.Now = LocalDateTimeNow;
   // The run's USB drives: letters, mounts made on demand, image drives.
   std::shared_ptr<TUSBDriveLetters> drives = InstallUSBDriveLetters();
-  int exit_code = RunProgram(args, env);
+  // What a run that was killed left: its mounts and loop devices.
+  const TDeadRunCleanup cleaned = CleanUpDeadRuns(drives->Environment(), drives->Runner());
+  for (const std::string& done : cleaned.Done)
+    std::fprintf(stderr, "quorvane: after an earlier run that was ended: %s\n", done.c_str());
+  for (const std::string& error : cleaned.Errors) std::fprintf(stderr, "quorvane: %s\n", error.c_str());
+  int exit_code = 0;
+  {
+    // Ctrl-C, SIGTERM and SIGHUP end the run as closing it does.
+    TEndingSignals ending([] {
+      QuitRequested = true;
+      if (QCoreApplication::instance()) QCoreApplication::quit();
+    });
+    exit_code = RunProgram(args, env);
+    if (ending.Received() != 0) exit_code = 128 + ending.Received();
+  }
   // Sync and unmount whatever the run mounted, so that every stick can be pulled.
   const std::string drive_errors = drives->ReleaseRunDrives();
   if (!drive_errors.empty()) {

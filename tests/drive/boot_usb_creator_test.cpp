@@ -239,6 +239,21 @@ TEST_F(BootUsbCreatorTest, AddModeTouchesOnlyTheBootCode) {
   EXPECT_TRUE(Exists(temp / "media/grldr"));
 }
 
+// A run killed between an entry's copy and its menu item left the entry's folder: the next
+// burn in mode add removes it, and keeps every folder a menu item points into.
+TEST_F(BootUsbCreatorTest, AddModeRemovesTheFoldersOfEntriesThatNoMenuNames) {
+  const std::string kept = "0A1B2C3D-0000-4000-8000-00000000000A";
+  const std::string orphan = "0A1B2C3D-0000-4000-8000-00000000000B";
+  WriteFile(temp / ("media/Quorvane/" + kept + "/krd.iso"), "kept");
+  WriteFile(temp / ("media/Quorvane/" + orphan + "/big.iso"), "left by a killed run");
+  WriteFile(temp / "media/menu.lst",
+            "\r\ntitle krd\r\nconfigfile (hd0,0)/Quorvane/" + kept + "/krd.lst\r\n");
+  ASSERT_EQ(Prepare('a', FileSystemNTFS, FormatModeAdd), "");
+  EXPECT_TRUE(Exists(temp / ("media/Quorvane/" + kept + "/krd.iso")));
+  EXPECT_FALSE(Exists(temp / ("media/Quorvane/" + orphan)));
+  EXPECT_TRUE(Exists(temp / "media/Quorvane/NTBOOT"));
+}
+
 TEST_F(BootUsbCreatorTest, AFileSystemChoiceOtherThanFatOrNtfsFormatsNothing) {
   ASSERT_EQ(Prepare('a', FileSystemOther, FormatModeNew), "");
   EXPECT_TRUE(world.Runner->CallsOf("sfdisk").empty());

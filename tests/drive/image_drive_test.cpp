@@ -4,11 +4,14 @@
 // through ntfs3 or ntfs-3g) and then added to, and the FAT32 path checked on the image's
 // bytes. Only image files are ever touched: the table lists no USB disks here.
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -17,6 +20,7 @@
 #include "common/resources.h"
 #include "common/text.h"
 #include "drive/boot_usb_creator.h"
+#include "drive/linux_dead_runs.h"
 #include "drive/linux_mount_table.h"
 #include "common/tool_runner.h"
 #include "drive/usb_drive_letters.h"
@@ -72,7 +76,7 @@ class ImageDriveTest : public MainThreadTest {
     // Whatever a failed step may have left behind goes too.
     TSystemToolRunner runner;
     for (const TMountEntry& m : ParseMountInfo(ReadTextFile("/proc/self/mountinfo")))
-      if (m.MountPoint.rfind(temp / "mnt", 0) == 0) runner.Run({"umount", {"-l", m.MountPoint}, ""});
+      if (m.MountPoint.rfind(temp.path(), 0) == 0) runner.Run({"umount", {"-l", m.MountPoint}, ""});
     DetachLeftoverLoops(images);
     SetDriveLetters(nullptr);
   }
@@ -210,6 +214,143 @@ TEST_F(ImageDriveTest, NewFat32DriveCheckedOnTheImageBytes) {
         runner.Run({"env", {"MTOOLS_SKIP_CHECK=1", "mdir", "-b", "-i", image + "@@10240", "::/"}, ""});
     EXPECT_NE(LowerAscii(dir.Output).find("grldr"), std::string::npos) << dir.Output;
   }
+}
+
+// The mount of `root` (ending in "/") as the kernel shows it; none when it is not mounted.
+std::optional<TMountEntry> MountAt(const std::string& root) {
+  for (const TMountEntry& m : ParseMountInfo(ReadTextFile("/proc/self/mountinfo")))
+    if (m.MountPoint + "/" == root) return m;
+  return std::nullopt;
+}
+
+bool MountedReadOnly(const TMountEntry& m) {
+  return m.Options == "ro" || m.Options.rfind("ro,", 0) == 0;
+}
+
+// The processes whose command line names `text` (an ntfs-3g serving a mount point).
+std::vector<pid_t> ProcessesNaming(const std::string& text) {
+  std::vector<pid_t> pids;
+  for (const auto& e : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = e.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string line = ReadFile((e.path() / "cmdline").string());
+    if (line.find(text) != std::string::npos) pids.push_back(std::stoi(name));
+  }
+  return pids;
+}
+
+// A look at the drives mounts read-only, so that a stick pulled while the program shows it
+// is not left unclean; the burn makes the mount read-write.
+TEST_F(ImageDriveTest, ALookAtTheDrivesMountsReadOnly) {
+  const char letter = Attach("stick.img");
+  ASSERT_EQ(Prepare(letter, FileSystemNTFS, FormatModeNew), "");
+  ASSERT_EQ(table->ReleaseProgramMounts(), "");
+  const TUSBDrives drives = table->ListUSBDrives();
+  const TUSBDriveSet* drive = Drive(drives, letter);
+  ASSERT_NE(drive, nullptr);
+  // The free space is that of the volume, not the 0 of a read-only one.
+  EXPECT_GT(drive->FreeSpace, 30LL << 20);
+  const std::string root = temp / "mnt/" + std::string(1, letter) + "/";
+  std::optional<TMountEntry> mount = MountAt(root);
+  ASSERT_TRUE(mount.has_value());
+  EXPECT_TRUE(MountedReadOnly(*mount)) << mount->Options;
+  // The burn's look at the root mounts it read-write, where it was.
+  ASSERT_EQ(table->RootOf(letter), root);
+  mount = MountAt(root);
+  ASSERT_TRUE(mount.has_value());
+  EXPECT_FALSE(MountedReadOnly(*mount)) << mount->Options;
+  WriteFile(root + "Quorvane/written.txt", "written");
+  EXPECT_EQ(ReadFile(root + "Quorvane/written.txt"), "written");
+  // A later look keeps the read-write mount as it is.
+  table->ListUSBDrives();
+  EXPECT_FALSE(MountedReadOnly(*MountAt(root)));
+}
+
+// ntfs-3g killed under a mount ("Transport endpoint is not connected"): the next use of the
+// drive detaches the dead mount lazily and mounts the volume again, and releasing a dead
+// mount succeeds and frees the loop devices.
+TEST_F(ImageDriveTest, ADeadNtfsMountIsMountedAgain) {
+  if (KernelHas("ntfs3")) GTEST_SKIP() << "NTFS is mounted by the kernel here, not by ntfs-3g";
+  const char letter = Attach("stick.img");
+  ASSERT_EQ(Prepare(letter, FileSystemNTFS, FormatModeNew), "");
+  const std::string root = table->RootOf(letter);
+  ASSERT_FALSE(root.empty());
+  const auto kill_ntfs = [&] {
+    const std::string point = root.substr(0, root.size() - 1);
+    const std::vector<pid_t> pids = ProcessesNaming(point);
+    ASSERT_EQ(pids.size(), 1u);
+    ASSERT_EQ(::kill(pids[0], SIGKILL), 0);
+    for (int i = 0; i < 100 && !ProcessesNaming(point).empty(); ++i) ::usleep(20000);
+    struct stat info {};
+    ASSERT_NE(::stat((root + "grldr").c_str(), &info), 0);
+    ASSERT_EQ(errno, ENOTCONN);
+  };
+  kill_ntfs();
+  ASSERT_EQ(table->RootOf(letter, error), root) << error;
+  EXPECT_EQ(ReadFile(root + "grldr"), loader);
+  const TUSBDrives drives = table->ListUSBDrives();
+  ASSERT_NE(Drive(drives, letter), nullptr);
+  EXPECT_EQ(Drive(drives, letter)->FileSystem, "NTFS");
+  EXPECT_GT(Drive(drives, letter)->FreeSpace, 0);
+
+  kill_ntfs();
+  EXPECT_EQ(table->ReleaseProgramMounts(), "");
+  EXPECT_FALSE(MountAt(root).has_value());
+  std::string detach_error;
+  EXPECT_TRUE(table->DetachImageDrives(detach_error)) << detach_error;
+}
+
+// A run that was killed leaves its mounts and loop devices, listed in its run folder; the
+// next run's start detaches them, and leaves the folder of a run that still lives alone.
+TEST_F(ImageDriveTest, WhatAKilledRunLeftIsCleanedUp) {
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ASSERT_GT(dead, 0);
+  ::waitpid(dead, nullptr, 0);
+  TDriveEnvironment env;
+  env.ListUsbDisks = false;
+  env.RunRoot = temp / "run";
+  env.MountRoot = temp / ("run/" + std::to_string(dead));
+  {
+    // The killed run: an image drive, formatted and mounted, never released.
+    auto killed = std::make_shared<TUSBDriveLetters>(env);
+    SetDriveLetters(killed);
+    const std::string image = temp / "left.img";
+    images.push_back(image);
+    char letter = 0;
+    ASSERT_TRUE(killed->AttachImageDrive(image, kImageBytes, letter, error)) << error;
+    auto* creator = new TBootUSBCreator(letter, FileSystemNTFS, FormatModeNew, killed);
+    creator->Start();
+    ASSERT_TRUE(PumpUntil([&] { return creator->Finished(); }, std::chrono::minutes(5)));
+    ASSERT_EQ(creator->ErrorString, "");
+    delete creator;
+    PumpPending();
+    ASSERT_FALSE(killed->RootOf(letter).empty());
+    SetDriveLetters(table);
+  }
+  const std::string folder = env.MountRoot;
+  ASSERT_TRUE(Exists(folder + "/loops"));
+  // A live run's folder: this process's parent stands for it.
+  const std::string live = temp / ("run/" + std::to_string(::getppid()));
+  WriteFile(live + "/loops", "loop999 0 /nothing\n");
+
+  TSystemToolRunner runner;
+  TDriveEnvironment next;
+  next.RunRoot = temp / "run";
+  const TDeadRunCleanup cleaned = CleanUpDeadRuns(next, runner);
+  EXPECT_EQ(cleaned.Errors, std::vector<std::string>());
+  ASSERT_FALSE(cleaned.Done.empty());
+  EXPECT_EQ(cleaned.Done[0], "unmounted " + folder + "/a");
+  std::size_t detached = 0;
+  for (const std::string& done : cleaned.Done)
+    if (done.rfind("detached /dev/loop", 0) == 0) ++detached;
+  EXPECT_EQ(detached, 2u);  // the image's and its partition's
+  for (const TMountEntry& m : ParseMountInfo(ReadTextFile("/proc/self/mountinfo")))
+    EXPECT_NE(m.MountPoint.rfind(folder, 0), 0u) << m.MountPoint;
+  EXPECT_FALSE(Exists(folder));
+  EXPECT_TRUE(Exists(live + "/loops"));
+  TSystemToolRunner losetup;
+  EXPECT_EQ(losetup.Run({"losetup", {"-j", temp / "left.img"}, ""}).Output, "");
 }
 
 TEST_F(ImageDriveTest, AttachingTheSameImageAgainGivesTheSameLetter) {

@@ -132,14 +132,21 @@ TEST_F(UsbDriveListTest, AVolumeIsMountedOnDemandWithTheDriverForItsFileSystem) 
   ASSERT_EQ(drives.size(), 2u);
   EXPECT_GT(drives[0].FreeSpace, 0);
   EXPECT_EQ(drives[0].MountPoint, world.MountRoot() + "/a");
+  // A look at the drives mounts read-only.
   EXPECT_EQ(world.Runner->CallsOf("mount"),
-            std::vector<std::string>{"mount -t vfat -o rw,nosuid,nodev " + world.Node("sdb1") + " " +
+            std::vector<std::string>{"mount -t vfat -o ro,nosuid,nodev " + world.Node("sdb1") + " " +
                                      world.MountRoot() + "/a"});
   // Without ntfs3 in the kernel NTFS goes through ntfs-3g with big writes.
   EXPECT_EQ(world.Runner->CallsOf("ntfs-3g"),
-            std::vector<std::string>{"ntfs-3g -o rw,nosuid,nodev,big_writes " + world.Node("sdc1") +
+            std::vector<std::string>{"ntfs-3g -o ro,nosuid,nodev,big_writes " + world.Node("sdc1") +
                                      " " + world.MountRoot() + "/b"});
+  // The root a burn asks for is mounted read-write, in the same place.
   EXPECT_EQ(table->RootOf('b'), world.MountRoot() + "/b/");
+  EXPECT_EQ(world.Runner->CallsOf("ntfs-3g").back(),
+            "ntfs-3g -o rw,nosuid,nodev,big_writes " + world.Node("sdc1") + " " +
+                world.MountRoot() + "/b");
+  EXPECT_EQ(table->RootOf('b'), world.MountRoot() + "/b/");
+  EXPECT_EQ(world.Runner->CallsOf("ntfs-3g").size(), 2u);
   EXPECT_EQ(table->LetterOfPath(world.MountRoot() + "/b/Quorvane/x.iso"), 'b');
 
   // Released: synced, unmounted, folders gone; the letters stay and mount again.

@@ -98,6 +98,11 @@ std::vector<TPreflightCheck> Only(const std::string& name) {
 
 constexpr std::int64_t kStick = 8000000000;
 
+TUSBDriveSet Unreadable(TUSBDriveSet drive) {
+  drive.FileSystemProblem = "it carries the marks of more than one file system";
+  return drive;
+}
+
 TEST(PreflightPlan, PlansThatCannotWorkAreRefused) {
   struct TCase {
     const char* name;
@@ -118,6 +123,12 @@ TEST(PreflightPlan, PlansThatCannotWorkAreRefused) {
        Entries({{1 << 20, false}}), ""},
       {"add to a blank drive", Drive("", -1, kStick), FormatModeAdd, FileSystemNTFS,
        Entries({{1, false}}), "drive e: has no file system to add to; use mode new"},
+      // A volume that could not be read, or that carries the marks of two file systems,
+      // may hold data: no advice to erase it.
+      {"add to a drive whose volume cannot be told", Unreadable(Drive("", -1, kStick)),
+       FormatModeAdd, FileSystemNTFS, Entries({{1, false}}),
+       "the file system of drive e: cannot be told: it carries the marks of more than one file "
+       "system; nothing was written"},
       {"add to an ext4 drive", Drive("ext4", 1000, kStick), FormatModeAdd, FileSystemNTFS,
        Entries({{1, false}}), "has a ext4 file system, which the program does not write"},
       // A file system that is there but whose free space could not be read is no reason

@@ -3,9 +3,16 @@
 // The quorvane executable from its command line to its exit status: the questions it
 // answers, the options it refuses, and a start by a user, which runs it again through a
 // stand-in pkexec that records how it was called.
+#include <fcntl.h>
 #include <pwd.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -93,6 +100,52 @@ TEST(ProgramStart, AUserStartRunsItAgainThroughPkexecWithOnlyTheSessionHandedOve
                                "arg --desktop-session=XDG_RUNTIME_DIR=/run/user/65534\n"
                                "arg online\narg S1\narg page text\n"
                                "uid " + std::to_string(nobody->pw_uid) + "\n");
+}
+
+}  // namespace
+}  // namespace quorvane
+
+namespace quorvane {
+namespace {
+
+// SIGTERM and SIGHUP end the online run as "FinishWorks" would: the program leaves its
+// loop, stops its server and releases its drives, and says by its status which signal
+// ended it, instead of dying where it stood.
+TEST(ProgramStart, EndingSignalsEndTheOnlineRunInOrder) {
+  if (::geteuid() != 0) GTEST_SKIP() << "the online run needs root";
+  for (const int signal_number : {SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal_number));
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      const int null = ::open("/dev/null", O_RDWR);
+      ::dup2(null, 0);
+      ::dup2(null, 1);
+      ::dup2(null, 2);
+      char* const argv[] = {const_cast<char*>(kProgram.c_str()), const_cast<char*>("online"),
+                            const_cast<char*>("-d"), const_cast<char*>("x"), nullptr};
+      char* const envp[] = {const_cast<char*>("PATH=/usr/bin:/bin"), nullptr};
+      ::execve(kProgram.c_str(), argv, envp);
+      ::_exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    // Well inside the online run's connection time limit.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_EQ(::kill(pid, signal_number), 0);
+    int status = 0;
+    pid_t ended = 0;
+    for (int i = 0; i < 200 && ended == 0; ++i) {
+      ended = ::waitpid(pid, &status, WNOHANG);
+      if (ended == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (ended == 0) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      FAIL() << "the program did not end within 10 s of the signal";
+    }
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 128 + signal_number);
+    EXPECT_NE(::access(("/run/quorvane/" + std::to_string(pid)).c_str(), F_OK), 0);
+  }
 }
 
 }  // namespace
