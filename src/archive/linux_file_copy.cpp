@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 
 #include "archive/file_copy.h"
 
@@ -206,7 +207,27 @@ bool SyncFolderOf(const std::string& path, int& error) {
   return true;
 }
 
+std::mutex& WriterLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+std::shared_ptr<ILargeFileWriter>& InstalledWriter() {
+  static std::shared_ptr<ILargeFileWriter> writer;
+  return writer;
+}
+
 }  // namespace
+
+void SetLargeFileWriter(std::shared_ptr<ILargeFileWriter> writer) {
+  std::lock_guard<std::mutex> guard(WriterLock());
+  InstalledWriter() = std::move(writer);
+}
+
+std::shared_ptr<ILargeFileWriter> LargeFileWriter() {
+  std::lock_guard<std::mutex> guard(WriterLock());
+  return InstalledWriter();
+}
 
 TCopyOutcome CopyFileContents(const std::string& source, const std::string& target,
                               TCopyProgressRoutine routine, void* data, bool cancel) {
@@ -219,6 +240,14 @@ TCopyOutcome CopyFileContents(const std::string& source, const std::string& targ
   struct stat target_info {};
   if (::stat(target.c_str(), &target_info) == 0 && SameFile(source_info, target_info))
     return {TCopyOutcome::Failed, EINVAL};  // truncating the target would destroy the source
+  if (const std::shared_ptr<ILargeFileWriter> writer = LargeFileWriter();
+      writer && static_cast<std::uint64_t>(source_info.st_size) >= kLargeFileSize &&
+      ::lstat(target.c_str(), &target_info) != 0 && errno == ENOENT) {
+    TCopyOutcome outcome;
+    if (writer->Write(in.Get(), static_cast<std::uint64_t>(source_info.st_size), target, routine,
+                      data, outcome))
+      return outcome;
+  }
 
   TFd out(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
   if (out.Get() < 0) return {TCopyOutcome::Failed, errno};

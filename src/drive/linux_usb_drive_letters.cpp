@@ -11,6 +11,7 @@
 
 #include "common/text.h"
 #include "drive/linux_mount_owners.h"
+#include "drive/linux_ntfs_direct_write.h"
 #include "drive/linux_protected_disks.h"
 #include "drive/usb_drive_letters.h"
 
@@ -54,6 +55,7 @@ struct TUSBDriveLetters::TSnapshot {
 namespace {
 
 const char* const kNotPresent = "the drive is not present";
+const char* const kBeingWritten = "the drive is being written directly; it is mounted again once the file is on it";
 
 bool WritableType(const std::string& type) {
   return type == "vfat" || type == "exfat" || type == "ntfs";
@@ -331,6 +333,10 @@ std::string TUSBDriveLetters::OwnMountRootLocked(char letter) {
 
 std::string TUSBDriveLetters::VolumeRootLocked(const TVolumeView& volume, std::string& error) {
   error.clear();
+  if (FSuspended.count(volume.Letter)) {
+    error = kBeingWritten;
+    return {};
+  }
   if (std::string own = OwnMountRootLocked(volume.Letter); !own.empty()) return own;
   if (!volume.MountPoint.empty()) return volume.MountPoint == "/" ? "/" : volume.MountPoint + "/";
   std::string root;
@@ -340,6 +346,10 @@ std::string TUSBDriveLetters::VolumeRootLocked(const TVolumeView& volume, std::s
 
 std::string TUSBDriveLetters::RootOfLocked(char letter, std::string& error) {
   error.clear();
+  if (FSuspended.count(letter)) {
+    error = kBeingWritten;
+    return {};
+  }
   // The program's own mount needs no look at the drives.
   if (std::string own = OwnMountRootLocked(letter); !own.empty()) return own;
   TSnapshot snapshot;
@@ -597,6 +607,51 @@ std::string TUSBDriveLetters::ReleaseLocked(const std::string& disk_name) {
     }
   }
   return errors;
+}
+
+bool TUSBDriveLetters::SuspendNtfs3gMount(const std::string& path, TSuspendedMount& mount,
+                                          std::string& inside, std::string& error) {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  error.clear();
+  if (path.find("/../") != std::string::npos || path.find("/./") != std::string::npos)
+    return false;
+  for (auto it = FMounts.begin(); it != FMounts.end(); ++it) {
+    if (path.compare(0, it->MountPoint.size() + 1, it->MountPoint + "/") != 0) continue;
+    bool fuse = false;
+    for (const TMountEntry& m : ParseMountInfo(ReadTextFile(FEnv.MountInfoPath)))
+      if (m.MountPoint == it->MountPoint && m.Source == it->Source && m.FsType == "fuseblk")
+        fuse = true;
+    struct stat node {};
+    if (!fuse || ::stat(it->Source.c_str(), &node) != 0 || !S_ISBLK(node.st_mode)) return false;
+    if (!UnmountLocked(it->MountPoint, error)) return false;
+    mount = {it->Letter, it->MountPoint, it->Source, it->DiskName};
+    inside = path.substr(it->MountPoint.size());
+    FSuspended.insert(it->Letter);
+    FMounts.erase(it);
+    return true;
+  }
+  return false;
+}
+
+bool TUSBDriveLetters::ResumeMount(const TSuspendedMount& mount, std::string& error) {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  FSuspended.erase(mount.Letter);
+  try {
+    if (!RunMount("ntfs", mount.Source, mount.MountPoint, error)) return false;
+    std::string source;
+    for (const TMountEntry& m : ParseMountInfo(ReadTextFile(FEnv.MountInfoPath)))
+      if (m.MountPoint == mount.MountPoint) source = m.Source;
+    if (source.empty()) {
+      error = "the volume does not appear at " + mount.MountPoint + " after mounting";
+      return false;
+    }
+    FMounts.push_back({mount.Letter, mount.MountPoint, source, mount.DiskName});
+    FKnownRoots[mount.Letter] = mount.MountPoint + "/";
+    return true;
+  } catch (const std::exception& e) {
+    error = e.what();
+    return false;
+  }
 }
 
 std::string TUSBDriveLetters::ReleaseProgramMounts() {
@@ -900,6 +955,7 @@ void TUSBDriveLetters::SetDiskBusy(const std::string& kernel_name, bool busy) {
 std::shared_ptr<TUSBDriveLetters> InstallUSBDriveLetters(TDriveEnvironment env) {
   auto table = std::make_shared<TUSBDriveLetters>(std::move(env));
   SetDriveLetters(table);
+  InstallNtfsDirectWriter(table);
   return table;
 }
 
