@@ -26,6 +26,7 @@ extern "C" {
 #include <ntfs-3g/bitmap.h>
 #include <ntfs-3g/dir.h>
 #include <ntfs-3g/inode.h>
+#include <ntfs-3g/logging.h>
 #include <ntfs-3g/runlist.h>
 #include <ntfs-3g/unistr.h>
 #include <ntfs-3g/volume.h>
@@ -49,6 +50,10 @@ std::string Why(const std::string& what, int error) {
 class TVolume {
  public:
   TVolume(const std::string& device, bool writable, std::string& error) : FDevice(device) {
+    if (std::getenv("QUORVANE_NTFS_LOG")) {
+      ntfs_log_set_handler(ntfs_log_handler_stderr);
+      ntfs_log_set_levels(0xFFFF & ~(NTFS_LOG_LEVEL_DEBUG | NTFS_LOG_LEVEL_TRACE));
+    }
     const ntfs_mount_flags flags = writable ? NTFS_MNT_EXCLUSIVE : NTFS_MNT_RDONLY;
     // A driver that was just unmounted may hold the device a moment longer.
     for (int tries = 0; tries < 50; ++tries) {
@@ -245,21 +250,25 @@ TNtfsPlacement PlaceNtfsFile(const std::string& device, const std::string& path,
   if (!SetSizes(file.get(), na.get(), size, 0, error)) return TNtfsPlacement::Failed;
   na.reset();
   ntfs_inode_update_times(file.get(), static_cast<ntfs_time_update_flags>(NTFS_UPDATE_MCTIME));
-  if (ntfs_inode_sync(file.get()) != 0) {
-    error = Why("the file's record cannot be written on the NTFS volume", errno);
-    return TNtfsPlacement::Failed;
-  }
-  // What is recorded, read back, before any data is written there.
-  if (!HasRun(file.get(), run, error)) return TNtfsPlacement::Failed;
-  ntfs_inode* raw = file.release();
-  if (ntfs_inode_close_in_dir(raw, dir.get()) != 0) {
+  // Written together with the folder's index, which holds the new name.
+  if (ntfs_inode_close_in_dir(file.release(), dir.get()) != 0) {
     error = Why("the file's record cannot be written on the NTFS volume", errno);
     return TNtfsPlacement::Failed;
   }
   dir.reset();
   if (!volume.Close(error)) return TNtfsPlacement::Failed;
+  // What the volume recorded, read back, before any data is written there.
   placed = {path, size, space.ClusterSize, run};
-  return TNtfsPlacement::Placed;
+  TVolume check(device, false, error);
+  if (!check.Get()) return TNtfsPlacement::Failed;
+  TInode written(ntfs_pathname_to_inode(check.Get(), nullptr, path.c_str()));
+  if (!written) {
+    error = Why("the file " + path + " cannot be found on the NTFS volume", errno);
+    return TNtfsPlacement::Failed;
+  }
+  if (!HasRun(written.get(), run, error)) return TNtfsPlacement::Failed;
+  written.reset();
+  return check.Close(error) ? TNtfsPlacement::Placed : TNtfsPlacement::Failed;
 }
 
 bool FinishNtfsFile(const std::string& device, const TNtfsPlacedFile& placed, std::string& error) {
