@@ -47,9 +47,15 @@ const std::vector<std::string>& NtfsLayoutTools() {
 }
 
 std::uint64_t NewNtfsLargestFreeRun(std::uint64_t bytes) {
-  // What the seed volume keeps for itself lies in its first 64 MiB; the grown cluster
-  // bitmap (one bit per 4 KiB cluster) and the backup boot sector's cluster are counted
-  // on top, with a MiB to spare.
+  // Not grown, mkfs.ntfs's own layout: $MFTMirr and the 2 MiB $LogFile in the middle,
+  // what the volume keeps for itself in front of them.
+  if (bytes / kSectorBytes <= kNtfsSeedSectors) {
+    const std::uint64_t half = bytes / 2;
+    return half > (4u << 20) ? half - (4u << 20) : 0;
+  }
+  // Grown: what the seed volume keeps for itself lies in its first 64 MiB; the grown
+  // cluster bitmap (one bit per 4 KiB cluster) and the backup boot sector's cluster are
+  // counted on top, with a MiB to spare.
   const std::uint64_t taken = (kNtfsSeedSectors * kSectorBytes) + bytes / (4096 * 8) + (1u << 20);
   return bytes > taken ? bytes - taken : 0;
 }

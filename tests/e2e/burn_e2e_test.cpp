@@ -299,8 +299,8 @@ TEST_F(BurnEndToEnd, AnEntryThatCannotBootIsRefusedBeforeTheDriveIsTouched) {
 }
 
 TEST_F(BurnEndToEnd, AnImageMappedInPlaceMustLieInOnePiece) {
-  // More than half of the volume: mkfs.ntfs puts the log file in the middle, so no free
-  // run can hold it.
+  // More than half of a volume too small to be grown: mkfs.ntfs puts the log file in the
+  // middle, so no free run can hold it. The burn is refused before the drive is made.
   // A CD that is also an Ubuntu image.
   const std::string big = Iso("big.iso", {{"casper/vmlinuz", "kernel"}, {"casper/initrd", "initrd"},
                                           {"casper/filesystem.squashfs", Bytes(40 << 20, 11)}},
@@ -309,13 +309,23 @@ TEST_F(BurnEndToEnd, AnImageMappedInPlaceMustLieInOnePiece) {
   const TProcessResult mapped = RunCli({"burn", "--image", drive, "--size", "64M", "--mode", "new",
                                         "--fs", "ntfs", "--entry", "6:" + big, "--yes"});
   EXPECT_EQ(mapped.ExitStatus, 1) << mapped.Out << mapped.Err;
-  EXPECT_NE(mapped.Out.find("1 big.iso: Failed: Image file is fragmented on USB drive\n"),
+  EXPECT_NE(mapped.Err.find("Not enough contiguous free space on USB drive for big.iso (needs 41 "
+                            "MiB, the largest free run is "),
             std::string::npos)
-      << mapped.Out;
+      << mapped.Err;
+  EXPECT_FALSE(Exists(drive));
   // Booted through the kernel taken out beside it, the same image may lie in pieces.
   const TProcessResult in_memory =
-      RunCli({"burn", "--image", drive, "--mode", "add", "--entry", "5:" + big, "--yes"});
+      RunCli({"burn", "--image", drive, "--size", "64M", "--mode", "new", "--fs", "ntfs",
+              "--entry", "5:" + big, "--yes"});
   EXPECT_EQ(in_memory.ExitStatus, 0) << in_memory.Out << in_memory.Err;
+  // Added to the drive now, the mapped image finds even less room: refused at once.
+  const TProcessResult added =
+      RunCli({"burn", "--image", drive, "--mode", "add", "--entry", "6:" + big, "--yes"});
+  EXPECT_EQ(added.ExitStatus, 1) << added.Out << added.Err;
+  EXPECT_NE(added.Err.find("Not enough contiguous free space on USB drive for big.iso (needs 41 MiB"),
+            std::string::npos)
+      << added.Err;
 
   TMountedVolume v(drive, temp / "mnt");
   ASSERT_TRUE(v.Ok()) << v.Error();
