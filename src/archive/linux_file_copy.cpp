@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "archive/file_copy.h"
+#include "drive/fuse_block_flush.h"
 
 namespace quorvane {
 
@@ -266,8 +267,11 @@ TCopyOutcome CopyFileContents(const std::string& source, const std::string& targ
   TCopyLoop loop(in.Get(), out.Get(), size, routine, data);
   const TCopyOutcome outcome = loop.Run();
   if (outcome.State != TCopyOutcome::Copied) return give_up(outcome, loop.KeepTarget());
-  // Nothing counts as copied before it is on the drive.
+  // Nothing counts as copied before it is on the drive. On ntfs-3g fsync only hands the
+  // data to the driver; the device's own flush takes it to the disk.
   if (::fsync(out.Get()) != 0) return give_up({TCopyOutcome::Failed, errno});
+  if (std::string flush_error; !FlushFuseBlockDevice(out.Get(), flush_error))
+    return give_up({TCopyOutcome::Failed, EIO, flush_error});
   if (!out.Close()) return give_up({TCopyOutcome::Failed, errno});
   if (!SyncFolderOf(target, error)) return give_up({TCopyOutcome::Failed, error});
   return {TCopyOutcome::Copied, 0};
