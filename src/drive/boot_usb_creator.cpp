@@ -56,10 +56,19 @@ void TBootUSBCreator::Execute() {
     }
     if (ErrorString.empty()) InstallGrub4Dos(Drive, ErrorString);
     if (ErrorString.empty()) DeployNTBOOT(Drive, ErrorString);
+    if (ErrorString.empty() && FMode == FormatModeNew && FS == FileSystemNTFS) GrowNtfs();
   } catch (...) {
     if (ErrorString.empty()) ErrorString = "Failed to format drive...";
   }
   ReleaseDiskPart();
+}
+
+void TBootUSBCreator::GrowNtfs() {
+  // The loader and NTBOOT went into the small volume the format made; the rest of the
+  // partition becomes one free run for the images.
+  std::string error;
+  if (!DiskPart || !DiskPart->GrowNTFSUSB(Drive, error))
+    ErrorString = "Failed to format drive... " + error;
 }
 
 bool TBootUSBCreator::CheckCapacity() {

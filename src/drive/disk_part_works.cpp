@@ -148,4 +148,21 @@ bool TDiskPartWorks::CreateFresh(char Drive, std::uint8_t file_system, std::stri
   return FTable->RebindLetter(Drive, disk, 1, error);
 }
 
+bool TDiskPartWorks::GrowNTFSUSB(char Drive, std::string& error) {
+  if (!FTable) {
+    error = "the drive is not a USB drive";
+    return false;
+  }
+  TDiskTarget disk;
+  if (!FTable->WritableDiskOf(Drive, disk, error)) return false;
+  TBusyDisk busy(*FTable, disk.KernelName);
+  if (!FTable->UnmountDisk(disk, error)) return false;
+  TPartitionDevice partition;
+  if (!FTable->LocatePartition(disk, 1, partition, error)) return false;
+  if (!GrowNtfsVolume(FTable->Runner(), partition.Node, partition.Sectors * 512, error))
+    return false;
+  if (!FTable->UnmountDisk(disk, error)) return false;
+  return FTable->RebindLetter(Drive, disk, 1, error);
+}
+
 }  // namespace quorvane

@@ -223,6 +223,13 @@ TNtfsPlacement PlaceNtfsFile(const std::string& device, const std::string& path,
     error = Why("the file's data on the NTFS volume cannot be given clusters", errno);
     return TNtfsPlacement::Failed;
   }
+  // The new file's record may have made the MFT grow into free clusters: the run is
+  // chosen again from what is free now.
+  if (!ReadFreeRuns(vol, space, error)) return TNtfsPlacement::Failed;
+  if (!ChooseRun(space.FreeRuns, clusters, run)) {
+    error = "no free run on the NTFS volume holds " + path + " any more";
+    return TNtfsPlacement::Failed;
+  }
   if (ntfs_bitmap_set_run(vol->lcnbmp_na, static_cast<s64>(run.Lcn),
                           static_cast<s64>(run.Clusters)) != 0) {
     error = Why("the clusters cannot be marked in use on the NTFS volume", errno);

@@ -29,9 +29,10 @@ std::vector<TToolCommand> NtfsLayoutCommands(const std::string& node, std::uint6
   return commands;
 }
 
-bool MakeNtfsVolume(IToolRunner& runner, const std::string& node, std::uint64_t start_sector,
-                    std::uint64_t bytes, std::string& error) {
-  for (const TToolCommand& command : NtfsLayoutCommands(node, start_sector, bytes)) {
+namespace {
+
+bool RunAll(IToolRunner& runner, const std::vector<TToolCommand>& commands, std::string& error) {
+  for (const TToolCommand& command : commands) {
     const TToolResult result = runner.Run(command);
     if (!result.Succeeded()) {
       error = result.ErrorText();
@@ -39,6 +40,20 @@ bool MakeNtfsVolume(IToolRunner& runner, const std::string& node, std::uint64_t 
     }
   }
   return true;
+}
+
+}  // namespace
+
+bool MakeNtfsVolume(IToolRunner& runner, const std::string& node, std::uint64_t start_sector,
+                    std::uint64_t bytes, std::string& error) {
+  return RunAll(runner, {NtfsLayoutCommands(node, start_sector, bytes).front()}, error);
+}
+
+bool GrowNtfsVolume(IToolRunner& runner, const std::string& node, std::uint64_t bytes,
+                    std::string& error) {
+  std::vector<TToolCommand> commands = NtfsLayoutCommands(node, 0, bytes);
+  commands.erase(commands.begin());
+  return RunAll(runner, commands, error);
 }
 
 const std::vector<std::string>& NtfsLayoutTools() {

@@ -23,9 +23,14 @@ inline constexpr std::uint64_t kNtfsSeedSectors = 131072;
 std::vector<TToolCommand> NtfsLayoutCommands(const std::string& node, std::uint64_t start_sector,
                                              std::uint64_t bytes);
 
-// Runs them; false with the failing tool's own error text.
+// The first of them: the seed volume. ntfs-3g spreads the clusters of new files 16 MiB
+// apart from the end of its MFT zone on; the few files of the drive step (loader, NTBOOT)
+// written while the volume is still the seed stay inside its first 64 MiB.
 bool MakeNtfsVolume(IToolRunner& runner, const std::string& node, std::uint64_t start_sector,
                     std::uint64_t bytes, std::string& error);
+// The others: the seed grown over the partition, whose new part is one free run.
+bool GrowNtfsVolume(IToolRunner& runner, const std::string& node, std::uint64_t bytes,
+                    std::string& error);
 
 // The tools it runs.
 const std::vector<std::string>& NtfsLayoutTools();

@@ -132,6 +132,11 @@ class NtfsVolumeTest : public ::testing::Test {
     TDiskPartWorks works(table, FileSystemNTFS);
     ASSERT_TRUE(works.DosAppSuccessfullyStarted) << works.MissingTool;
     ASSERT_TRUE(works.CreateFreshNTFSUSB(letter, error)) << error;
+    // What the drive step writes goes into the small volume first, as in a burn.
+    WriteFile(Root() + "grldr", std::string(300000, 'g'));
+    for (int i = 0; i < 8; ++i)
+      WriteFile(Root() + "Quorvane/NTBOOT/file" + std::to_string(i), std::string(5000, 'n'));
+    ASSERT_TRUE(works.GrowNTFSUSB(letter, error)) << error;
   }
 
   void TearDown() override {
