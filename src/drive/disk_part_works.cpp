@@ -155,6 +155,10 @@ bool TDiskPartWorks::GrowNTFSUSB(char Drive, std::string& error) {
   }
   TDiskTarget disk;
   if (!FTable->WritableDiskOf(Drive, disk, error)) return false;
+  // A partition of no more than the seed's size (it starts 1 MiB in) has nothing to grow.
+  if (disk.SizeBytes >= 0 &&
+      static_cast<std::uint64_t>(disk.SizeBytes) <= kNtfsSeedSectors * 512 + (1u << 20))
+    return true;
   TBusyDisk busy(*FTable, disk.KernelName);
   if (!FTable->UnmountDisk(disk, error)) return false;
   TPartitionDevice partition;
