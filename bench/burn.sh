@@ -76,9 +76,16 @@ burn() {  # burn LOG ARGS...: quorvane-cli burn, its peak memory (KiB) in $rss
 }
 
 direct_bench() {
-  local cd4=$work/cd4g.iso runs_burn=() runs_dd=() peak=0
+  local cd4=$work/cd4g.iso small_cd=$work/cd8m.iso runs_burn=() runs_dd=() runs_step=() peak=0
   make_cd_image "$cd4" 4096
+  make_cd_image "$small_cd" 8
   for _ in 1 2 3; do
+    # What the burn takes besides the image: the same burn with an 8 MiB image.
+    rm -f "$drive"
+    t0=$(now)
+    burn "$work/step.log" --size "$drive_bytes" --mode new --fs ntfs --entry "6:$small_cd"
+    sync
+    runs_step+=("$(seconds_since "$t0")")
     rm -f "$drive"
     cat "$cd4" >/dev/null
     sync
@@ -110,8 +117,15 @@ direct_bench() {
     "$dd_min" "$dd_median" "${runs_dd[*]}"
   printf '  ratio (min, median)           %8.3f       %8.3f     (target: 1.3 or less)\n' \
     "$(echo "$burn_min / $dd_min" | bc -l)" "$(echo "$burn_median / $dd_median" | bc -l)"
+  local step_min step_median
+  step_min=$(least "${runs_step[@]}")
+  step_median=$(median3 "${runs_step[@]}")
+  printf '  the same burn of an 8 MiB image min %8.3f s   median %8.3f s   (%s)\n' \
+    "$step_min" "$step_median" "${runs_step[*]}"
+  printf '  the image'"'"'s share of the burn / dd (medians)   %8.3f\n' \
+    "$(echo "($burn_median - $step_median) / $dd_median" | bc -l)"
   printf '  peak RSS of the burn          %8d KiB (target: below 65536 KiB)\n' "$peak"
-  [ -n "${QUORVANE_BENCH_KEEP:-}" ] || rm -f "$cd4"
+  [ -n "${QUORVANE_BENCH_KEEP:-}" ] || rm -f "$cd4" "$small_cd"
 }
 
 fits_bench() {
