@@ -4,6 +4,8 @@
 // first, progress reported per chunk, flushed to the drive before it counts as copied.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include "archive/file_operations.h"
@@ -13,7 +15,8 @@ namespace quorvane {
 struct TCopyOutcome {
   enum TState { Copied, Cancelled, Failed };
   TState State = Failed;
-  int Error = 0;  // errno of a failure
+  int Error = 0;       // errno of a failure
+  std::string Detail;  // or the text of one that no errno names
 };
 
 // Bytes between two progress reports, and between two waits for the drive.
@@ -26,5 +29,25 @@ inline constexpr std::size_t kCopyWritebackWindow = 8u << 20;
 // unless the routine answered PROGRESS_STOP.
 TCopyOutcome CopyFileContents(const std::string& source, const std::string& target,
                               TCopyProgressRoutine routine, void* data, bool cancel);
+
+// A way to write a whole large file straight to the drive where the file system's own
+// driver is the bottleneck (ntfs-3g); the drive layer installs one. Where the kernel has a
+// driver of its own (ntfs3), none serves, and the copy loop's reservation and copy do.
+class ILargeFileWriter {
+ public:
+  virtual ~ILargeFileWriter() = default;
+  // Writes `size` bytes from `in` to `target`, which does not exist yet, reporting to
+  // `routine` as the copy loop does; a cancelled or failed write leaves no target unless
+  // the routine answered PROGRESS_STOP. False when it does not serve the target: nothing
+  // was touched and the copy loop does the work.
+  virtual bool Write(int in, std::uint64_t size, const std::string& target,
+                     TCopyProgressRoutine routine, void* data, TCopyOutcome& outcome) = 0;
+};
+
+// Files from this size on are offered to the installed writer; smaller ones are copied.
+inline constexpr std::uint64_t kLargeFileSize = 32u << 20;
+
+void SetLargeFileWriter(std::shared_ptr<ILargeFileWriter> writer);
+std::shared_ptr<ILargeFileWriter> LargeFileWriter();
 
 }  // namespace quorvane

@@ -53,7 +53,9 @@ void CopyFileWithProgress(const std::string& Source, const std::string& Target,
         break;
       case TCopyOutcome::Failed:
         ErrorText = drive_gone ? "USB drive not found"
-                               : "Error in file copy operation: " + SystemErrorText(outcome.Error);
+                               : "Error in file copy operation: " +
+                                     (outcome.Detail.empty() ? SystemErrorText(outcome.Error)
+                                                             : outcome.Detail);
         break;
     }
   } catch (...) {

@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 
 #include "archive/file_copy.h"
+#include "drive/fuse_block_flush.h"
 
 namespace quorvane {
 
@@ -206,7 +208,27 @@ bool SyncFolderOf(const std::string& path, int& error) {
   return true;
 }
 
+std::mutex& WriterLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+std::shared_ptr<ILargeFileWriter>& InstalledWriter() {
+  static std::shared_ptr<ILargeFileWriter> writer;
+  return writer;
+}
+
 }  // namespace
+
+void SetLargeFileWriter(std::shared_ptr<ILargeFileWriter> writer) {
+  std::lock_guard<std::mutex> guard(WriterLock());
+  InstalledWriter() = std::move(writer);
+}
+
+std::shared_ptr<ILargeFileWriter> LargeFileWriter() {
+  std::lock_guard<std::mutex> guard(WriterLock());
+  return InstalledWriter();
+}
 
 TCopyOutcome CopyFileContents(const std::string& source, const std::string& target,
                               TCopyProgressRoutine routine, void* data, bool cancel) {
@@ -219,6 +241,14 @@ TCopyOutcome CopyFileContents(const std::string& source, const std::string& targ
   struct stat target_info {};
   if (::stat(target.c_str(), &target_info) == 0 && SameFile(source_info, target_info))
     return {TCopyOutcome::Failed, EINVAL};  // truncating the target would destroy the source
+  if (const std::shared_ptr<ILargeFileWriter> writer = LargeFileWriter();
+      writer && static_cast<std::uint64_t>(source_info.st_size) >= kLargeFileSize &&
+      ::lstat(target.c_str(), &target_info) != 0 && errno == ENOENT) {
+    TCopyOutcome outcome;
+    if (writer->Write(in.Get(), static_cast<std::uint64_t>(source_info.st_size), target, routine,
+                      data, outcome))
+      return outcome;
+  }
 
   TFd out(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
   if (out.Get() < 0) return {TCopyOutcome::Failed, errno};
@@ -237,8 +267,11 @@ TCopyOutcome CopyFileContents(const std::string& source, const std::string& targ
   TCopyLoop loop(in.Get(), out.Get(), size, routine, data);
   const TCopyOutcome outcome = loop.Run();
   if (outcome.State != TCopyOutcome::Copied) return give_up(outcome, loop.KeepTarget());
-  // Nothing counts as copied before it is on the drive.
+  // Nothing counts as copied before it is on the drive. On ntfs-3g fsync only hands the
+  // data to the driver; the device's own flush takes it to the disk.
   if (::fsync(out.Get()) != 0) return give_up({TCopyOutcome::Failed, errno});
+  if (std::string flush_error; !FlushFuseBlockDevice(out.Get(), flush_error))
+    return give_up({TCopyOutcome::Failed, EIO, flush_error});
   if (!out.Close()) return give_up({TCopyOutcome::Failed, errno});
   if (!SyncFolderOf(target, error)) return give_up({TCopyOutcome::Failed, error});
   return {TCopyOutcome::Copied, 0};

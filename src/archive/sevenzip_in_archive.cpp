@@ -10,6 +10,7 @@
 
 #include "archive/item_paths.h"
 #include "archive/sevenzip.h"
+#include "drive/fuse_block_flush.h"
 #include "archive/wide_text.h"
 #include "common/text.h"
 
@@ -398,8 +399,10 @@ void T7zInArchive::ExtractAllTo(const std::string& path) {
   callback->TargetFolder(folder, std::move(items));
   Extract(nullptr, 0xFFFFFFFFu, false, *callback.Get());
   if (callback->AbortedByProgress()) return;
-  // Nothing counts as unpacked before it is on the drive.
+  // Nothing counts as unpacked before it is on the drive. On ntfs-3g syncfs only hands
+  // the data to the driver; the device's own flush takes it to the disk.
   if (::syncfs(folder) != 0) throw E7zError(SystemErrorText(errno) + " " + Quoted(FExtractPath));
+  if (std::string error; !FlushFuseBlockDevice(folder, error)) throw E7zError(error);
 }
 
 void T7zInArchive::SetProgressHandler(void* sender, T7zProgressCallback callback) {

@@ -57,6 +57,7 @@ void TBootUSBCreator::Execute() {
     }
     if (ErrorString.empty()) InstallGrub4Dos(Drive, ErrorString);
     if (ErrorString.empty()) DeployNTBOOT(Drive, ErrorString);
+    if (ErrorString.empty() && FMode == FormatModeNew && FS == FileSystemNTFS) GrowNtfs();
     // An earlier run that ended abruptly may have left the folder of an entry whose menu
     // item was never written; it only takes room. One that cannot go now is found again
     // at the next burn, so that is no failure of this one.
@@ -68,6 +69,14 @@ void TBootUSBCreator::Execute() {
     if (ErrorString.empty()) ErrorString = "Failed to format drive...";
   }
   ReleaseDiskPart();
+}
+
+void TBootUSBCreator::GrowNtfs() {
+  // The loader and NTBOOT went into the small volume the format made; the rest of the
+  // partition becomes one free run for the images.
+  std::string error;
+  if (!DiskPart || !DiskPart->GrowNTFSUSB(Drive, error))
+    ErrorString = "Failed to format drive... " + error;
 }
 
 bool TBootUSBCreator::CheckCapacity() {

@@ -40,6 +40,8 @@ class TBootUSBCreator : public TDrivePreparation {
  private:
   // Mode new with the check asked for: false (ErrorString set) when the drive failed it.
   bool CheckCapacity();
+  // Mode new on NTFS: the volume grown over its partition once the drive step wrote to it.
+  void GrowNtfs();
 
   std::shared_ptr<TUSBDriveLetters> FTable;
 };

@@ -6,6 +6,7 @@
 
 #include "common/constants.h"
 #include "drive/linux_block_devices.h"
+#include "drive/ntfs_layout.h"
 #include "drive/usb_drive_letters.h"
 
 namespace quorvane {
@@ -56,7 +57,8 @@ TDiskPartWorks::TDiskPartWorks(std::shared_ptr<TUSBDriveLetters> table, std::uin
   }
   std::vector<std::string> tools{"umount", "losetup", "blockdev", "wipefs", "sfdisk"};
   if (file_system == FileSystemFAT32) tools.push_back("mkfs.vfat");
-  if (file_system == FileSystemNTFS) tools.push_back("mkfs.ntfs");
+  if (file_system == FileSystemNTFS)
+    tools.insert(tools.end(), NtfsLayoutTools().begin(), NtfsLayoutTools().end());
   for (const std::string& tool : tools) {
     if (!FTable->Runner().Available(tool)) {
       MissingTool = tool;
@@ -130,14 +132,39 @@ bool TDiskPartWorks::CreateFresh(char Drive, std::uint8_t file_system, std::stri
   // The boot sector must carry the partition's start (hidden sectors) and a geometry, or
   // the boot loader cannot mount the volume; the tools cannot always learn them from a
   // USB stick or a loop device.
-  const std::string start = std::to_string(partition.StartSector);
-  const TToolCommand mkfs =
-      fat ? TToolCommand{"mkfs.vfat", {"-F", "32", "-h", start, "-g", "255/63", partition.Node}, ""}
-          : TToolCommand{"mkfs.ntfs",
-                         {"--quick", "-p", start, "-H", "255", "-S", "63", partition.Node}, ""};
-  if (!RunTool(runner, mkfs, error)) return false;
+  if (fat) {
+    const TToolCommand mkfs{
+        "mkfs.vfat",
+        {"-F", "32", "-h", std::to_string(partition.StartSector), "-g", "255/63", partition.Node},
+        ""};
+    if (!RunTool(runner, mkfs, error)) return false;
+  } else if (!MakeNtfsVolume(runner, partition.Node, partition.StartSector,
+                             partition.Sectors * 512, error)) {
+    return false;
+  }
 
   // Done with the partition's own loop device, if one was needed.
+  if (!FTable->UnmountDisk(disk, error)) return false;
+  return FTable->RebindLetter(Drive, disk, 1, error);
+}
+
+bool TDiskPartWorks::GrowNTFSUSB(char Drive, std::string& error) {
+  if (!FTable) {
+    error = "the drive is not a USB drive";
+    return false;
+  }
+  TDiskTarget disk;
+  if (!FTable->WritableDiskOf(Drive, disk, error)) return false;
+  // A partition of no more than the seed's size (it starts 1 MiB in) has nothing to grow.
+  if (disk.SizeBytes >= 0 &&
+      static_cast<std::uint64_t>(disk.SizeBytes) <= kNtfsSeedSectors * 512 + (1u << 20))
+    return true;
+  TBusyDisk busy(*FTable, disk.KernelName);
+  if (!FTable->UnmountDisk(disk, error)) return false;
+  TPartitionDevice partition;
+  if (!FTable->LocatePartition(disk, 1, partition, error)) return false;
+  if (!GrowNtfsVolume(FTable->Runner(), partition.Node, partition.Sectors * 512, error))
+    return false;
   if (!FTable->UnmountDisk(disk, error)) return false;
   return FTable->RebindLetter(Drive, disk, 1, error);
 }

@@ -35,6 +35,9 @@ class TDiskPartWorks {
   // text where a tool failed).
   bool CreateFreshFatUSB(char Drive, std::string& error);
   bool CreateFreshNTFSUSB(char Drive, std::string& error);
+  // An NTFS volume is made small by CreateFreshNTFSUSB; once the drive step has written
+  // its files, this grows it over its partition.
+  bool GrowNTFSUSB(char Drive, std::string& error);
 
  private:
   bool CreateFresh(char Drive, std::uint8_t file_system, std::string& error);

@@ -13,6 +13,7 @@
 #include "common/text.h"
 #include "drive/linux_dead_runs.h"
 #include "drive/linux_mount_owners.h"
+#include "drive/linux_ntfs_direct_write.h"
 #include "drive/linux_protected_disks.h"
 #include "drive/usb_drive_letters.h"
 
@@ -56,6 +57,7 @@ struct TUSBDriveLetters::TSnapshot {
 namespace {
 
 const char* const kNotPresent = "the drive is not present";
+const char* const kBeingWritten = "the drive is being written directly; it is mounted again once the file is on it";
 
 bool WritableType(const std::string& type) {
   return type == "vfat" || type == "exfat" || type == "ntfs";
@@ -348,6 +350,10 @@ std::string TUSBDriveLetters::OwnMountRootLocked(char letter) {
 std::string TUSBDriveLetters::VolumeRootLocked(const TVolumeView& volume, bool writable,
                                                std::string& error) {
   error.clear();
+  if (FSuspended.count(volume.Letter)) {
+    error = kBeingWritten;
+    return {};
+  }
   if (std::string own = OwnMountRootLocked(volume.Letter); !own.empty()) {
     const auto mount = std::find_if(FMounts.begin(), FMounts.end(),
                                     [&](const TOwnMount& m) { return m.Letter == volume.Letter; });
@@ -382,6 +388,10 @@ bool TUSBDriveLetters::DropOwnMountLocked(char letter, std::string& error) {
 
 std::string TUSBDriveLetters::RootOfLocked(char letter, std::string& error) {
   error.clear();
+  if (FSuspended.count(letter)) {
+    error = kBeingWritten;
+    return {};
+  }
   // The program's own read-write mount needs no look at the drives.
   if (std::string own = OwnMountRootLocked(letter); !own.empty()) {
     for (const TOwnMount& m : FMounts)
@@ -671,6 +681,27 @@ std::string TUSBDriveLetters::ReleaseLocked(const std::string& disk_name) {
   return errors;
 }
 
+bool TUSBDriveLetters::SuspendNtfs3gMount(const std::string& path, TSuspendedMount& mount,
+                                          std::string& inside, std::string& error) {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  error.clear();
+  if (path.find("/../") != std::string::npos || path.find("/./") != std::string::npos)
+    return false;
+  for (auto it = FMounts.begin(); it != FMounts.end(); ++it) {
+    if (path.compare(0, it->MountPoint.size() + 1, it->MountPoint + "/") != 0) continue;
+    bool fuse = false;
+    for (const TMountEntry& m : ParseMountInfo(ReadTextFile(FEnv.MountInfoPath)))
+      if (m.MountPoint == it->MountPoint && m.Source == it->Source && m.FsType == "fuseblk")
+        fuse = true;
+    struct stat node {};
+    if (!fuse || ::stat(it->Source.c_str(), &node) != 0 || !S_ISBLK(node.st_mode)) return false;
+    if (!UnmountLocked(it->MountPoint, error)) return false;
+    mount = {it->Letter, it->MountPoint, it->Source, it->DiskName};
+    inside = path.substr(it->MountPoint.size());
+    FSuspended.insert(it->Letter);
+    FMounts.erase(it);
+    return true;
+  }
 void TUSBDriveLetters::RecordLoopsLocked() {
   std::vector<TRunLoop> loops;
   for (const TImage& i : FImages) loops.push_back({i.LoopName, 0, i.Path});
@@ -999,6 +1030,7 @@ void TUSBDriveLetters::SetDiskBusy(const std::string& kernel_name, bool busy) {
 std::shared_ptr<TUSBDriveLetters> InstallUSBDriveLetters(TDriveEnvironment env) {
   auto table = std::make_shared<TUSBDriveLetters>(std::move(env));
   SetDriveLetters(table);
+  InstallNtfsDirectWriter(table);
   return table;
 }
 

@@ -66,6 +66,15 @@ struct TPartitionDevice {
   std::uint64_t Sectors = 0;
 };
 
+// A volume that the program mounted through ntfs-3g, taken off its mount point for a
+// while so that its device can be written directly.
+struct TSuspendedMount {
+  char Letter = 0;
+  std::string MountPoint;
+  std::string Source;  // the device node ntfs-3g had opened
+  std::string DiskName;
+};
+
 class TUSBDriveLetters : public IDriveLetters, public IDriveLister {
  public:
   explicit TUSBDriveLetters(TDriveEnvironment env = {},
@@ -122,6 +131,15 @@ class TUSBDriveLetters : public IDriveLetters, public IDriveLister {
   bool RebindLetter(char letter, const TDiskTarget& disk, int number, std::string& error);
   // While a disk is being repartitioned its new volumes get no letters of their own.
   void SetDiskBusy(const std::string& kernel_name, bool busy);
+
+  // When `path` lies on a volume that the program mounted through ntfs-3g from a block
+  // device: unmounts it (flushed) and keeps it unmounted, its root refused, until
+  // ResumeMount; `inside` is the path from the volume's root. False, and the volume as it
+  // was, when the path lies on no such volume (`error` empty) or the unmount failed.
+  bool SuspendNtfs3gMount(const std::string& path, TSuspendedMount& mount, std::string& inside,
+                          std::string& error);
+  // Mounts a suspended volume again where it was.
+  bool ResumeMount(const TSuspendedMount& mount, std::string& error);
 
   IToolRunner& Runner() { return *FRunner; }
   const TDriveEnvironment& Environment() const { return FEnv; }
@@ -202,6 +220,7 @@ class TUSBDriveLetters : public IDriveLetters, public IDriveLister {
   std::vector<TOwnLoop> FLoops;
   std::vector<TImage> FImages;
   std::set<std::string> FBusyDisks;
+  std::set<char> FSuspended;  // letters whose volume is being written directly
 };
 
 // Makes the run's table of USB drives and installs it as the letter table.

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "archive/file_operations.h"
 #include "archive/library_location.h"
 #include "archive/sevenzip.h"
 #include "common/constants.h"
@@ -16,6 +17,8 @@
 #include "common/text.h"
 #include "drive/grub4dos_images.h"
 #include "drive/grub_works.h"
+#include "drive/ntfs_layout.h"
+#include "drive/ntfs_volume.h"
 #include "jobs/burn_preflight.h"
 #include "loaders/image_check.h"
 #include "loaders/loader_catalog.h"
@@ -186,6 +189,42 @@ void CheckFileSystemAndRoom(const TPreflightContext& c, TPreflightReport& report
                   Gb(drive.FreeSpace) + " free; entries that do not fit will fail.");
 }
 
+// Every image mapped in place needs a free run of its own on an NTFS drive, taken in the
+// order of the burn: on the volume as it is in mode add, on the one the format makes in
+// mode new.
+void CheckContiguousRoom(const TPreflightContext& c, TPreflightReport& report) {
+  if (!c.DriveFromList) return;
+  std::vector<TClusterRun> runs;
+  std::uint32_t cluster_size = 0;
+  if (c.Request.Mode == FormatModeNew) {
+    if (c.Request.FileSystem != FileSystemNTFS || c.Drive.FullSize <= 0) return;
+    // The partition starts 1 MiB in and its end may be aligned down by as much.
+    const std::uint64_t disk = static_cast<std::uint64_t>(c.Drive.FullSize);
+    const std::uint64_t partition = disk > (2u << 20) ? disk - (2u << 20) : 0;
+    cluster_size = 4096;
+    runs.push_back({0, NewNtfsLargestFreeRun(partition) / cluster_size});
+  } else {
+    if (c.Drive.IntFileSystem != FileSystemNTFS || c.Drive.VolumeDevice.empty()) return;
+    TNtfsFreeSpace space;
+    std::string error;
+    // Unreadable here: the entry's own check before its copy still stands.
+    if (!ReadNtfsFreeSpace(c.Drive.VolumeDevice, space, error)) return;
+    runs = space.FreeRuns;
+    cluster_size = space.ClusterSize;
+  }
+  std::vector<TRunNeed> needs;
+  for (const TPreflightEntry& e : c.Request.Entries) {
+    // Ubuntu's image is written in one run when one holds it, but may lie in pieces.
+    if (!IsMappedInPlace(e.LoaderType) && e.LoaderType != LoaderUbuntu) continue;
+    const std::int64_t size = FileSize64(e.SourceFile);
+    if (size <= 0) continue;
+    needs.push_back({fs::path(e.SourceFile).filename().string(), static_cast<std::uint64_t>(size),
+                     IsMappedInPlace(e.LoaderType)});
+  }
+  if (const std::string problem = PlanRuns(runs, cluster_size, needs); !problem.empty())
+    report.Refuse(problem);
+}
+
 // ---------------------------------------------------------------------------------------
 // What the program's drive step and loaders need.
 
@@ -238,7 +277,10 @@ void CheckTools(const TPreflightContext& c, TPreflightReport& report) {
   const bool new_drive = c.Request.Mode == FormatModeNew;
   if (new_drive) {
     tools.insert(tools.end(), {"blockdev", "wipefs", "sfdisk"});
-    tools.push_back(c.Request.FileSystem == FileSystemNTFS ? "mkfs.ntfs" : "mkfs.vfat");
+    if (c.Request.FileSystem == FileSystemNTFS)
+      tools.insert(tools.end(), NtfsLayoutTools().begin(), NtfsLayoutTools().end());
+    else
+      tools.push_back("mkfs.vfat");
   }
   const bool ntfs = new_drive ? c.Request.FileSystem == FileSystemNTFS
                               : c.Drive.IntFileSystem == FileSystemNTFS;
@@ -283,6 +325,7 @@ std::vector<TPreflightCheck> PlanChecks() {
       {"the drive's mounts", CheckMounts},
       {"the entries' places", CheckEntriesOffTheErasedDisk},
       {"the file system and room", CheckFileSystemAndRoom},
+      {"the contiguous room", CheckContiguousRoom},
   };
 }
 

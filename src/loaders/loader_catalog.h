@@ -33,6 +33,12 @@ inline bool IsLoaderType(std::int32_t code) { return code >= 0 && code < kLoader
 // Windows installers boot through NTBOOT and share the entry file "Go.lst".
 inline bool IsWindowsLoader(std::int32_t code) { return code >= 0 && code <= 2; }
 
+// The loaders whose image GRUB4DOS maps in place, which must lie in one piece on the
+// drive: all but Kaspersky's (unpacked) and Ubuntu's (its kernel is taken out).
+inline bool IsMappedInPlace(std::int32_t code) {
+  return IsLoaderType(code) && code != LoaderKaspersky && code != LoaderUbuntu;
+}
+
 // Bytes the image needs on the drive; 0 for an unknown type or an unreadable image.
 std::int64_t GetNecessarySpace(const std::string& FileName, std::int32_t LoaderType);
 

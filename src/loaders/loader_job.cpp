@@ -2,9 +2,12 @@
 // SPDX-FileCopyrightText: 2026 The Quorvane developers
 #include "loaders/loader_job.h"
 
+#include <filesystem>
+
 #include "archive/archive_queries.h"
 #include "archive/file_operations.h"
 #include "drive/file_extents.h"
+#include "drive/ntfs_contiguous_room.h"
 #include "loaders/image_check.h"
 #include "loaders/menu_files.h"
 
@@ -17,6 +20,15 @@ std::string TLoaderJob::Lines(std::initializer_list<std::string> lines) {
 }
 
 bool TLoaderJob::CopyImage(bool mapped_in_place) {
+  // An image mapped in place that finds no free run of its size on an NTFS drive would
+  // come out in pieces: refused before anything is copied.
+  if (mapped_in_place) {
+    const std::int64_t size = FileSize64(Consts.SrcFile);
+    if (size > 0 && !StepSucceeded(ContiguousRoomProblem(
+                        Vars.JobFileNameOnDriveBackSlash, static_cast<std::uint64_t>(size),
+                        std::filesystem::path(Consts.SrcFile).filename().string())))
+      return false;
+  }
   std::string error;
   CopyFileWithProgress(Consts.SrcFile, Vars.JobFileNameOnDriveBackSlash, CopyProgressRoutine,
                        error, Canceled(), this);

@@ -195,6 +195,62 @@ TEST(PreflightProgram, EveryImageMustBeWhatItsLoaderNeeds) {
                  "system)"}));
 }
 
+// On a new NTFS drive the free run after the volume's own files must hold every image
+// mapped in place, one after the other in the order of the burn.
+TEST(PreflightPlan, ImagesMappedInPlaceNeedARunOfTheirOwnOnANewNtfsDrive) {
+  TTempDir temp;
+  // Sparse files: only their size counts here.
+  const auto image = [&](const std::string& name, std::int64_t bytes) {
+    const std::string path = temp / name;
+    std::ofstream(path).close();
+    fs::resize_file(path, static_cast<std::uintmax_t>(bytes));
+    return path;
+  };
+  constexpr std::int64_t kMiB = 1 << 20;
+  const std::int64_t stick = 8192 * kMiB;
+  struct TCase {
+    const char* name;
+    std::vector<std::pair<int, std::int64_t>> entries;  // loader type, image size
+    const char* refusal;                                // empty: accepted
+  };
+  const TCase cases[] = {
+      {"Windows 10 of 5.5 GiB", {{2, 5632 * kMiB}}, ""},
+      {"a 1 GiB CD, then 5.5 GiB", {{6, 1024 * kMiB}, {2, 5632 * kMiB}}, ""},
+      {"nearly the whole stick",
+       {{2, 8150 * kMiB}},
+       "Not enough contiguous free space on USB drive for i1.iso (needs 8150 MiB, the largest "
+       "free run is 8"},
+      {"the second finds the run taken",
+       {{2, 5000 * kMiB}, {6, 3150 * kMiB}},
+       "Not enough contiguous free space on USB drive for i2.iso (needs 3150 MiB, the largest "
+       "free run is "},
+      // Kaspersky's image is unpacked: it needs no run.
+      {"an unpacked image", {{3, 8000 * kMiB}}, ""},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<TPreflightEntry> entries;
+    int i = 0;
+    for (const auto& [type, bytes] : c.entries) {
+      const std::string path = image("i" + std::to_string(++i) + ".iso", bytes);
+      entries.push_back({type, path, "", bytes, bytes > 4294967295LL});
+    }
+    std::vector<std::string> refusals =
+        PlanRefusals(Context(Drive("", -1, stick), FormatModeNew, FileSystemNTFS, entries));
+    if (std::string(c.refusal).empty()) {
+      EXPECT_TRUE(refusals.empty()) << refusals.front();
+    } else {
+      ASSERT_EQ(refusals.size(), 1u);
+      EXPECT_EQ(refusals[0].rfind(c.refusal, 0), 0u) << refusals[0];
+    }
+    // FAT32 keeps its data region in one piece: nothing to refuse here.
+    for (TPreflightEntry& e : entries) e.NeedNTFS = false;
+    refusals = PlanRefusals(Context(Drive("", -1, stick), FormatModeNew, FileSystemFAT32, entries));
+    for (const std::string& r : refusals)
+      EXPECT_EQ(r.find("contiguous"), std::string::npos) << r;
+  }
+}
+
 TEST(PreflightPlan, EveryEntryMustBeAnImageFileThatCanBeRead) {
   TTempDir temp;
   const std::string image = temp / "x.iso";

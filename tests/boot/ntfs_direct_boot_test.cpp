@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
+// A CD image large enough to be written straight to its run of clusters on an NTFS stick
+// (most of the volume) boots under SeaBIOS: GRUB4DOS maps it in place.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "boot_kit.h"
+#include "support/grub4dos_images.h"
+#include "support/temp_dir.h"
+
+namespace quorvane::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(BiosBoot, ALargeImageWrittenStraightToItsClustersBoots) {
+  QUORVANE_SKIP_WITHOUT_GRUB4DOS_IMAGES();
+  if (const std::string why = FirmwareUnavailable(TFirmware::SeaBIOS); !why.empty())
+    GTEST_SKIP() << why;
+  if (const std::string why = BurnUnavailable(); !why.empty())
+    GTEST_SKIP() << "no loop devices: " << why;
+  TBootMedia media;
+  if (std::string why; !PrepareBootMedia(media, why)) GTEST_SKIP() << why;
+
+  TTempDir temp;
+  // The kit's isolinux CD, grown with zeros past its end to 70 % of the volume.
+  const std::string image = temp / "large_cd.iso";
+  std::filesystem::copy_file(media.Iso(kIsolinuxCdIso), image);
+  std::filesystem::resize_file(image, 350u << 20);
+  const std::string drive = temp / "drive.img";
+  const TProcessResult burn = RunCli({"burn", "--image", drive, "--size", "512M", "--mode", "new",
+                                      "--fs", "ntfs", "--entry", "6:" + image, "--yes"});
+  ASSERT_EQ(burn.ExitStatus, 0) << burn.Out << burn.Err;
+
+  TQemuMachine machine({TFirmware::SeaBIOS, drive, "", 512, temp.path()});
+  std::string screen;
+  ASSERT_TRUE(StartGrub4DosEntry(machine, {"large_cd"}, 0, "large_cd", screen))
+      << "the menus did not show; the screen:\n"
+      << screen;
+  EXPECT_TRUE(machine.WaitForSerial(kInitDone, 300s)) << KitLines(machine.Serial());
+  EXPECT_NE(KitLines(machine.Serial()).find("kit=isolinux-cd"), std::string::npos)
+      << KitLines(machine.Serial());
+}
+
+}  // namespace
+}  // namespace quorvane::testing
