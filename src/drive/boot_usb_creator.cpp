@@ -5,6 +5,7 @@
 #include "common/constants.h"
 #include "drive/capacity_check.h"
 #include "drive/grub_works.h"
+#include "drive/uefi_boot_setup.h"
 #include "drive/usb_drive_letters.h"
 #include "loaders/ntboot_works.h"
 
@@ -56,6 +57,7 @@ void TBootUSBCreator::Execute() {
     }
     if (ErrorString.empty()) InstallGrub4Dos(Drive, ErrorString);
     if (ErrorString.empty()) DeployNTBOOT(Drive, ErrorString);
+    if (ErrorString.empty() && FTable) PrepareUefiBoot(*FTable, Drive, FMode, ErrorString);
   } catch (...) {
     if (ErrorString.empty()) ErrorString = "Failed to format drive...";
   }
