@@ -66,7 +66,7 @@ TEST(UefiBoot, EveryEntryOfOneDriveBootsUnderOvmf) {
 
   TTempDir temp;
   const std::string drive = temp / "drive.img";
-  std::vector<std::string> args{"burn", "--image", drive, "--size", "256M", "--mode", "new",
+  std::vector<std::string> args{"burn", "--image", drive, "--size", "512M", "--mode", "new",
                                 "--fs", "ntfs", "--yes"};
   std::vector<std::string> titles;
   for (const TUefiCase& c : kCases) {
