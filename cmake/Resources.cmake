@@ -16,6 +16,8 @@ else()
                   "holding grldr and grldr.mbr, or put them in the resource folder yourself")
 endif()
 
+include(${CMAKE_CURRENT_LIST_DIR}/EfiImage.cmake)
+
 # The NTBOOT package travels as one 7z archive, packed from its text files.
 find_program(QUORVANE_7Z_COMMAND 7z REQUIRED)
 file(GLOB_RECURSE _ntboot_files CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/resources/ntboot/NTBOOT/*")
@@ -37,3 +39,4 @@ add_custom_target(quorvane_resources ALL
   DEPENDS "${QUORVANE_RESOURCE_OUT}/NTBOOT.7z"
   COMMENT "Filling the resource folder"
   VERBATIM)
+add_dependencies(quorvane_resources quorvane_efi_image)

@@ -5,6 +5,7 @@
 #include "common/constants.h"
 #include "drive/capacity_check.h"
 #include "drive/grub_works.h"
+#include "drive/uefi_boot_setup.h"
 #include "drive/usb_drive_letters.h"
 #include "jobs/orphan_job_folders.h"
 #include "loaders/ntboot_works.h"
@@ -65,6 +66,7 @@ void TBootUSBCreator::Execute() {
       const std::string root = DriveRoot(Drive);
       if (!root.empty()) RemoveOrphanJobFolders(root);
     }
+    if (ErrorString.empty() && FTable) PrepareUefiBoot(*FTable, Drive, FMode, ErrorString);
   } catch (...) {
     if (ErrorString.empty()) ErrorString = "Failed to format drive...";
   }

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "common/constants.h"
+#include "drive/efi_partition.h"
 #include "drive/linux_block_devices.h"
 #include "drive/ntfs_layout.h"
 #include "drive/usb_drive_letters.h"
@@ -55,7 +56,8 @@ TDiskPartWorks::TDiskPartWorks(std::shared_ptr<TUSBDriveLetters> table, std::uin
     DosAppSuccessfullyStarted = true;  // nothing to run; the drive is refused later
     return;
   }
-  std::vector<std::string> tools{"umount", "losetup", "blockdev", "wipefs", "sfdisk"};
+  std::vector<std::string> tools{"umount", "losetup", "blockdev", "wipefs", "sfdisk",
+                                 "mkfs.fat", "mdir", "mmd", "mcopy", "mtype"};
   if (file_system == FileSystemFAT32) tools.push_back("mkfs.vfat");
   if (file_system == FileSystemNTFS)
     tools.insert(tools.end(), NtfsLayoutTools().begin(), NtfsLayoutTools().end());
@@ -84,17 +86,15 @@ bool TDiskPartWorks::CreateFresh(char Drive, std::uint8_t file_system, std::stri
   TDiskTarget disk;
   if (!FTable->WritableDiskOf(Drive, disk, error)) return false;
   const bool fat = file_system == FileSystemFAT32;
-  std::int64_t mib = 0;
-  if (fat) {
-    if (disk.SizeBytes < 0) {
-      error = "the size of " + disk.Node + " cannot be read";
-      return false;
-    }
-    mib = FatPartitionMiB(disk.SizeBytes);
-    if (mib <= 0) {
-      error = disk.Node + " is too small";
-      return false;
-    }
+  // The main partition first, the EFI partition for UEFI boot after it.
+  TNewDriveLayout layout;
+  if (disk.SizeBytes < 0) {
+    error = "the size of " + disk.Node + " cannot be read";
+    return false;
+  }
+  if (!PlanNewDriveLayout(disk.SizeBytes, fat, layout, error)) {
+    error = disk.Node + ": " + error;
+    return false;
   }
   IToolRunner& runner = FTable->Runner();
   TBusyDisk busy(*FTable, disk.KernelName);
@@ -115,13 +115,12 @@ bool TDiskPartWorks::CreateFresh(char Drive, std::uint8_t file_system, std::stri
   // through a loop device of its own.
   if (disk.IsImage) args.insert(args.end(), {"--no-reread", "--no-tell-kernel"});
   args.push_back(disk.Node);
-  const std::string script = fat ? FatPartitionScript(mib) : NtfsPartitionScript();
+  const std::string script = NewDrivePartitionScript(layout, fat);
   if (!RunTool(runner, {"sfdisk", args, script}, error)) return false;
 
   TPartitionDevice partition;
   if (!FTable->LocatePartition(disk, 1, partition, error)) return false;
-  if (fat && (partition.StartSector != kFatStartSector ||
-              partition.Sectors != static_cast<std::uint64_t>(mib) * 2048)) {
+  if (partition.StartSector != layout.MainStart || partition.Sectors != layout.MainSectors) {
     error = "the new partition on " + disk.Node + " starts at sector " +
             std::to_string(partition.StartSector) + " with " + std::to_string(partition.Sectors) +
             " sectors instead of the layout asked for";

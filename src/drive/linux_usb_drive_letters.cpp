@@ -12,6 +12,7 @@
 
 #include "common/text.h"
 #include "drive/linux_dead_runs.h"
+#include "drive/efi_partition.h"
 #include "drive/linux_mount_owners.h"
 #include "drive/linux_ntfs_direct_write.h"
 #include "drive/linux_protected_disks.h"
@@ -203,9 +204,21 @@ std::vector<TUSBDriveLetters::TVolumeView> TUSBDriveLetters::VolumesOf(const TSn
   // writes through, so that no device's cache shows old bytes.
   const std::string read_node = image ? base.Image : base.DiskNode;
 
+  // An EFI system partition is no drive to write entries to: it gets no letter.
+  std::uint64_t efi_start = 0, efi_sectors = 0;
+  bool has_efi = false;
+  if (const int fd = ::open(read_node.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); fd >= 0) {
+    unsigned char sector[512];
+    if (::pread(fd, sector, sizeof sector, 0) == static_cast<ssize_t>(sizeof sector))
+      has_efi = FindEfiPartitionEntry(sector, efi_start, efi_sectors);
+    ::close(fd);
+  }
+  const auto is_efi = [&](std::uint64_t start) { return has_efi && start == efi_start; };
+
   std::vector<TVolumeView> volumes;
   for (const TPartitionInfo& p : disk.Partitions) {
     if (p.Sectors <= 2) continue;  // an extended partition's container
+    if (is_efi(p.StartSector)) continue;
     TVolumeView v = base;
     v.Partition = p.Number;
     v.StartSector = p.StartSector;
@@ -218,6 +231,7 @@ std::vector<TUSBDriveLetters::TVolumeView> TUSBDriveLetters::VolumesOf(const TSn
     std::vector<TProbedPartition> table;
     if (FProber->ProbePartitions(read_node, table)) {
       for (const TProbedPartition& p : table) {
+        if (is_efi(p.StartSector)) continue;
         TVolumeView v = base;
         v.Partition = p.Number;
         v.StartSector = p.StartSector;

@@ -89,6 +89,9 @@ std::vector<TPreflightCheck> PlanChecks();
 // the images (what each loader needs to boot, ImageBootProblem), the boot images, the
 // NTBOOT package, the tools, the boot code area of a drive in mode add.
 std::vector<TPreflightCheck> ProgramChecks();
+// The UEFI boot of the burn: entries that boot on BIOS only, a drive of mode add without
+// our EFI partition (remarks), what mode new needs for one (refusals).
+TPreflightCheck UefiBootCheck();
 // Both, the plan's first.
 std::vector<TPreflightCheck> PreflightChecks();
 

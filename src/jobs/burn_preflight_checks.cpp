@@ -336,6 +336,7 @@ std::vector<TPreflightCheck> ProgramChecks() {
       {"the boot images", CheckBootImages},
       {"the tools", CheckTools},
       {"the boot code area", CheckBootCodeArea},
+      UefiBootCheck(),
   };
 }
 

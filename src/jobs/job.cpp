@@ -11,6 +11,7 @@
 #include "common/main_thread.h"
 #include "common/text.h"
 #include "drive/drive_letters.h"
+#include "loaders/grub2_menu.h"
 #include "loaders/loader_catalog.h"
 #include "loaders/menu_files.h"
 #include "loaders/menu_text_escape.h"
@@ -215,14 +216,19 @@ bool TJob::StepSucceeded(const std::string& error) {
   return !Canceled();
 }
 
-void TJob::AppendEntryToMainMenu(const std::string& text) {
+void TJob::AppendEntryToMainMenu(const std::string& text, const std::string& grub2_item) {
   {
     std::lock_guard<std::mutex> guard(FCancelLock);
     if (FClose.load() != 0) return;
     FEntryCommitted = true;
   }
+  const TMainMenusMark mark = MarkMainMenus(Consts.TrgtDrive);
   std::string error;
   AppendMenuPoint(std::string(1, Consts.TrgtDrive), text, error);
+  if (error.empty() && !grub2_item.empty())
+    AppendGrub2MenuPoint(Consts.TrgtDrive, grub2_item, error);
+  // The job is rolled back: neither menu keeps an item for its deleted folder.
+  if (!error.empty()) RestoreMainMenus(mark);
   SetError(error);
 }
 

@@ -118,10 +118,11 @@ class TJob : public TWorkerThread {
   // "Failed" and answers false; answers false as well when the job was cancelled.
   bool StepSucceeded(const std::string& error);
 
-  // The loaders' last step: appends `text` to the drive's main menu unless the job was
-  // cancelled. From here on a cancel request is refused, so a finished entry is never
-  // left in the menu with its folder deleted.
-  void AppendEntryToMainMenu(const std::string& text);
+  // The loaders' last step: appends `text` to the drive's main menu and `grub2_item` (when
+  // given) to its UEFI menu, unless the job was cancelled. From here on a cancel request is
+  // refused, so a finished entry is never left in the menu with its folder deleted; when
+  // either append fails, both menus are taken back to what they were.
+  void AppendEntryToMainMenu(const std::string& text, const std::string& grub2_item = {});
 
   void SetStatus(const std::string& status);
   void SetError(const std::string& error);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 The Quorvane developers
 #include "loaders/loader_classes.h"
+#include "loaders/menu_text_escape.h"
 
 namespace quorvane {
 
@@ -19,6 +20,9 @@ void TJobAVG::JobGo() {
       "initrd /isolinux/initrd.lzm",
   });
   if (!WriteEntryFile("AVGResque.lst", block)) return;
+  const std::string params =
+      "boot=casper persistent " + Grub2MenuWord("iso-scan/filename=" + Vars.JobFileNameForwardSlash);
+  if (!WriteUefiEntryFile("AVGResque.cfg", UefiImageItem(UefiBoot(), params))) return;
   AppendMainMenuItem("AVGResque.lst");
 }
 

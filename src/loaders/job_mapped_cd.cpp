@@ -3,6 +3,7 @@
 // Hiren's Boot CD, Parted Magic, Dr.Web LiveDisk and Clonezilla boot their image as a CD
 // mapped in place.
 #include "loaders/loader_classes.h"
+#include "loaders/menu_text_escape.h"
 
 namespace quorvane {
 
@@ -19,7 +20,23 @@ void TMappedCdJob::JobGo() {
                                    "map " + F + " (0xff)", "map --hook", "root (0xff)",
                                    "chainloader (0xff)"});
   if (!WriteEntryFile(n + ".lst", block)) return;
+  if (!WriteUefiEntryFile(n + ".cfg", UefiImageItem(UefiBoot(), UefiKernelParams()))) return;
   AppendMainMenuItem(n + ".lst");
+}
+
+std::string TMappedCdJob::UefiKernelParams() const { return {}; }
+
+std::string TJobPartedMagic::UefiKernelParams() const {
+  return "edd=on vga=normal eject=no load_ramdisk=1 " +
+         Grub2MenuWord("iso_filename=" + Vars.JobFileNameForwardSlash);
+}
+
+std::string TJobClonezilla::UefiKernelParams() const {
+  // Clonezilla's own menu line, with the image's place for live-boot.
+  return "boot=live union=overlay username=user config components quiet noswap edd=on "
+         "nomodeset locales= keyboard-layouts= ocs_live_run=ocs-live-general "
+         "ocs_live_extra_param= ocs_live_batch=no vga=788 ip= net.ifnames=0 splash " +
+         Grub2MenuWord("findiso=" + Vars.JobFileNameForwardSlash);
 }
 
 }  // namespace quorvane

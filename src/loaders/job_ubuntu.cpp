@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 The Quorvane developers
 #include "archive/file_operations.h"
+#include "loaders/grub2_menu.h"
 #include "loaders/loader_classes.h"
+#include "loaders/menu_text_escape.h"
 #include "loaders/ubuntu_boot_files.h"
 
 namespace quorvane {
@@ -52,6 +54,24 @@ void TJobUbuntu::JobGo() {
       "initrd " + p + files.Initrd,
   });
   if (!WriteEntryFile("UbuntuX64.lst", block)) return;
+  // The same two items, the kernel started from the image; the image's own menu first
+  // where it has one made for this.
+  const TUefiBoot boot = UefiBoot();
+  std::string uefi_items;
+  if (boot.Route == TUefiRoute::LoopbackCfg)
+    uefi_items += Grub2ImageItem(boot, "Boot menu of the image", Vars.JobFileNameForwardSlash, "");
+  TUefiBoot own;
+  own.Route = TUefiRoute::Kernel;
+  own.Kernel = "/casper/" + files.Kernel;
+  own.Initrds = {"/casper/" + files.Initrd};
+  const std::string uefi_iso =
+      "boot=casper " + Grub2MenuWord("iso-scan/filename=" + Vars.JobFileNameForwardSlash) +
+      " noprompt ";
+  uefi_items += Grub2ImageItem(own, "Try Ubuntu without installing", Vars.JobFileNameForwardSlash,
+                               uefi_iso + "persistent quiet splash --") +
+                Grub2ImageItem(own, "Install Ubuntu", Vars.JobFileNameForwardSlash,
+                               uefi_iso + "only-ubiquity quiet splash --");
+  if (!WriteUefiEntryFile("UbuntuX64.cfg", uefi_items)) return;
   AppendMainMenuItem("UbuntuX64.lst");
 }
 

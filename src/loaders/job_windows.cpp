@@ -24,6 +24,8 @@ void TJobWindows::JobGo() {
       "command ()/Quorvane/NTBOOT/NTBOOT " + NTBOOTOption() + Vars.JobFileNameForwardSlash,
   });
   if (!WriteEntryFile("Go.lst", block)) return;
+  // Windows setup cannot start from an image file under UEFI.
+  if (!WriteUefiEntryFile("Go.cfg", "")) return;
   AppendMainMenuItem("Go.lst");
 }
 

@@ -90,6 +90,8 @@ class TMappedCdJob : public TLoaderJob {
 
  protected:
   void JobGo() override;
+  // The parameters of the type's kernel when the UEFI menu starts it from the image.
+  virtual std::string UefiKernelParams() const;
 };
 
 class TJobHirens : public TMappedCdJob {
@@ -102,6 +104,9 @@ class TJobPartedMagic : public TMappedCdJob {
  public:
   using TMappedCdJob::TMappedCdJob;
   ~TJobPartedMagic() override { WaitFor(); }
+
+ protected:
+  std::string UefiKernelParams() const override;
 };
 
 class TJobDrWeb : public TMappedCdJob {
@@ -116,6 +121,9 @@ class TJobClonezilla : public TMappedCdJob {
  public:
   using TMappedCdJob::TMappedCdJob;
   ~TJobClonezilla() override { WaitFor(); }
+
+ protected:
+  std::string UefiKernelParams() const override;
 };
 
 }  // namespace quorvane

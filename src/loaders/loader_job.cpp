@@ -6,8 +6,11 @@
 
 #include "archive/archive_queries.h"
 #include "archive/file_operations.h"
+#include "common/file_writes.h"
+#include "common/text.h"
 #include "drive/file_extents.h"
 #include "drive/ntfs_contiguous_room.h"
+#include "loaders/grub2_menu.h"
 #include "loaders/image_check.h"
 #include "loaders/menu_files.h"
 
@@ -71,11 +74,35 @@ bool TLoaderJob::WriteEntryFile(const std::string& file_name, const std::string&
   return StepSucceeded(error);
 }
 
+bool TLoaderJob::WriteUefiEntryFile(const std::string& file_name, const std::string& items) {
+  const std::string& n = Vars.JobFileNameWOExt;
+  if (items.empty()) {
+    FUefiMainItem = Grub2BiosOnlyItem(n);
+    return StepSucceeded("");
+  }
+  std::string error;
+  const std::string path = Vars.JobDir + file_name;
+  std::error_code ec;
+  if (std::filesystem::exists(std::filesystem::symlink_status(path, ec)))
+    return StepSucceeded("File already exists");
+  if (!WriteFileFlushed(path, items + "\n" + Grub2MainMenuReturnItem(), error))
+    return StepSucceeded("Failed to create txt file " + Quoted(path) + ": " + error);
+  FUefiMainItem = Grub2ConfigfileItem(n, Vars.JobDirOnHDForwardSlashWOhd + file_name);
+  return StepSucceeded("");
+}
+
 void TLoaderJob::AppendMainMenuItem(const std::string& file_name) {
   std::string item = "\r\ntitle " + Vars.JobFileNameWOExt + "\r\n" + "configfile " +
                      Vars.JobDirOnHDForwardSlash + file_name;
   if (!BootsThroughNTBOOT()) item += kLineEnd;
-  AppendEntryToMainMenu(item);
+  AppendEntryToMainMenu(item, FUefiMainItem);
+}
+
+TUefiBoot TLoaderJob::UefiBoot() const { return UefiBootOf(Consts.LdrType, Consts.SrcFile); }
+
+std::string TLoaderJob::UefiImageItem(const TUefiBoot& boot,
+                                      const std::string& kernel_params) const {
+  return Grub2ImageItem(boot, Vars.JobFileNameWOExt, Vars.JobFileNameForwardSlash, kernel_params);
 }
 
 }  // namespace quorvane

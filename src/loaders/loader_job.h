@@ -8,6 +8,7 @@
 #include <string>
 
 #include "jobs/job.h"
+#include "loaders/uefi_boot.h"
 
 namespace quorvane {
 
@@ -24,8 +25,19 @@ class TLoaderJob : public TJob {
   // Writes the entry file `file_name` in the job folder: `block` (the loader's items, each
   // line ended), an empty line, then the item that returns to the main menu.
   bool WriteEntryFile(const std::string& file_name, const std::string& block);
-  // Appends the entry's item, which loads `file_name` from the job folder, to "menu.lst".
+  // Writes the entry's UEFI menu file `file_name` in the job folder: `items` (GRUB 2
+  // items), then the item back to the main menu. Without items the entry boots on BIOS
+  // only: no file, and its UEFI main-menu item says so.
+  bool WriteUefiEntryFile(const std::string& file_name, const std::string& items);
+  // Appends the entry's item, which loads `file_name` from the job folder, to "menu.lst",
+  // and its item to the UEFI menu (WriteUefiEntryFile).
   void AppendMainMenuItem(const std::string& file_name);
+
+  // How the image boots on UEFI (UefiBootOf).
+  TUefiBoot UefiBoot() const;
+  // The UEFI item of an image entry titled with the image's name: by its route, with
+  // `kernel_params` for a kernel started from the image; empty when it boots on BIOS only.
+  std::string UefiImageItem(const TUefiBoot& boot, const std::string& kernel_params) const;
 
   // What the image lacks for its loader (ImageBootProblem).
   std::string ImageProblem() const override;
@@ -38,6 +50,9 @@ class TLoaderJob : public TJob {
   // Windows entries return to the main menu through the full device path and append an
   // item without a line end of its own.
   virtual bool BootsThroughNTBOOT() const { return false; }
+
+ private:
+  std::string FUefiMainItem;  // set by WriteUefiEntryFile
 };
 
 }  // namespace quorvane

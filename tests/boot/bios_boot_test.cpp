@@ -56,7 +56,7 @@ TEST(BiosBoot, EveryEntryOfOneDriveBoots) {
 
   TTempDir temp;
   const std::string drive = temp / "drive.img";
-  std::vector<std::string> args{"burn", "--image", drive, "--size", "256M", "--mode", "new",
+  std::vector<std::string> args{"burn", "--image", drive, "--size", "512M", "--mode", "new",
                                 "--fs", "ntfs", "--yes"};
   std::vector<std::string> titles;
   for (const TBootCase& c : kCases) {

@@ -11,6 +11,7 @@
 #include "common/constants.h"
 #include "common/resources.h"
 #include "drive/boot_usb_creator.h"
+#include "drive/efi_partition.h"
 #include "drive/raw_block_device.h"
 #include "drive_fixture.h"
 #include "memory_disk.h"
@@ -133,6 +134,20 @@ TEST_F(BootUsbCreatorTest, NewNtfsDrive) {
   const std::string root = world.MountRoot() + "/a";
   const std::string node = world.Node("sdb");
   const std::string part = world.Node("sdb1");
+  TNewDriveLayout layout;
+  ASSERT_TRUE(PlanNewDriveLayout(kDiskBytes, false, layout, error));
+  const std::string efi_start = std::to_string(layout.EfiStart);
+  const std::string efi_kib = std::to_string(layout.EfiSectors / 2);
+  const std::string efi_at = node + "@@" + std::to_string(layout.EfiStart * 512);
+  // grub.cfg is copied from a private folder of a name of its own.
+  std::string grub_cfg;
+  const std::string cfg_end = " ::/EFI/BOOT/grub.cfg";
+  for (const std::string& call : world.Runner->Calls) {
+    const std::size_t from = call.find(" -o "), end = call.rfind(cfg_end);
+    if (from != std::string::npos && end != std::string::npos && end + cfg_end.size() == call.size())
+      grub_cfg = call.substr(from + 4, end - from - 4);
+  }
+  EXPECT_NE(grub_cfg.find("/quorvane-efi-"), std::string::npos) << grub_cfg;
   EXPECT_EQ(world.Runner->Calls,
             (std::vector<std::string>{
                 "umount " + (temp / "media"),
@@ -143,7 +158,20 @@ TEST_F(BootUsbCreatorTest, NewNtfsDrive) {
                 "wipefs --all " + part,
                 "mkfs.ntfs --quick -p 2048 -H 255 -S 63 " + part,
                 "ntfs-3g -o rw,nosuid,nodev,big_writes " + part + " " + root,
+                // The EFI partition after it, made and filled through the disk's node.
+                "mkfs.fat -F 16 -n QUORVANEEFI -I --offset " + efi_start + " -h " + efi_start +
+                    " " + node + " " + efi_kib,
+                "mdir -i " + efi_at + " -b ::/EFI/BOOT",
+                "mcopy -i " + efi_at + " -o " + ResourcePath("BOOTX64.EFI") + " ::/EFI/BOOT/BOOTX64.EFI",
+                "mcopy -i " + efi_at + " -o " + grub_cfg + " ::/EFI/BOOT/grub.cfg",
             }));
+  // Partition 2, the EFI partition; our marker on the main partition.
+  EXPECT_EQ(static_cast<unsigned char>(Sector0()[450 + 16]), 0xEF);
+  EXPECT_EQ(Le32(Sector0(), 454 + 16), layout.EfiStart);
+  bool marker = false;
+  for (const auto& e : std::filesystem::directory_iterator(root + "/Quorvane"))
+    marker |= e.path().filename().string().rfind("efi-", 0) == 0;
+  EXPECT_TRUE(marker) << "no marker file in " << root << "/Quorvane";
   const std::string s = Sector0();
   EXPECT_EQ(s.substr(0, 446), boot_images.substr(0, 446));
   EXPECT_EQ(static_cast<unsigned char>(s[446]), 0x80);
@@ -168,7 +196,10 @@ TEST_F(BootUsbCreatorTest, NewFat32Drive) {
   const std::string s = Sector0();
   EXPECT_EQ(static_cast<unsigned char>(s[450]), 0x0C);
   EXPECT_EQ(Le32(s, 454), 20u);
-  EXPECT_EQ(Le32(s, 458), static_cast<std::uint32_t>(FatPartitionMiB(kDiskBytes) * 2048));
+  TNewDriveLayout layout;
+  ASSERT_TRUE(PlanNewDriveLayout(kDiskBytes, true, layout, error));
+  EXPECT_EQ(Le32(s, 458), layout.MainSectors);
+  EXPECT_EQ(world.Runner->CallsOf("mkfs.fat").size(), 1u);
   EXPECT_EQ(world.Runner->CallsOf("mount").back(),
             "mount -t vfat -o rw,nosuid,nodev " + world.Node("sdb1") + " " + world.MountRoot() + "/a");
 }

@@ -21,12 +21,14 @@
 #include "common/text.h"
 #include "drive/boot_usb_creator.h"
 #include "drive/linux_dead_runs.h"
+#include "drive/efi_partition.h"
 #include "drive/linux_mount_table.h"
 #include "common/tool_runner.h"
 #include "drive/usb_drive_letters.h"
 #include "support/loop_devices.h"
 #include "support/main_thread_fixture.h"
 #include "support/grub4dos_images.h"
+#include "support/temp_dir.h"
 
 namespace quorvane::testing {
 namespace {
@@ -49,6 +51,51 @@ std::string Head(const std::string& file, std::size_t size) {
 bool KernelHas(const std::string& file_system) {
   const std::vector<std::string> names = ParseFileSystems(ReadTextFile("/proc/filesystems"));
   return std::find(names.begin(), names.end(), file_system) != names.end();
+}
+
+TToolCommand Mtools(const std::string& tool, std::vector<std::string> args) {
+  TToolCommand command{tool, std::move(args), ""};
+  command.Environment = ToolEnvironment();
+  command.Environment.push_back("MTOOLS_SKIP_CHECK=1");
+  return command;
+}
+
+std::string EfiAt(const std::string& image, const TNewDriveLayout& layout) {
+  return image + "@@" + std::to_string(layout.EfiStart * 512);
+}
+
+// The marker that the EFI partition's grub.cfg looks for; empty when it is not ours.
+std::string MarkerFileOf(const std::string& image) {
+  const std::string head = Head(image, 512);
+  std::uint64_t start = 0, sectors = 0;
+  if (!FindEfiPartitionEntry(reinterpret_cast<const unsigned char*>(head.data()), start, sectors))
+    return {};
+  TSystemToolRunner runner;
+  return ReadEfiMarker(runner, image, start);
+}
+
+// Partition 2: type 0xEF where the layout puts it, FAT16, with the UEFI boot loader of the
+// resources and our grub.cfg; partition 1 stays first and the only active one.
+void ExpectEfiPartition(const std::string& image, const std::string& head,
+                        const TNewDriveLayout& layout) {
+  ASSERT_GT(layout.EfiSectors, 0u);
+  EXPECT_EQ(static_cast<unsigned char>(head[446 + 16]), 0x00);  // not active
+  EXPECT_EQ(static_cast<unsigned char>(head[450 + 16]), 0xEF);
+  EXPECT_EQ(Le(head, 454 + 16, 4), layout.EfiStart);
+  EXPECT_EQ(Le(head, 458 + 16, 4), layout.EfiSectors);
+  EXPECT_EQ(head.substr(446 + 32, 32), std::string(32, '\0'));
+  TSystemToolRunner runner;
+  const TToolResult info = runner.Run(Mtools("minfo", {"-i", EfiAt(image, layout), "::"}));
+  ASSERT_TRUE(info.Succeeded()) << info.ErrorText();
+  EXPECT_NE(info.Output.find("FAT16"), std::string::npos) << info.Output;
+  TTempDir out;
+  const TToolResult copy = runner.Run(
+      Mtools("mcopy", {"-i", EfiAt(image, layout), "::/EFI/BOOT/BOOTX64.EFI", out / "BOOTX64.EFI"}));
+  ASSERT_TRUE(copy.Succeeded()) << copy.ErrorText();
+  std::string efi, error;
+  ASSERT_TRUE(ReadResource("BOOTX64.EFI", efi, error)) << error;
+  EXPECT_TRUE(ReadFile(out / "BOOTX64.EFI") == efi) << "BOOTX64.EFI differs from the resource";
+  EXPECT_NE(MarkerFileOf(image), "");
 }
 
 class ImageDriveTest : public MainThreadTest {
@@ -127,7 +174,7 @@ TEST_F(ImageDriveTest, NewNtfsDriveThenAddMode) {
   ASSERT_NE(drive, nullptr);
   EXPECT_EQ(drive->FileSystem, "NTFS");
   EXPECT_EQ(drive->IntFileSystem, FileSystemNTFS);
-  EXPECT_GT(drive->FreeSpace, 30LL << 20);
+  EXPECT_GT(drive->FreeSpace, 25LL << 20);  // 48 MiB less the 16 MiB EFI partition
   const std::string root = table->RootOf(letter);
   ASSERT_EQ(root, temp / "mnt/" + std::string(1, letter) + "/");
   std::string mounted_as;
@@ -137,17 +184,22 @@ TEST_F(ImageDriveTest, NewNtfsDriveThenAddMode) {
   EXPECT_EQ(mounted_as, KernelHas("ntfs3") ? "ntfs3" : "fuseblk");
   EXPECT_EQ(ReadFile(root + "grldr"), loader);
   WriteFile(root + "Quorvane/keep.txt", "kept");
+  const std::string image = temp / "stick.img";
+  const std::string marker = MarkerFileOf(image);
+  EXPECT_TRUE(Exists(root + marker.substr(1))) << "the EFI partition's grub.cfg looks for " << marker;
   ASSERT_EQ(table->ReleaseProgramMounts(), "");
   EXPECT_FALSE(Exists(root + "grldr"));  // unmounted
 
-  const std::string image = temp / "stick.img";
   std::string head = Head(image, 2 << 20);
   EXPECT_EQ(head.substr(0, 446), boot_images.substr(0, 446));
   EXPECT_EQ(static_cast<unsigned char>(head[446]), 0x80);
   EXPECT_EQ(static_cast<unsigned char>(head[450]), 0x07);
+  TNewDriveLayout layout;
+  ASSERT_TRUE(PlanNewDriveLayout(kImageBytes, false, layout, error)) << error;
   EXPECT_EQ(Le(head, 454, 4), 2048u);
-  EXPECT_EQ(Le(head, 458, 4), static_cast<std::uint32_t>(kImageBytes / 512 - 2048));
+  EXPECT_EQ(Le(head, 458, 4), layout.MainSectors);
   EXPECT_EQ(head.substr(510, 2), "\x55\xAA");
+  ExpectEfiPartition(image, head, layout);
   EXPECT_EQ(head.substr(1024, 7168), boot_images.substr(1024, 7168));
   // The NTFS boot sector knows where it is and a geometry, or GRUB4DOS cannot mount it.
   const std::string boot = head.substr(2048 * 512, 512);
@@ -167,8 +219,13 @@ TEST_F(ImageDriveTest, NewNtfsDriveThenAddMode) {
     ::close(fd);
   }
   WriteFile(table->RootOf(letter) + "grldr", "an old loader");
+  // Mode add keeps our EFI partition's marker and rewrites its boot loader.
+  TSystemToolRunner runner;
+  ASSERT_TRUE(runner.Run(Mtools("mdel", {"-i", EfiAt(disk_node, layout), "::/EFI/BOOT/BOOTX64.EFI"})).Succeeded());
   ASSERT_EQ(Prepare(letter, FileSystemNTFS, FormatModeAdd), "");
   EXPECT_EQ(ReadFile(root + "grldr"), loader);
+  EXPECT_EQ(MarkerFileOf(image), marker);
+  ExpectEfiPartition(image, Head(image, 2 << 20), layout);
   EXPECT_EQ(ReadFile(root + "Quorvane/keep.txt"), "kept");
   ASSERT_EQ(table->ReleaseProgramMounts(), "");
   const std::string after = Head(image, 2 << 20);
@@ -192,12 +249,14 @@ TEST_F(ImageDriveTest, NewFat32DriveCheckedOnTheImageBytes) {
 
   const std::string image = temp / "fat.img";
   const std::string head = Head(image, 64 << 10);
-  const std::int64_t mib = FatPartitionMiB(kImageBytes);
+  TNewDriveLayout layout;
+  ASSERT_TRUE(PlanNewDriveLayout(kImageBytes, true, layout, error)) << error;
   EXPECT_EQ(head.substr(0, 446), boot_images.substr(0, 446));
   EXPECT_EQ(static_cast<unsigned char>(head[446]), 0x80);
   EXPECT_EQ(static_cast<unsigned char>(head[450]), 0x0C);
   EXPECT_EQ(Le(head, 454, 4), 20u);
-  EXPECT_EQ(Le(head, 458, 4), static_cast<std::uint32_t>(mib * 2048));
+  EXPECT_EQ(Le(head, 458, 4), layout.MainSectors);
+  EXPECT_EQ(layout.MainSectors % 2048, 0u);  // whole MiB, as before
   EXPECT_EQ(head.substr(1024, 7168), boot_images.substr(1024, 7168));
   EXPECT_EQ(head.substr(10240 + 82, 8), "FAT32   ");
 
