@@ -16,13 +16,19 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTimer>
 #include <QWheelEvent>
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 
 #include "common/constants.h"
 #include "common/main_thread.h"
 #include "common/resources.h"
+#include "drive/drive_identity.h"
+#include "drive/drive_monitor.h"
 #include "drive/usb_drives.h"
+#include "jobs/job_status.h"
 #include "jobs/jobs.h"
 #include "ui/ask_form.h"
 #include "ui/capacity_rules.h"
@@ -99,6 +105,8 @@ TGridViewForm::TGridViewForm(TPortableWindowServices services, QWidget* parent)
 }
 
 TGridViewForm::~TGridViewForm() {
+  // No drive notice may arrive for a window that is going.
+  FDriveMonitor.reset();
   // FormDestroy: the frames, then the job list (which waits for a running job).
   FFrames.reset();
   FJobs.reset();
@@ -242,6 +250,24 @@ void TGridViewForm::BuildControls() {
   FNoteAnimation->setStartValue(QRect(126, 48, 0, 25));
   FNoteAnimation->setEndValue(QRect(126, 48, 557, 25));
 
+  FFollowTimer = new QTimer(this);
+  FFollowTimer->setInterval(500);
+  connect(FFollowTimer, &QTimer::timeout, this, [this] { FollowRunningJob(); });
+
+  // Names for screen readers where a control shows no text of its own.
+  MinimizeBtn->setAccessibleName(tr("Minimize"));
+  CloseButton->setAccessibleName(tr("Close App"));
+  DrvSelectBox->setAccessibleName(tr("USB drive"));
+  DrvsRefreshBtn->setAccessibleName(tr("Refresh the drive list"));
+  CapacityProgress->setAccessibleName(tr("Share of the drive in use after the burn"));
+  LdrAddBtn->setAccessibleName(LdrAddBtn->text());
+  CancelBtn->setAccessibleName(CancelBtn->text());
+  Button1->setAccessibleName(tr("Open the web site %1").arg(Button1->text()));
+  Button1->setAccessibleDescription(Label2->text());
+  IconImg->setAccessibleName(tr("Quorvane's web site"));
+  InfoLbl->setAccessibleName(tr("Drive state"));
+  UpdateTabOrder();
+
   connect(CloseButton, &QPushButton::clicked, this, [this] { CloseButtonClick(); });
   connect(MinimizeBtn, &QPushButton::clicked, this, [this] { MinimizeBtnClick(); });
   connect(DrvSelectBox, &QComboBox::currentIndexChanged, this, [this] { UpdateDriveInfo(); });
@@ -297,6 +323,18 @@ void TGridViewForm::FormCreate() {
   });
 
   RefreshDrives();
+
+  // Drives plugged in or pulled out show up by themselves. The notice comes on the
+  // monitor's thread and is handed to the window's.
+  if (FServices.CreateDriveMonitor) {
+    try {
+      FDriveMonitor = FServices.CreateDriveMonitor([this] {
+        QMetaObject::invokeMethod(this, [this] { DrivesChanged(); }, Qt::QueuedConnection);
+      });
+    } catch (...) {
+      FDriveMonitor.reset();
+    }
+  }
 }
 
 void TGridViewForm::showEvent(QShowEvent* event) {
@@ -365,6 +403,33 @@ void TGridViewForm::RefreshDrives() {
   UpdateDriveInfo();
 }
 
+void TGridViewForm::DrivesChanged() {
+  // Not while a burn runs or is being started: the entries are bound to the drive.
+  if (FClosing || FJobs->Starting() || !CancelBtn->isHidden() || !DrvSelectBox->isEnabled() ||
+      QApplication::activeModalWidget()) {
+    FDrivesChangedLater = true;
+    return;
+  }
+  RefreshDrivesKeepingChoice();
+}
+
+void TGridViewForm::RefreshDrivesKeepingChoice() {
+  FDrivesChangedLater = false;
+  const int before = SelectedDrive();
+  const TUSBDriveSet chosen = before >= 0 ? USBDrives[before] : TUSBDriveSet{};
+  RefreshDrives();
+  if (before < 0) return;
+  for (std::size_t i = 0; i < USBDrives.size(); ++i) {
+    const TUSBDriveSet& d = USBDrives[i];
+    if (d.DiskDevice == chosen.DiskDevice && d.VolumeDevice == chosen.VolumeDevice &&
+        d.ImageFile == chosen.ImageFile) {
+      if (static_cast<int>(i) != DrvSelectBox->currentIndex())
+        DrvSelectBox->setCurrentIndex(static_cast<int>(i));
+      return;
+    }
+  }
+}
+
 int TGridViewForm::SelectedDrive() const {
   const int index = DrvSelectBox->currentIndex();
   if (USBDrives.empty() || index < 0 || index >= static_cast<int>(USBDrives.size())) return -1;
@@ -388,6 +453,7 @@ void TGridViewForm::UpdateDriveInfo() {
   const int index = SelectedDrive();
   if (index < 0) {
     CapacityProgress->setValue(0);
+    if (USBDrives.empty()) InfoLbl->setText(tr("Plug in a USB drive"));
     return;
   }
   const TUSBDriveSet drive = USBDrives[index];
@@ -428,7 +494,29 @@ void TGridViewForm::UpdateDriveInfo() {
 // ---------------------------------------------------------------------------------------
 // Frames
 
-void TGridViewForm::LdrAddBtnClick() { FFrames->Add(); }
+void TGridViewForm::LdrAddBtnClick() {
+  TLdrFrame* frame = FFrames->Add();
+  UpdateTabOrder();
+  // The keyboard goes on with the new entry's first choice.
+  if (frame) frame->LdrSelectBox->setFocus(Qt::TabFocusReason);
+}
+
+void TGridViewForm::UpdateTabOrder() {
+  // Top to bottom, left to right, as the window reads: the drive, the entries, the
+  // buttons below them, the links and the window's own buttons last.
+  std::vector<QWidget*> order{DrvSelectBox, DrvsRefreshBtn, CapacityCheckBox};
+  if (FFrames) {
+    for (TLdrFrame* frame : FFrames->Frames())
+      for (QWidget* w : std::initializer_list<QWidget*>{frame->LdrSelectBox, frame->ISOSelectBtn,
+                                                        frame->GoVendorBtn, frame->MinimizeBtn,
+                                                        frame->CloseBtn})
+        order.push_back(w);
+  }
+  for (QWidget* w : std::initializer_list<QWidget*>{LdrAddBtn, GoAddBtn, GoNewBtn, CancelBtn,
+                                                    ReportBtn, Button1, MinimizeBtn, CloseButton})
+    order.push_back(w);
+  for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+}
 
 void TGridViewForm::LdrsScrolBoxResize() {
   const int box = LdrsScrolBox->height();
@@ -506,7 +594,8 @@ void TGridViewForm::StartBurn(bool new_mode) {
                        QString::fromStdString(texts.Second),
                        QString::fromStdString(texts.Question),
                        QString::fromStdString(texts.Footer), texts.ShowEULA,
-                       QString::fromStdString(notes)))
+                       QString::fromStdString(notes),
+                       tr("Drive: %1").arg(QString::fromStdString(DriveIdentityText(drive)))))
     return;
   LockInterface();
   const char letter = DrvSelectBox->currentText().toStdString().front();
@@ -543,6 +632,13 @@ void TGridViewForm::UnlockInterface() {
   DrvsRefreshBtn->setEnabled(true);
   CapacityCheckBox->setEnabled(true);
   CancelBtn->hide();
+  FFollowTimer->stop();
+  UpdateTitleProgress();
+  // What was plugged in or pulled out meanwhile.
+  if (FDrivesChangedLater)
+    QTimer::singleShot(0, this, [this] {
+      if (FDrivesChangedLater) DrivesChanged();
+    });
 }
 
 void TGridViewForm::CancelBtnClick() {
@@ -569,6 +665,9 @@ void TGridViewForm::ShowErrorBox(const QString& text) {
 void TGridViewForm::GridFormatStart(void*, std::uint8_t Mode, char) {
   Guarded([&] {
     LockInterface();
+    FMeters.clear();
+    FFollowTimer->start();
+    UpdateTitleProgress();
     InfoLbl->setText(Mode == FormatModeNew ? "Formatting..." : "Replacing MBR...");
     FFrames->LockSelection();
   });
@@ -579,6 +678,8 @@ void TGridViewForm::DriveStepFinished(const char* failure, const std::string& Er
   Guarded([&] {
     InfoLbl->clear();
     if (Error.empty()) return;
+    FFollowTimer->stop();
+    FServices.Notify(tr("Quorvane: the drive could not be prepared").toStdString(), Error);
     // The failed run ends here: its entries are dropped and the window is Idle again.
     ShowErrorBox(ForDisplay(failure + ("\r\n" + Error)));
     FFrames->Clear();
@@ -616,8 +717,55 @@ void TGridViewForm::GridJobSync(void*, const std::string& JobName) {
     TJob* job = FJobs->GetJobByName(JobName);
     if (!frame || !job) return;
     frame->ProgressBar->setValue(job->Progress());
-    frame->ChangeStatLblText(JobStatusText(job->Status(), job->Error()));
+    const std::string status = job->Status();
+    frame->ChangeStatLblText(status == kStatusRunning && job->Error().empty()
+                                 ? RunningJobText(*job)
+                                 : JobStatusText(status, job->Error()));
+    UpdateTitleProgress();
   });
+}
+
+QString TGridViewForm::RunningJobText(TJob& job) {
+  const std::string step = job.Step();
+  if (!step.empty()) return tr("Running: %1").arg(QString::fromStdString(step));
+  const std::int64_t total = job.Vars.BytesTotal.load();
+  if (total <= 0) return tr("Running");
+  TTransferMeter& meter = FMeters[job.Name()];
+  meter.Sample(std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+                   .count(),
+               job.Vars.BytesDone.load(), total);
+  const std::string rate = RateText(meter.BytesPerSecond());
+  const std::string left = TimeLeftText(meter.SecondsLeft());
+  if (rate.empty()) return tr("Running");
+  if (left.empty()) return tr("Running, %1").arg(QString::fromStdString(rate));
+  return tr("Running, %1, %2").arg(QString::fromStdString(rate), QString::fromStdString(left));
+}
+
+void TGridViewForm::FollowRunningJob() {
+  TJob* job = FJobs ? FJobs->Current() : nullptr;
+  if (job && job->Running()) GridJobSync(this, job->Name());
+}
+
+void TGridViewForm::UpdateTitleProgress() {
+  const bool burning = FJobs && FJobs->Starting() && !CancelBtn->isHidden() &&
+                       CancelBtn->text() != kContinue;
+  if (!burning || !FFrames) {
+    setWindowTitle("Quorvane");
+    return;
+  }
+  int sum = 0, count = 0;
+  for (TLdrFrame* frame : FFrames->LiveFrames()) {
+    TJob* job = FJobs->GetJobByName(frame->objectName().toStdString());
+    if (!job) continue;
+    const std::string status = job->Status();
+    const bool ended = status == kStatusFinished || status == kStatusFailed ||
+                       status == kStatusCancelled;
+    if (!job->Active() && !ended && !job->Running()) continue;
+    sum += ended ? 100 : std::clamp(job->Progress(), 0, 100);
+    ++count;
+  }
+  const int percent = count ? sum / count : 0;
+  setWindowTitle(tr("%1% \u00b7 Quorvane").arg(percent));
 }
 
 void TGridViewForm::GridJobFinished(void*, const std::string& JobName) {
@@ -638,11 +786,31 @@ void TGridViewForm::GridAllJobsFinished(void*) {
     FJobs->DeactAll();
     FFrames->LockFrames();
   });
+  FFollowTimer->stop();
+  Guarded([this] {
+    int finished = 0, entries = 0;
+    for (TLdrFrame* frame : FFrames->LiveFrames()) {
+      TJob* job = FJobs->GetJobByName(frame->objectName().toStdString());
+      if (!job || job->Status() == kStatusReady) continue;
+      ++entries;
+      if (job->Status() == kStatusFinished) ++finished;
+    }
+    const int index = SelectedDrive();
+    const QString drive =
+        index >= 0 ? QString::fromStdString(DriveDeviceText(USBDrives[index])) : QString();
+    const QString title = finished == entries && entries > 0
+                              ? tr("Quorvane: the USB drive is ready")
+                              : tr("Quorvane: the burn has ended");
+    FServices.Notify(title.toStdString(),
+                     tr("%1 of %2 entries written to %3").arg(finished).arg(entries).arg(drive)
+                         .toStdString());
+  });
   CancelBtn->show();
   CancelBtn->setEnabled(true);
   CancelBtn->setText(kContinue);
   FNeedPreFormat = false;
   FNeedFS = FileSystemFAT32;
+  UpdateTitleProgress();
 }
 
 // ---------------------------------------------------------------------------------------

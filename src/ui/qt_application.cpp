@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "common/resources.h"
+#include "ui/color_scheme.h"
+#include "ui/widgets.h"
 
 namespace quorvane {
 
@@ -87,7 +89,11 @@ void ApplyQuorvaneLook(QApplication& app) {
   font.setPixelSize(13);
   QApplication::setFont(font);
   std::string sheet, error;
-  if (ReadResource("quorvane.qss", sheet, error)) app.setStyleSheet(QString::fromStdString(sheet));
+  // Light or dark as the desktop prefers.
+  const TColorScheme scheme = DesktopColorScheme();
+  UseLightSchemeTextColors(scheme == TColorScheme::Light);
+  if (ReadResource(StyleSheetResource(scheme), sheet, error))
+    app.setStyleSheet(QString::fromStdString(sheet));
 }
 
 }  // namespace quorvane

@@ -4,6 +4,8 @@
 
 #include <QCursor>
 #include <QEnterEvent>
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QEventLoop>
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
@@ -85,7 +87,17 @@ void ShowPlainMessage(QWidget* parent, const QString& text) {
   box.exec();
 }
 
+namespace {
+bool g_light_text_colors = false;
+}  // namespace
+
+void UseLightSchemeTextColors(bool light) { g_light_text_colors = light; }
+
 void SetTextColor(QWidget* widget, std::uint32_t argb) {
+  // On the light look, the dark look's light accents would not be read: green-yellow
+  // becomes a dark olive, white a dark grey.
+  if (g_light_text_colors && argb == kGreenYellow) argb = 0xFF3F6A0A;
+  if (g_light_text_colors && argb == kWhite) argb = 0xFF1D2330;
   const QColor c = ArgbColor(argb);
   widget->setStyleSheet(QString("color: rgba(%1, %2, %3, %4);")
                             .arg(c.red())
@@ -96,10 +108,38 @@ void SetTextColor(QWidget* widget, std::uint32_t argb) {
 
 // ---------------------------------------------------------------------------------------
 
+namespace {
+
+// The keyboard's focus on a button that draws itself: a ring in the accent colour.
+void PaintFocusRing(QPainter& p, const QRectF& box, double radius) {
+  p.save();
+  p.setOpacity(1.0);
+  p.setBrush(Qt::NoBrush);
+  p.setPen(QPen(QColor(0xAD, 0xFF, 0x2F), 2, Qt::SolidLine));
+  p.drawRoundedRect(box.adjusted(1, 1, -1, -1), radius, radius);
+  p.restore();
+}
+
+bool IsActivationKey(const QKeyEvent* event) {
+  return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+}
+
+}  // namespace
+
 TStyledButton::TStyledButton(const QString& style_lookup, const QString& text, QWidget* parent)
     : QPushButton(text, parent) {
   setCursor(Qt::PointingHandCursor);
+  setFocusPolicy(Qt::StrongFocus);
+  if (!text.isEmpty()) setAccessibleName(text);
   SetStyleLookup(style_lookup);
+}
+
+void TStyledButton::keyPressEvent(QKeyEvent* event) {
+  if (IsActivationKey(event) && isEnabled()) {
+    animateClick();
+    return;
+  }
+  QPushButton::keyPressEvent(event);
 }
 
 void TStyledButton::SetStyleLookup(const QString& style_lookup) {
@@ -209,6 +249,7 @@ void TStyledButton::paintEvent(QPaintEvent* event) {
     p.setPen(QPen(line, 1.4));
     p.drawEllipse(circle);
     PaintGlyph(p, circle, line);
+    if (hasFocus()) PaintFocusRing(p, circle.adjusted(-3, -3, 3, 3), d / 2 + 3);
     return;
   }
 
@@ -222,6 +263,7 @@ void TStyledButton::paintEvent(QPaintEvent* event) {
     const QRect area = rect().adjusted(9, 0, -9, 0);
     p.drawText(area, Qt::AlignVCenter | Qt::AlignLeft,
                fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width()));
+    if (hasFocus()) PaintFocusRing(p, body, 4);
     return;
   }
 
@@ -250,6 +292,7 @@ void TStyledButton::paintEvent(QPaintEvent* event) {
   p.drawText(QRectF(body.left() + 4, icon.bottom() + 1, body.width() - 8,
                     body.bottom() - icon.bottom() - 2),
              Qt::AlignCenter | Qt::TextWordWrap, text());
+  if (hasFocus()) PaintFocusRing(p, body, 8);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -275,7 +318,8 @@ TLinkButton::TLinkButton(const QString& text, QColor normal, QColor hot, QColor 
     : QPushButton(text, parent), FNormal(normal), FHot(hot), FPressed(pressed) {
   setCursor(Qt::PointingHandCursor);
   setFlat(true);
-  setFocusPolicy(Qt::NoFocus);
+  setFocusPolicy(Qt::StrongFocus);
+  setAccessibleName(text);
   QFont f = font();
   f.setPixelSize(pixel_size);
   setFont(f);
@@ -296,6 +340,15 @@ void TLinkButton::paintEvent(QPaintEvent*) {
   p.setFont(f);
   p.setPen(CurrentColor());
   p.drawText(rect(), Qt::AlignCenter, text());
+  if (hasFocus()) PaintFocusRing(p, QRectF(rect()), 4);
+}
+
+void TLinkButton::keyPressEvent(QKeyEvent* event) {
+  if (IsActivationKey(event) && isEnabled()) {
+    animateClick();
+    return;
+  }
+  QPushButton::keyPressEvent(event);
 }
 
 void TLinkButton::enterEvent(QEnterEvent* event) {
@@ -317,6 +370,31 @@ TClickRect::TClickRect(QColor fill, const QString& text, QWidget* parent)
   FLabel->setAlignment(Qt::AlignCenter);
   FLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
   setCursor(Qt::PointingHandCursor);
+  // A button for the keyboard and for screen readers too.
+  setFocusPolicy(Qt::StrongFocus);
+  setAccessibleName(text);
+}
+
+void TClickRect::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Space || IsActivationKey(event)) {
+    if (!event->isAutoRepeat()) {
+      emit Pressed();
+      emit Released();
+      emit Clicked();
+    }
+    return;
+  }
+  QFrame::keyPressEvent(event);
+}
+
+void TClickRect::focusInEvent(QFocusEvent* event) {
+  QFrame::focusInEvent(event);
+  update();
+}
+
+void TClickRect::focusOutEvent(QFocusEvent* event) {
+  QFrame::focusOutEvent(event);
+  update();
 }
 
 void TClickRect::SetFill(QColor fill) {
@@ -336,6 +414,7 @@ void TClickRect::paintEvent(QPaintEvent*) {
     p.setPen(QPen(QColor(255, 255, 255), 1));
     p.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
   }
+  if (hasFocus()) PaintFocusRing(p, QRectF(rect()).adjusted(1, 1, -1, -1), 2);
 }
 
 void TClickRect::resizeEvent(QResizeEvent* event) {
