@@ -120,6 +120,11 @@ void TAskForm::NoBtnClick() { close(); }
 
 void TAskForm::GoEULABtnClick() { OpenUiUrl(kSiteLicenseUrl); }
 
+void TAskForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  NoBtn->setFocus(Qt::OtherFocusReason);
+}
+
 void TAskForm::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape) {
     close();
@@ -147,8 +152,6 @@ bool AskConfirmation(const QString& TypeText, const QString& FirstText,
   form->FrthStr->setText(FourthText);
   form->GoEULABtn->setVisible(ShowEULA);
   form->SetNotes(Notes, Drive);
-  // Enter must not erase a drive: the keyboard starts on "No!".
-  form->NoBtn->setFocus(Qt::OtherFocusReason);
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect area = screen->availableGeometry();
     form->move(area.center() - QPoint(form->width() / 2, form->height() / 2));

@@ -43,6 +43,8 @@ class TAskForm : public QDialog {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  // The keyboard starts on "No!": Enter must not erase a drive.
+  void showEvent(QShowEvent* event) override;
 };
 
 // Shows the question with its five texts (and the drive and notes, when given) and waits

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusReply>
 #include <QVariantMap>

@@ -45,8 +45,8 @@ constexpr int kMainPnlHeight = 160;
 constexpr int kPanel1Height = 32;
 constexpr int kGoPnlHeight = 80;
 constexpr int kMaxWindowHeight = 600;
-const char* const kContinue = "Continue";
-const char* const kCancel = "Cancel";
+const char* const kContinue = QT_TR_NOOP("Continue");
+const char* const kCancel = QT_TR_NOOP("Cancel");
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int x, int y) {
   auto* label = new QLabel(text, parent);
@@ -118,7 +118,7 @@ void TGridViewForm::BuildControls() {
   MainPnl = MakeFramelessWindow(this, Qt::Window, "TGridViewForm", QSize(800, 272), "MainPnl",
                                 QRect(0, 0, 800, kMainPnlHeight), FMover);
 
-  ProdNameLbl = new QLabel("Welcome to Quorvane", MainPnl);
+  ProdNameLbl = new QLabel(tr("Welcome to Quorvane"), MainPnl);
   ProdNameLbl->setObjectName("ProdNameLbl");
   ProdNameLbl->setGeometry(245, 9, 273, 41);
 
@@ -131,13 +131,13 @@ void TGridViewForm::BuildControls() {
   MinimizeBtn = new TStyledButton("removebutton", "", MainPnl);
   MinimizeBtn->setObjectName("MinimizeBtn");
   MinimizeBtn->Place(718, 12, 40, 40);
-  MinimizeBtn->setToolTip("Minimize");
-  CloseButton = new TStyledButton("closebutton", "Close App", MainPnl);
+  MinimizeBtn->setToolTip(tr("Minimize"));
+  CloseButton = new TStyledButton("closebutton", tr("Close App"), MainPnl);
   CloseButton->setObjectName("CloseButton");
   CloseButton->Place(763, 12, 40, 40);
-  CloseButton->setToolTip("Close App");
+  CloseButton->setToolTip(tr("Close App"));
 
-  Label1 = MakeLabel(MainPnl, "Label1", "Choose USB drive", 10, 66);
+  Label1 = MakeLabel(MainPnl, "Label1", tr("Choose USB drive"), 10, 66);
   DrvSelectBox = new TComboBox(MainPnl);
   DrvSelectBox->setObjectName("DrvSelectBox");
   DrvSelectBox->setGeometry(8, 91, 500, 24);
@@ -157,7 +157,7 @@ void TGridViewForm::BuildControls() {
   DrvsRefreshBtn->setObjectName("DrvsRefreshBtn");
   DrvsRefreshBtn->SetScale(0.7);
   DrvsRefreshBtn->Place(516, 89, 40, 40);
-  DrvsRefreshBtn->setToolTip("Refresh the drive list");
+  DrvsRefreshBtn->setToolTip(tr("Refresh the drive list"));
 
   InfoLbl = new QLabel(MainPnl);
   InfoLbl->setObjectName("InfoLbl");
@@ -165,19 +165,21 @@ void TGridViewForm::BuildControls() {
   SetTextColor(InfoLbl, kGreenYellow);
   SetOpacity(InfoLbl, 0.75);
 
-  CapacityCheckBox = new QCheckBox("Check real capacity first", MainPnl);
+  CapacityCheckBox = new QCheckBox(tr("Check real capacity first"), MainPnl);
   CapacityCheckBox->setObjectName("CapacityCheckBox");
   CapacityCheckBox->setGeometry(552, 118, 241, 24);
-  CapacityCheckBox->setToolTip(
+  CapacityCheckBox->setToolTip(tr(
       "Before the drive is formatted, a few hundred blocks are written across it and read "
       "back, to find a stick that claims more than it holds. It takes seconds, and the blocks' "
-      "contents are put back; a drive that fails is not formatted.");
-  CapacityCheckBox->setAccessibleName("Check the drive's real capacity before formatting it");
+      "contents are put back; a drive that fails is not formatted."));
+  CapacityCheckBox->setAccessibleName(tr("Check the drive's real capacity before formatting it"));
   CapacityCheckBox->hide();
 
   LdrsScrolBox = new QScrollArea(this);
   LdrsScrolBox->setObjectName("LdrsScrolBox");
   LdrsScrolBox->setFrameShape(QFrame::NoFrame);
+  // The entries' own controls take the focus, not the box that holds them.
+  LdrsScrolBox->setFocusPolicy(Qt::NoFocus);
   LdrsScrolBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   LdrsScrolBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   LdrsScrolBox->setWidgetResizable(false);
@@ -191,7 +193,7 @@ void TGridViewForm::BuildControls() {
   Panel1->setObjectName("Panel1");
   Panel1->setAttribute(Qt::WA_StyledBackground);
   Panel1->setGeometry(0, kMainPnlHeight, 800, kPanel1Height);
-  LdrAddBtn = new QPushButton("One more loader?", Panel1);
+  LdrAddBtn = new QPushButton(tr("One more loader?"), Panel1);
   LdrAddBtn->setObjectName("LdrAddBtn");
   LdrAddBtn->setGeometry(100, 1, 600, 30);
   LdrAddBtn->setEnabled(false);
@@ -202,10 +204,10 @@ void TGridViewForm::BuildControls() {
   GoPnl->setAttribute(Qt::WA_StyledBackground);
   GoPnl->setGeometry(0, kMainPnlHeight + kPanel1Height, 800, kGoPnlHeight);
 
-  ReportBtn = new TStyledButton("contactsbuttontext", "Community", GoPnl);
+  ReportBtn = new TStyledButton("contactsbuttontext", tr("Community"), GoPnl);
   ReportBtn->setObjectName("ReportBtn");
   ReportBtn->Place(11, 8, 142, 68);
-  Label2 = MakeLabel(GoPnl, "Label2", "Try our online application on", 250, 24);
+  Label2 = MakeLabel(GoPnl, "Label2", tr("Try our online application on"), 250, 24);
   Button1 = new TLinkButton(QString::fromStdString(SiteName()), QColor("skyblue"),
                             QColor("aqua"), QColor("steelblue"), 15, GoPnl);
   Button1->setObjectName("Button1");
@@ -213,8 +215,8 @@ void TGridViewForm::BuildControls() {
   // The note is revealed from the left: its holder widens while the text stays put.
   FNoteHolder = new QWidget(GoPnl);
   FNoteHolder->setGeometry(126, 48, 557, 25);
-  Label3 = new QLabel("* Online version currently in beta testing and works only in Internet "
-                      "Explorer...",
+  Label3 = new QLabel(tr("* Online version currently in beta testing and works only in "
+                         "Internet Explorer..."),
                       FNoteHolder);
   Label3->setObjectName("Label3");
   Label3->setGeometry(0, 0, 557, 25);
@@ -225,16 +227,16 @@ void TGridViewForm::BuildControls() {
   Label4->setGeometry(161, 48, 30, 26);
   Label4->hide();
 
-  GoAddBtn = new TStyledButton("addbuttontext", "Add loaders to USB", GoPnl);
+  GoAddBtn = new TStyledButton("addbuttontext", tr("Add loaders to USB"), GoPnl);
   GoAddBtn->setObjectName("GoAddBtn");
   GoAddBtn->Place(672, 8, 132, 68);
   GoAddBtn->setEnabled(false);
-  GoNewBtn = new TStyledButton("applybuttontext", "Create bootable USB", GoPnl);
+  GoNewBtn = new TStyledButton("applybuttontext", tr("Create bootable USB"), GoPnl);
   GoNewBtn->setObjectName("GoNewBtn");
   GoNewBtn->Place(672, 8, 132, 68);
   GoNewBtn->setEnabled(false);
   GoNewBtn->hide();
-  CancelBtn = new QPushButton(kCancel, GoPnl);
+  CancelBtn = new QPushButton(tr(kCancel), GoPnl);
   CancelBtn->setObjectName("CancelBtn");
   CancelBtn->setGeometry(690, 20, 90, 40);
   CancelBtn->setCursor(Qt::PointingHandCursor);
@@ -261,6 +263,9 @@ void TGridViewForm::BuildControls() {
   DrvsRefreshBtn->setAccessibleName(tr("Refresh the drive list"));
   CapacityProgress->setAccessibleName(tr("Share of the drive in use after the burn"));
   LdrAddBtn->setAccessibleName(LdrAddBtn->text());
+  // Enter presses the plain buttons too, as Space does.
+  LdrAddBtn->setAutoDefault(true);
+  CancelBtn->setAutoDefault(true);
   CancelBtn->setAccessibleName(CancelBtn->text());
   Button1->setAccessibleName(tr("Open the web site %1").arg(Button1->text()));
   Button1->setAccessibleDescription(Label2->text());
@@ -479,7 +484,7 @@ void TGridViewForm::UpdateDriveInfo() {
       GoNewBtn->setEnabled(true);
       GoNewBtn->show();
       CapacityCheckBox->show();
-      InfoLbl->setText("Drive format required");
+      InfoLbl->setText(tr("Drive format required"));
     }
     LdrAddBtn->setEnabled(true);
     CapacityProgress->setValue(out.Bar);
@@ -620,7 +625,7 @@ void TGridViewForm::LockInterface() {
     CapacityCheckBox->setEnabled(false);
     if (CancelBtn->isHidden()) {
       // A new run: a button left disabled by an earlier stop must work again.
-      CancelBtn->setText(kCancel);
+      CancelBtn->setText(tr(kCancel));
       CancelBtn->setEnabled(true);
     }
     CancelBtn->show();
@@ -642,8 +647,8 @@ void TGridViewForm::UnlockInterface() {
 }
 
 void TGridViewForm::CancelBtnClick() {
-  if (CancelBtn->text() == kContinue) {
-    CancelBtn->setText(kCancel);
+  if (CancelBtn->text() == tr(kContinue)) {
+    CancelBtn->setText(tr(kCancel));
     InfoLbl->clear();
     FFrames->Clear();
     RefreshDrives();
@@ -668,7 +673,7 @@ void TGridViewForm::GridFormatStart(void*, std::uint8_t Mode, char) {
     FMeters.clear();
     FFollowTimer->start();
     UpdateTitleProgress();
-    InfoLbl->setText(Mode == FormatModeNew ? "Formatting..." : "Replacing MBR...");
+    InfoLbl->setText(Mode == FormatModeNew ? tr("Formatting...") : tr("Replacing MBR..."));
     FFrames->LockSelection();
   });
 }
@@ -748,7 +753,7 @@ void TGridViewForm::FollowRunningJob() {
 
 void TGridViewForm::UpdateTitleProgress() {
   const bool burning = FJobs && FJobs->Starting() && !CancelBtn->isHidden() &&
-                       CancelBtn->text() != kContinue;
+                       CancelBtn->text() != tr(kContinue);
   if (!burning || !FFrames) {
     setWindowTitle("Quorvane");
     return;
@@ -807,7 +812,7 @@ void TGridViewForm::GridAllJobsFinished(void*) {
   });
   CancelBtn->show();
   CancelBtn->setEnabled(true);
-  CancelBtn->setText(kContinue);
+  CancelBtn->setText(tr(kContinue));
   FNeedPreFormat = false;
   FNeedFS = FileSystemFAT32;
   UpdateTitleProgress();

@@ -133,7 +133,10 @@ TPortableWindowServices WithDefaults(TPortableWindowServices services) {
   if (!services.OpenUrl) services.OpenUrl = ShellOpen;
   if (!services.PrepareArchiveLibrary) services.PrepareArchiveLibrary = Prepare7zLibraryOrMessage;
   if (!services.Preflight) services.Preflight = RunBurnPreflight;
-  if (!services.Notify) services.Notify = SendDesktopNotification;
+  if (!services.Notify)
+    services.Notify = [](const std::string& title, const std::string& body) {
+      SendDesktopNotification(title, body);
+    };
   if (!services.CreateDriveMonitor) {
     services.CreateDriveMonitor =
         [](std::function<void()> on_change) -> std::unique_ptr<TDriveMonitor> {

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QLocale>
+#include <QTranslator>
 #include <QString>
 #include <clocale>
 #include <cstdio>
@@ -80,6 +82,12 @@ std::shared_ptr<QApplication> SharedApplication(int argc, char** argv) {
   // The desktop entry, whose icon the desktop shows for the window.
   QGuiApplication::setDesktopFileName("org.quorvane.Quorvane");
   ApplyQuorvaneLook(*app);
+  // A translation of the window's texts, when the resource folder has one for the user's
+  // language (translations/quorvane_de.qm, ...); English is the texts themselves.
+  static QTranslator translator;
+  if (translator.load(QLocale(), "quorvane", "_",
+                      QString::fromStdString(ResourceDir() + "/translations")))
+    QApplication::installTranslator(&translator);
   shared = app;
   return app;
 }

@@ -23,6 +23,12 @@
 namespace quorvane {
 
 namespace {
+// The light look: the buttons that draw themselves take dark lines and text.
+bool g_light_text_colors = false;
+}  // namespace
+
+
+namespace {
 
 const QColor kOutline(255, 255, 255, 190);
 const QColor kHot(0xAD, 0xFF, 0x2F);
@@ -87,10 +93,6 @@ void ShowPlainMessage(QWidget* parent, const QString& text) {
   box.exec();
 }
 
-namespace {
-bool g_light_text_colors = false;
-}  // namespace
-
 void UseLightSchemeTextColors(bool light) { g_light_text_colors = light; }
 
 void SetTextColor(QWidget* widget, std::uint32_t argb) {
@@ -115,7 +117,8 @@ void PaintFocusRing(QPainter& p, const QRectF& box, double radius) {
   p.save();
   p.setOpacity(1.0);
   p.setBrush(Qt::NoBrush);
-  p.setPen(QPen(QColor(0xAD, 0xFF, 0x2F), 2, Qt::SolidLine));
+  p.setPen(QPen(g_light_text_colors ? QColor(0x3F, 0x6A, 0x0A) : QColor(0xAD, 0xFF, 0x2F), 2,
+                Qt::SolidLine));
   p.drawRoundedRect(box.adjusted(1, 1, -1, -1), radius, radius);
   p.restore();
 }
@@ -219,7 +222,7 @@ void TStyledButton::PaintGlyph(QPainter& p, const QRectF& box, const QColor& col
     front.moveTo(c.x() - b * 0.6, body.bottom());
     front.lineTo(c.x() - b * 0.75, body.bottom() + b * 0.4);
     front.lineTo(c.x() - b * 0.25, body.bottom());
-    p.setBrush(QColor(14, 17, 23));
+    p.setBrush(g_light_text_colors ? QColor(246, 247, 249) : QColor(14, 17, 23));
     p.drawPath(front);
   }
 }
@@ -243,8 +246,9 @@ void TStyledButton::paintEvent(QPaintEvent* event) {
     const int side = std::min(width(), height());
     const double d = std::floor(side * 0.6);
     const QRectF circle(1.5, (height() - d) / 2.0, d, d);
-    QColor line = kOutline;
-    if (hot) line = (FStyleLookup == "closebutton") ? QColor(0xFF, 0x6B, 0x5E) : kHot;
+    QColor line = g_light_text_colors ? QColor(0x3A, 0x43, 0x52) : kOutline;
+    const QColor hot_line = g_light_text_colors ? QColor(0x4F, 0x7D, 0x12) : kHot;
+    if (hot) line = (FStyleLookup == "closebutton") ? QColor(0xFF, 0x6B, 0x5E) : hot_line;
     if (down) p.setBrush(QColor(0xAD, 0xFF, 0x2F, 70));
     p.setPen(QPen(line, 1.4));
     p.drawEllipse(circle);
@@ -255,10 +259,12 @@ void TStyledButton::paintEvent(QPaintEvent* event) {
 
   if (listitem) {
     const QRectF body = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    p.setPen(QPen(hot ? kHot : QColor(255, 255, 255, 70), 1));
-    p.setBrush(down ? QColor(0xAD, 0xFF, 0x2F, 40) : QColor(255, 255, 255, 20));
+    const QColor edge = g_light_text_colors ? QColor(0, 0, 0, 80) : QColor(255, 255, 255, 70);
+    p.setPen(QPen(hot ? kHot : edge, 1));
+    p.setBrush(down ? QColor(0xAD, 0xFF, 0x2F, 40)
+                    : (g_light_text_colors ? QColor(255, 255, 255, 230) : QColor(255, 255, 255, 20)));
     p.drawRoundedRect(body, 4, 4);
-    p.setPen(QColor(235, 235, 235));
+    p.setPen(g_light_text_colors ? QColor(0x1D, 0x23, 0x30) : QColor(235, 235, 235));
     p.setFont(font());
     const QRect area = rect().adjusted(9, 0, -9, 0);
     p.drawText(area, Qt::AlignVCenter | Qt::AlignLeft,
@@ -269,12 +275,13 @@ void TStyledButton::paintEvent(QPaintEvent* event) {
 
   // Tall buttons: an icon over the text, in a body that keeps clear of the right edge.
   const QRectF body = QRectF(rect()).adjusted(1.5, 1.5, -6.5, -1.5);
-  QColor accent = kHot;
-  if (FStyleLookup == "applybuttontext") accent = QColor(0xFF, 0xB3, 0x47);
-  if (FStyleLookup == "contactsbuttontext") accent = QColor(0x87, 0xCE, 0xEB);
-  p.setPen(QPen(hot ? accent : QColor(255, 255, 255, 80), 1.2));
+  const bool light = g_light_text_colors;
+  QColor accent = light ? QColor(0x4F, 0x7D, 0x12) : kHot;
+  if (FStyleLookup == "applybuttontext") accent = light ? QColor(0xB0, 0x60, 0x00) : QColor(0xFF, 0xB3, 0x47);
+  if (FStyleLookup == "contactsbuttontext") accent = light ? QColor(0x1F, 0x6F, 0x9F) : QColor(0x87, 0xCE, 0xEB);
+  p.setPen(QPen(hot ? accent : (light ? QColor(0, 0, 0, 90) : QColor(255, 255, 255, 80)), 1.2));
   p.setBrush(down ? QColor(accent.red(), accent.green(), accent.blue(), 60)
-                  : QColor(255, 255, 255, 16));
+                  : (light ? QColor(255, 255, 255, 200) : QColor(255, 255, 255, 16)));
   p.drawRoundedRect(body, 8, 8);
   const double d = 24;
   const QRectF icon(body.center().x() - d / 2, body.top() + 6, d, d);
@@ -288,7 +295,7 @@ void TStyledButton::paintEvent(QPaintEvent* event) {
   f.setBold(true);
   f.setPixelSize(12);
   p.setFont(f);
-  p.setPen(QColor(240, 240, 240));
+  p.setPen(light ? QColor(0x1D, 0x23, 0x30) : QColor(240, 240, 240));
   p.drawText(QRectF(body.left() + 4, icon.bottom() + 1, body.width() - 8,
                     body.bottom() - icon.bottom() - 2),
              Qt::AlignCenter | Qt::TextWordWrap, text());

@@ -54,15 +54,13 @@ class TStyledButton : public QPushButton {
   QString StyleLookup() const { return FStyleLookup; }
   // Draws the button at this share of its nominal size (its geometry is scaled too).
   void SetScale(double scale);
-
- protected:
-  // Enter and Return press the button, as Space does.
-  void keyPressEvent(QKeyEvent* event) override;
   double Scale() const { return FScale; }
   // Places the button with its nominal (unscaled) size.
   void Place(int x, int y, int w, int h);
 
  protected:
+  // Enter and Return press the button, as Space does.
+  void keyPressEvent(QKeyEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
 
  private:

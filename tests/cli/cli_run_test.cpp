@@ -288,7 +288,7 @@ TEST_F(CliRunTest, JsonOutputIsOneObjectPerLineAsDocumented) {
   EXPECT_EQ(CliJsonLinesMismatch(text), "") << text;
   EXPECT_EQ(text.rfind("{\"type\":\"plan\"", 0), 0u) << text;
   EXPECT_NE(text.find("\"type\":\"progress\""), std::string::npos) << text;
-  const std::string last = text.substr(text.rfind("{", text.size() - 2));
+  const std::string last = text.substr(text.rfind('\n', text.size() - 2) + 1);
   EXPECT_EQ(last.rfind("{\"type\":\"result\"", 0), 0u) << last;
   EXPECT_NE(last.find("\"success\":false"), std::string::npos) << last;
   EXPECT_NE(last.find("Error in file copy operation: test"), std::string::npos) << last;

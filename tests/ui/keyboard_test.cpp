@@ -13,6 +13,7 @@
 #include <QFileDialog>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <cmath>
@@ -42,13 +43,22 @@ class KeyboardTest : public ::testing::Test {
   // Presses Tab until `target` has the focus; false when it is not reached within a
   // round of the window's controls. Every control passed on the way is remembered.
   bool TabTo(QWidget* target) {
+    // After a dialog the window is the active one again, as a desktop makes it.
+    if (!window->isActiveWindow()) {
+      window->activateWindow();
+      if (!QTest::qWaitForWindowActive(window.get())) return false;
+    }
+    std::string passed;
     for (int i = 0; i < 40; ++i) {
       QWidget* focus = QApplication::focusWidget();
+      passed += (focus ? focus->objectName().toStdString() : std::string("(none)")) + " ";
       if (focus == target) return true;
       if (focus) reached.insert(focus);
       QTest::keyClick(focus ? focus : window.get(), Qt::Key_Tab);
     }
-    return QApplication::focusWidget() == target;
+    if (QApplication::focusWidget() == target) return true;
+    ADD_FAILURE() << target->objectName().toStdString() << " not reached; Tab went: " << passed;
+    return false;
   }
 
   TWindowRig rig;
@@ -81,14 +91,21 @@ TEST_F(KeyboardTest, AWholeBurnByKeyboardAlone) {
   // The start by Enter; the question starts on "No!", Tab goes to "Yes", Space answers.
   ASSERT_TRUE(window->GoAddBtn->isEnabled());
   ASSERT_TRUE(TabTo(window->GoAddBtn));
-  bool started_on_no = false;
+  bool started_on_no = false, answered = false;
   WhenShown<TAskForm>([&](TAskForm* form) {
+    answered = true;
+    QTest::qWaitForWindowActive(form);
     started_on_no = form->focusWidget() == form->NoBtn;
+    if (!started_on_no)
+      ADD_FAILURE() << "the question starts on "
+                    << (form->focusWidget() ? form->focusWidget()->objectName().toStdString()
+                                            : std::string("nothing"));
     for (int i = 0; i < 5 && form->focusWidget() != form->YesBtn; ++i)
       QTest::keyClick(form->focusWidget(), Qt::Key_Tab);
     QTest::keyClick(form->focusWidget(), Qt::Key_Space);
   });
   QTest::keyClick(window->GoAddBtn, Qt::Key_Return);
+  ASSERT_TRUE(PumpUntil([&] { return answered; }, 10s)) << "Enter did not start the burn";
   EXPECT_TRUE(started_on_no) << "Enter must not erase a drive";
   ASSERT_TRUE(PumpUntil([&] {
     return !window->CancelBtn->isHidden() && window->CancelBtn->text() == "Continue";
@@ -101,6 +118,12 @@ TEST_F(KeyboardTest, AWholeBurnByKeyboardAlone) {
   QTest::keyClick(window->CancelBtn, Qt::Key_Return);
   EXPECT_TRUE(window->Frames()->Frames().empty());
 
+  // A whole round of Tab reaches every control of the idle window.
+  for (int i = 0; i < 30; ++i) {
+    QWidget* focus = QApplication::focusWidget();
+    if (focus) reached.insert(focus);
+    QTest::keyClick(focus ? focus : window.get(), Qt::Key_Tab);
+  }
   // Every control the keyboard reached has a name for a screen reader.
   for (QWidget* w : reached)
     EXPECT_FALSE(AccessibleName(w).trimmed().isEmpty())

@@ -100,6 +100,7 @@ try {
     executablePath: chromiumPath,
     headless: true,
     viewport: { width: 960, height: 860 },
+    colorScheme: 'dark',
     args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking',
       '--disable-component-update', '--disable-sync', '--no-first-run'],
   });
@@ -185,6 +186,11 @@ try {
     assert.equal(fs.readdirSync(path.join(drive, 'Quorvane')).length, 2);
     await page.waitForTimeout(400);
     await shot(page, 'online-page-finished.png');
+    // The same page for a desktop that prefers light.
+    await page.emulateMedia({ colorScheme: 'light' });
+    await page.waitForTimeout(200);
+    await shot(page, 'online-page-light.png');
+    await page.emulateMedia({ colorScheme: 'dark' });
   });
 
   await check('"Close App" ends the program with FinishWorks', async () => {
