@@ -4,67 +4,37 @@
 
 #include <httplib.h>
 
+#include <openssl/rand.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
-#include <list>
+#include <cstdio>
 #include <sstream>
 #include <stdexcept>
 
+#include "archive/file_operations.h"
+#include "common/desktop_user.h"
 #include "common/text.h"
+#include "server/page_opener.h"
+#include "server/tcp_table.h"
 
 namespace quorvane {
 
 namespace {
 
-// httplib's task queue, one thread per connection instead of a fixed pool: a request that
-// waits (a file dialog holds the request lock) must not starve the connections behind it.
-class TThreadPerConnection : public httplib::TaskQueue {
- public:
-  ~TThreadPerConnection() override { shutdown(); }
-
-  void enqueue(std::function<void()> fn) override {
-    std::lock_guard<std::mutex> guard(FLock);
-    JoinFinished();
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    FThreads.push_back({std::thread([fn = std::move(fn), done] {
-                          try {
-                            fn();
-                          } catch (...) {
-                          }
-                          *done = true;
-                        }),
-                        done});
+std::string NewToken() {
+  unsigned char bytes[32];
+  if (RAND_bytes(bytes, sizeof bytes) != 1)
+    throw std::runtime_error("Cannot make the control server's secret: no random bytes");
+  static const char kHex[] = "0123456789abcdef";
+  std::string token;
+  for (unsigned char b : bytes) {
+    token.push_back(kHex[b >> 4]);
+    token.push_back(kHex[b & 15]);
   }
-
-  void shutdown() override {
-    std::list<TEntry> threads;
-    {
-      std::lock_guard<std::mutex> guard(FLock);
-      threads.swap(FThreads);
-    }
-    for (TEntry& entry : threads)
-      if (entry.thread.joinable()) entry.thread.join();
-  }
-
- private:
-  struct TEntry {
-    std::thread thread;
-    std::shared_ptr<std::atomic<bool>> done;
-  };
-
-  void JoinFinished() {
-    for (auto it = FThreads.begin(); it != FThreads.end();) {
-      if (*it->done) {
-        it->thread.join();
-        it = FThreads.erase(it);
-      } else {
-        ++it;
-      }
-    }
-  }
-
-  std::mutex FLock;
-  std::list<TEntry> FThreads;
-};
+  return token;
+}
 
 bool IsFormBody(const httplib::Request& request) {
   if (!request.has_header("Content-Type")) return true;
@@ -74,35 +44,60 @@ bool IsFormBody(const httplib::Request& request) {
 
 }  // namespace
 
-TControlServer::TControlServer(TControlModuleSetup setup) : FSetup(std::move(setup)) {}
+TControlServer::TControlServer(TControlModuleSetup setup, TServerLimits limits)
+    : FSetup(std::move(setup)), FLimits(std::move(limits)), FToken(NewToken()) {
+  FClientUids = FSetup.ClientUids.empty() ? DefaultClientUids() : FSetup.ClientUids;
+}
+
+bool TControlServer::Admit(int socket) const {
+  const std::optional<uid_t> uid = PeerUid(socket);
+  return uid && std::find(FClientUids.begin(), FClientUids.end(), *uid) != FClientUids.end();
+}
 
 TControlServer::~TControlServer() {
   Deactivate();
   FModule.reset();
+  FPageFile.reset();
 }
 
 void TControlServer::SetDefaultPort(int port) { FPort = port; }
 
 void TControlServer::Activate() {
   if (FServer) return;
-  auto server = std::make_unique<httplib::Server>();
-  server->new_task_queue = [] { return new TThreadPerConnection(); };
-  server->set_keep_alive_timeout(2);
+  auto server = std::make_unique<TGuardedHttpServer>(
+      FLimits, [this](int socket) { return Admit(socket); }, FToken);
   // Address reuse only: with the library's default port sharing, another program of the
   // user listening on the same port would be handed some of our connections, or we theirs.
   server->set_socket_options([](socket_t sock) {
     int yes = 1;
     ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
   });
-  server->set_payload_max_length(16 * 1024 * 1024);
   auto handler = [this](const httplib::Request& request, httplib::Response& response) {
-    Handle(request, response);
+    Handle(request, response, request.body);
+  };
+  // Bodies are read here, not by the library: it would refuse a form body over 8 KiB (a
+  // burn of a few dozen entries) with 413, and takes no limit of ours on what it reads.
+  auto with_body = [this](const httplib::Request& request, httplib::Response& response,
+                          const httplib::ContentReader& content) {
+    std::string body;
+    bool too_large = false;
+    content([&](const char* data, std::size_t size) {
+      if (body.size() + size > FLimits.MaxBody) return !(too_large = true);
+      body.append(data, size);
+      return true;
+    });
+    if (too_large) {
+      response.status = 413;
+      response.set_header("Connection", "close");
+      return;
+    }
+    Handle(request, response, body);
   };
   server->Get(".*", handler);
-  server->Post(".*", handler);
-  server->Put(".*", handler);
-  server->Patch(".*", handler);
-  server->Delete(".*", handler);
+  server->Post(".*", with_body);
+  server->Put(".*", with_body);
+  server->Patch(".*", with_body);
+  server->Delete(".*", with_body);
   server->Options(".*", handler);
   server->set_exception_handler(
       [](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
@@ -110,7 +105,7 @@ void TControlServer::Activate() {
         response.body.clear();
       });
   errno = 0;
-  if (!server->bind_to_port("127.0.0.1", FPort)) {
+  if (!server->BindLoopback(FPort)) {
     const int code = errno;
     std::string reason = "Could not bind socket to 127.0.0.1:" + std::to_string(FPort);
     if (code != 0) reason += ": " + SystemErrorText(code);
@@ -157,11 +152,39 @@ bool TControlServer::Acceptable(const httplib::Request& request) const {
   return true;
 }
 
-void TControlServer::Handle(const httplib::Request& request, httplib::Response& response) {
+void TControlServer::OpenPage() {
+  const std::string url = "http://127.0.0.1:" + std::to_string(FPort) + "/?" + kTokenQuery + "=" + FToken;
+  const std::optional<TDesktopUser> user = DesktopUser();
+  try {
+    FPageFile = std::make_unique<TPageOpenerFile>();
+    FPageFile->Write(PageOpenerText(url), user ? user->Uid : ::geteuid(), user ? user->Gid : ::getegid(),
+                     DesktopRuntimeDir());
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "quorvane: %s\n", error.what());
+    FPageFile.reset();
+    return;
+  }
+  std::fprintf(stderr, "quorvane: the page opens from %s\n", FPageFile->Path().c_str());
+  if (FSetup.OpenBrowser)
+    FSetup.OpenBrowser(FPageFile->Path());
+  else
+    ShellOpen(FPageFile->Path());
+}
+
+void TControlServer::Handle(const httplib::Request& request, httplib::Response& response,
+                            const std::string& body) {
   // Another web page open in the browser, or a name that merely resolves to this
   // computer, gets nothing: no command runs and no module is made for it.
   if (!Acceptable(request)) {
     response.status = 403;
+    return;
+  }
+  // A chunked body is bounded by the gate only in its framing; its fields are counted
+  // here before they are decoded.
+  if (body.size() > FLimits.MaxBody ||
+      (IsFormBody(request) && TFormFields::CountFields(body) > FLimits.MaxFields)) {
+    response.status = 413;
+    response.set_header("Connection", "close");
     return;
   }
   TWebModule1* module = nullptr;
@@ -173,21 +196,26 @@ void TControlServer::Handle(const httplib::Request& request, httplib::Response& 
   TWebRequest web_request;
   web_request.Method = request.method;
   web_request.Path = request.path;
-  if (IsFormBody(request)) web_request.Fields = TFormFields::Parse(request.body);
+  if (IsFormBody(request)) web_request.Fields = TFormFields::Parse(body);
   const TWebReply reply = module->HandleRequest(web_request);
   response.status = 200;
   for (const auto& [name, value] : reply.Headers) response.set_header(name, value);
+  // The page's first address carries the secret: from then on the browser sends it as a
+  // cookie that no other site and no script can read.
+  if (request.method == "GET" && SameSecret(request.get_param_value(kTokenQuery), FToken))
+    response.set_header("Set-Cookie", std::string(kTokenCookie) + "=" + FToken +
+                                          "; Path=/; HttpOnly; SameSite=Strict");
   if (reply.Body.empty()) {
     response.set_header("Content-Type", "text/html");
     return;
   }
   // A sized content provider: the body goes out exactly as made, never compressed (a
   // compressed page would carry two Content-Encoding headers).
-  auto body = std::make_shared<const std::string>(reply.Body);
+  auto out = std::make_shared<const std::string>(reply.Body);
   response.set_content_provider(
-      body->size(), "text/html",
-      [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-        return sink.write(body->data() + offset, length);
+      out->size(), "text/html",
+      [out](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+        return sink.write(out->data() + offset, length);
       });
 }
 

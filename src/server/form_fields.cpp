@@ -54,15 +54,26 @@ TFormFields TFormFields::Parse(const std::string& body) {
   return fields;
 }
 
+std::size_t TFormFields::CountFields(const std::string& body) {
+  std::size_t count = 0;
+  std::size_t start = 0;
+  while (start <= body.size()) {
+    std::size_t end = body.find('&', start);
+    if (end == std::string::npos) end = body.size();
+    if (end > start) ++count;
+    start = end + 1;
+  }
+  return count;
+}
+
 void TFormFields::Add(std::string name, std::string value) {
+  FIndex.try_emplace(LowerAscii(name), FFields.size());
   FFields.emplace_back(std::move(name), std::move(value));
 }
 
 const std::string* TFormFields::Find(const std::string& name) const {
-  const std::string wanted = LowerAscii(name);
-  for (const auto& field : FFields)
-    if (LowerAscii(field.first) == wanted) return &field.second;
-  return nullptr;
+  const auto it = FIndex.find(LowerAscii(name));
+  return it == FIndex.end() ? nullptr : &FFields[it->second].second;
 }
 
 bool TFormFields::Has(const std::string& name) const { return Find(name) != nullptr; }

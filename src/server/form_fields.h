@@ -4,7 +4,9 @@
 // "+" decoded), in the order they arrived.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -15,6 +17,8 @@ class TFormFields {
   TFormFields() = default;
   // Parses an application/x-www-form-urlencoded body.
   static TFormFields Parse(const std::string& body);
+  // The number of fields a body holds, counted without decoding it.
+  static std::size_t CountFields(const std::string& body);
 
   // The first field whose name equals `name` without regard to letter case; empty when
   // there is none.
@@ -28,6 +32,9 @@ class TFormFields {
   const std::string* Find(const std::string& name) const;
 
   std::vector<std::pair<std::string, std::string>> FFields;
+  // Lower-case name to the index of its first field: a lookup costs the same whatever
+  // the number of fields.
+  std::unordered_map<std::string, std::size_t> FIndex;
 };
 
 // Decodes percent escapes and "+"; a malformed escape is kept as it is.

@@ -12,7 +12,9 @@
 #include "jobs/burn_preflight.h"
 #include "jobs/jobs.h"
 #include "loaders/loader_catalog.h"
+#include "common/desktop_user.h"
 #include "server/command_replies.h"
+#include "server/image_access.h"
 #include "server/web_module.h"
 
 namespace quorvane {
@@ -62,11 +64,30 @@ bool ReadBurnFields(const TFormFields& fields, TBurnFields& burn, TJsonValue& re
     const std::string prefix = "Loaders[" + std::to_string(i) + "]";
     const std::string code = fields.Get(prefix + "[Code]");
     if (code.empty()) break;
+    if (i == kMaxBurnEntries) {
+      refusal = DataReply("Error", "Too many loaders: at most " + std::to_string(kMaxBurnEntries) +
+                                       " in one burn");
+      return false;
+    }
     std::int32_t type = 0;
     if (!ParseWholeNumber(code, type)) continue;
     burn.Entries.push_back({type, fields.Get(prefix + "[Path]"), fields.Get(prefix + "[Name]")});
   }
   return true;
+}
+
+// The first entry whose image the desktop user could not read himself.
+bool ImageRefusal(const TBurnFields& burn, TJsonValue& refusal) {
+  const std::optional<TDesktopUser> user = DesktopUser();
+  for (const TBurnFields::TEntry& e : burn.Entries) {
+    if (!IsLoaderType(e.Type)) continue;
+    const std::string why = ImageAccessRefusal(e.Path, user);
+    if (!why.empty()) {
+      refusal = DataReply("Error", why);
+      return true;
+    }
+  }
+  return false;
 }
 
 TPreflightRequest PreflightRequestOf(const TBurnFields& burn) {
@@ -98,6 +119,7 @@ TJsonValue TWebModule1::CheckBurnAction(const TFormFields& fields) {
   TJsonValue refusal;
   if (!ReadBurnFields(fields, burn, refusal)) return refusal;
   if (burn.Entries.empty()) return DataReply("Error", "No one loader initialized");
+  if (ImageRefusal(burn, refusal)) return refusal;
   const TPreflightReport report = Preflight(burn);
   if (!report.Passed()) return DataReply("Error", report.RefusalText());
   TJsonValue reply;
@@ -113,6 +135,7 @@ TJsonValue TWebModule1::BurnFlashDriveAction(const TFormFields& fields) {
   TBurnFields burn;
   TJsonValue refusal;
   if (!ReadBurnFields(fields, burn, refusal)) return refusal;
+  if (ImageRefusal(burn, refusal)) return refusal;
   // Everything that can fail without touching the drive comes first: nothing is mounted
   // or added for a burn that is refused.
   if (!PreflightRequestOf(burn).Entries.empty()) {

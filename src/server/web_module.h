@@ -6,6 +6,8 @@
 #pragma once
 
 #include <atomic>
+#include <sys/types.h>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -15,6 +17,7 @@
 
 #include "common/message_queue.h"
 #include "jobs/burn_preflight.h"
+#include "loaders/loader_catalog.h"
 #include "server/file_dialog.h"
 #include "server/form_fields.h"
 #include "server/message_que.h"
@@ -47,7 +50,14 @@ struct TControlModuleSetup {
   // message "DrivesChanged", upon which the page reads the drive list again.
   std::function<std::unique_ptr<TDriveMonitor>(std::function<void()> on_change)>
       CreateDriveMonitor;
+  // The users whose connections the server serves (default: DefaultClientUids).
+  std::vector<uid_t> ClientUids;
+  // Opens the page's opening file in the desktop user's browser (default: ShellOpen).
+  std::function<void(const std::string& file)> OpenBrowser;
 };
+
+// The most entries one burn takes: every loader type on each of the 26 drive letters.
+inline constexpr int kMaxBurnEntries = 26 * kLoaderCount;
 
 // A burn as the page asks for it.
 struct TBurnFields {

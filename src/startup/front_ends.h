@@ -22,6 +22,8 @@ class IControlServer {
   virtual void Deactivate() = 0;
   // The control module's job list; nullptr while no request has arrived.
   virtual TJobs* Jobs() = 0;
+  // Opens the page in the desktop user's browser, once the server listens.
+  virtual void OpenPage() {}
 };
 
 // Requests to the remote service.

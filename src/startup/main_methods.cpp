@@ -93,6 +93,8 @@ void RunOnline(const std::vector<std::string>& args, TStartupEnvironment& env) {
       throw EServerStartError("Unknown error while starting the control server");
     }
     if (!debugging && !env.Service->PostPort(port)) throw EServerStartError("port not posted");
+    // The page needs the run's secret, which only the desktop user's browser is given.
+    server->OpenPage();
     while (OnlineRunning) {
       const std::int64_t elapsed = SecondCounter(env.Now()) - SecondCounter(AppStartTime);
       if (elapsed > 7 && !ClientConnected) throw EServerStartError("connection timeout");

@@ -220,6 +220,9 @@ TEST_F(ControlServer, BurnRequestsAreCheckedInOrder) {
       {"no entry", Burn("Add", "", "e", {}), R"({"Error":"No one loader initialized"})"},
       {"entry code not a number", Burn("Add", "", "e", {{"six", iso}}),
        R"({"Error":"No one loader initialized"})"},
+      {"more entries than one burn takes",
+       Burn("Add", "", "e", std::vector<std::pair<std::string, std::string>>(261, {"6", iso})),
+       R"({"Error":"Too many loaders: at most 260 in one burn"})"},
   };
   for (const TCase& c : cases) EXPECT_EQ(Command(c.fields).body, c.reply) << c.name;
   PumpPending();

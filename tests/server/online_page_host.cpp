@@ -2,8 +2,8 @@
 // SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The control server as the browser test drives it: the program's server, page and file
 // dialog, over one folder-backed USB drive "e" and loaders that write a small entry in
-// visible steps. Prints "PORT n" once it listens and "FINISHED" when the page has ended
-// the run with "FinishWorks".
+// visible steps. Prints the run's secret ("TOKEN t"), then "PORT n" once it listens, and
+// "FINISHED" when the page has ended the run with "FinishWorks".
 //
 //   online_page_host DRIVE_FOLDER
 #include <chrono>
@@ -119,6 +119,7 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+  std::printf("TOKEN %s\n", server.Token().c_str());
   std::printf("PORT %d\n", port);
   std::fflush(stdout);
   while (!QuitRequested) {

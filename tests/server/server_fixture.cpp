@@ -4,9 +4,12 @@
 
 #include <httplib.h>
 
+#include <unistd.h>
+
 #include <random>
 
 #include "common/session_state.h"
+#include "server/request_head.h"
 #include "jobs/jobs.h"
 #include "service/service_client.h"
 
@@ -133,6 +136,8 @@ ControlServerTest::ControlServerTest() {
   setup.PrepareArchiveLibrary = [] { return std::string(); };
   // The drive step is a stand-in: only the plan is checked before a burn.
   setup.Preflight = RunPlanPreflight;
+  // The test program's own user (root) is the one at the desktop.
+  setup.ClientUids = {::geteuid()};
   setup.CreateJobs = [this] {
     return std::make_unique<TJobs>(StandInLoaderFactory(&made), RecordingPreparation(preparation));
   };
@@ -155,7 +160,7 @@ void ControlServerTest::StartServer() {
   std::mt19937 random(std::random_device{}());
   for (int attempt = 0;; ++attempt) {
     port = attempt == 0 ? FindFreePort(8080) : 20000 + static_cast<int>(random() % 30000);
-    server = std::make_unique<TControlServer>(setup);
+    server = std::make_unique<TControlServer>(setup, limits);
     server->SetDefaultPort(port);
     try {
       server->Activate();
@@ -173,7 +178,10 @@ THttpReply ControlServerTest::Request(const std::string& method, const std::stri
   client.set_keep_alive(false);
   client.set_read_timeout(std::chrono::seconds(60));
   httplib::Headers sent;
-  for (const auto& header : headers) sent.insert(header);
+  for (const auto& header : headers)
+    if (header.first != kTokenHeader || !header.second.empty()) sent.insert(header);
+  // Requests carry the run's secret unless the test gives its own (empty: none).
+  if (headers.count(kTokenHeader) == 0 && server) sent.emplace(kTokenHeader, server->Token());
   const std::string type = "application/x-www-form-urlencoded";
   httplib::Result result = method == "GET"   ? client.Get(path, sent)
                            : method == "PUT" ? client.Put(path, sent, body, type)

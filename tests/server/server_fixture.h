@@ -41,6 +41,8 @@ class ControlServerTest : public MainThreadTest {
 
   // A form post of `body` (already encoded) with the headers a page of this server sends.
   THttpReply Post(const std::string& body);
+  // The run's secret goes as its header unless `headers` names that header (an empty
+  // value: no secret at all).
   THttpReply Request(const std::string& method, const std::string& path, const std::string& body,
                      const std::multimap<std::string, std::string>& headers);
   // Fields given as name/value pairs, encoded here.
@@ -51,6 +53,7 @@ class ControlServerTest : public MainThreadTest {
   bool CollectUntil(const std::string& prefix, std::vector<TPageMessage>& into);
 
   TControlModuleSetup setup;
+  TServerLimits limits;
   std::unique_ptr<TControlServer> server;
   std::vector<TStandInLoader*> made;
   std::shared_ptr<TPreparationLog> preparation = std::make_shared<TPreparationLog>();

@@ -176,6 +176,9 @@ TEST(FormFields, BodyDecoding) {
   EXPECT_EQ(fields.Get("missing"), "");
   EXPECT_TRUE(fields.Has("bare"));
   EXPECT_EQ(fields.All().size(), 8u);
+  EXPECT_EQ(TFormFields::CountFields("Operation=Burn+Flash%20Drive&empty=&bare&Loaders%5B0%5D%5BPath%5D="
+                                     "%2Fhome%2Fa%20b.iso&bad=%zz%4&Name=first&NAME=second&&x=a=b"),
+            8u);
   EXPECT_TRUE(TFormFields::Parse("").All().empty());
 }
 

@@ -54,6 +54,7 @@ function check(name, fn) {
           (error) => { failed++; console.log(`not ok - ${name}\n  ${String(error.stack || error).replace(/\n/g, '\n  ')}`); throw error; });
 }
 
+let hostToken = '';
 async function startHost() {
   hostProcess = spawn(host, [drive], {
     env: { ...process.env, QUORVANE_FILE_DIALOG: dialog },
@@ -64,6 +65,8 @@ async function startHost() {
     const timer = setTimeout(() => reject(new Error('the host did not start')), 20000);
     lines.on('line', (line) => {
       hostOutput.push(line);
+      const t = /^TOKEN ([0-9a-f]+)$/.exec(line);
+      if (t) hostToken = t[1];
       const m = /^PORT (\d+)$/.exec(line);
       if (m) { clearTimeout(timer); resolve(Number(m[1])); }
     });
@@ -113,7 +116,7 @@ try {
   page.on('request', (r) => { if (!r.url().startsWith(origin) && !r.url().startsWith('data:')) foreign.push(r.url()); });
 
   await check('the page loads and lists the drive with device and model', async () => {
-    await page.goto(origin + '/');
+    await page.goto(origin + '/?token=' + hostToken);
     await page.locator('#driveSelect option', { hasText: 'e:\\, MULTIBOOT, FAT32' }).waitFor({ state: 'attached' });
     await page.locator('.chip', { hasText: '/dev/sdx1' }).waitFor();
     await page.locator('.chip', { hasText: 'Kingston DataTraveler 3.0' }).waitFor();
