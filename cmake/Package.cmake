@@ -52,6 +52,9 @@ install(FILES "${_desktop}/quorvane-cli.bash-completion"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/bash-completion/completions" RENAME quorvane-cli)
 install(FILES "${_desktop}/copyright" "${_generated}/changelog.gz"
         DESTINATION "${CMAKE_INSTALL_DOCDIR}")
+# The schema of quorvane-cli's JSON output, for the scripts that read it.
+install(FILES "${CMAKE_SOURCE_DIR}/docs/cli-json.md" "${CMAKE_SOURCE_DIR}/docs/cli-json.schema.json"
+        DESTINATION "${CMAKE_INSTALL_DOCDIR}")
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quorvane)

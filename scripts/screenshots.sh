@@ -2,9 +2,10 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # SPDX-FileCopyrightText: 2026 The Quorvane developers
 # Takes the README's screenshots of the portable window into docs/screenshots/: the
-# window idle with two entries, during a burn, after it, the question before a burn and
-# the feedback form (offscreen platform, stand-in loaders, fixture drives), and the browser
-# page of online mode during and after a burn (its browser test). With --xvfb it also
+# window idle with two entries, during a burn (speed and time left), after it, without a
+# drive, in the light look, the question before a burn naming the drive and the feedback
+# form (offscreen platform, stand-in loaders, fixture drives), and the browser page of
+# online mode during and after a burn, dark and light (its browser test). With --xvfb it also
 # starts the real program under Xvfb and saves the screen.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)

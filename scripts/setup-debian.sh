@@ -12,6 +12,7 @@ packages=(
   # libraries
   libcpp-httplib-dev libssl-dev uuid-dev libblkid-dev qt6-base-dev libgtest-dev libgmock-dev
   ntfs-3g-dev
+  libudev-dev nlohmann-json3-dev
   # run time: archive library, partitioning and file-system tools, dialogs, the re-run
   # as root through pkexec and the display grant for it
   p7zip-full fdisk dosfstools ntfs-3g util-linux mount xdg-utils zenity pkexec x11-xserver-utils

@@ -7,6 +7,7 @@
 
 #include "archive/file_operations.h"
 #include "jobs/job.h"
+#include "jobs/job_status.h"
 
 namespace quorvane {
 
@@ -15,7 +16,11 @@ namespace {
 // Stores the new percentage of `done` against `total` and answers whether it rose. A
 // total of 0 leaves the percentage unchanged.
 bool StorePercentage(TJob& job, std::int64_t done, std::int64_t total) {
+  job.Vars.BytesTotal = total;
+  job.Vars.BytesDone = done;
   if (total == 0) return false;
+  // Every byte is handed over; what is left is the drive's own writing.
+  if (done >= total) job.SetStep(kStepFlushing);
   const long double exact = static_cast<long double>(done) * 100.0L / static_cast<long double>(total);
   const auto percentage = static_cast<std::int32_t>(std::nearbyint(exact));  // halves to even
   const std::int32_t before = job.Vars.JobProgress.exchange(percentage);

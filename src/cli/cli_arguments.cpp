@@ -79,6 +79,8 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
       if (!set(command.Yes)) return false;
     } else if (name == "--check-capacity") {
       if (!set(command.CheckCapacity)) return false;
+    } else if (name == "--json") {
+      if (!set(command.Json)) return false;
     } else if (name == "--force") {
       if (!set(command.Force)) return false;
     } else if (name == "--drive") {
@@ -278,11 +280,14 @@ bool ParseCliArguments(const std::vector<std::string>& args, TCliCommand& comman
   if (verb == "drives") {
     command.Action = TCliAction::Drives;
     for (std::size_t i = 1; i < args.size(); ++i) {
-      if (args[i] != "--bytes") {
+      if (args[i] == "--bytes") {
+        command.Bytes = true;
+      } else if (args[i] == "--json") {
+        command.Json = true;
+      } else {
         error = "unknown argument \"" + args[i] + "\" for drives";
         return false;
       }
-      command.Bytes = true;
     }
     return true;
   }
@@ -297,15 +302,16 @@ bool ParseCliArguments(const std::vector<std::string>& args, TCliCommand& comman
 std::string CliUsage() {
   std::string text =
       "Usage:\n"
-      "  quorvane-cli drives [--bytes]\n"
+      "  quorvane-cli drives [--bytes] [--json]\n"
       "  quorvane-cli burn (--drive LETTER | --image FILE [--size BYTES]) --mode new|add\n"
       "                    [--fs fat32|ntfs] [--check-capacity] --entry CODE:PATH\n"
-      "                    [--entry CODE:PATH ...] [--yes [--force]]\n"
+      "                    [--entry CODE:PATH ...] [--yes [--force]] [--json]\n"
       "  quorvane-cli setup-boot-images --from ZIP_OR_FOLDER [--to FOLDER]\n"
       "  quorvane-cli --help | --version\n"
       "\n"
       "drives lists the USB drives: letter, device, vendor and model, label, file system,\n"
-      "free and full size (in GiB, or in bytes with --bytes).\n"
+      "free and full size (in GiB, or in bytes with --bytes); --json prints one JSON\n"
+      "object instead (docs/cli-json.md).\n"
       "\n"
       "burn makes a drive boot into a GRUB4DOS menu with one item per --entry:\n"
       "  --drive LETTER     a USB drive, by the letter that `quorvane-cli drives` shows\n"
@@ -322,6 +328,8 @@ std::string CliUsage() {
       "  --yes              burn without asking for confirmation\n"
       "  --force            with --yes: burn also a drive that is mounted where this program\n"
       "                     did not mount it (by the desktop, another program or user)\n"
+      "  --json             one JSON object per line for scripts: the plan, the progress\n"
+      "                     (with bytes per second and seconds left), the result\n"
       "\n"
       "setup-boot-images installs GRUB4DOS's boot images (grldr, grldr.mbr), which burn\n"
       "writes and the package does not carry, after checking them against the pinned\n"

@@ -22,6 +22,7 @@ struct TCliEntry {
 struct TCliCommand {
   TCliAction Action = TCliAction::Help;
   bool Bytes = false;  // drives: sizes in bytes instead of GiB
+  bool Json = false;   // drives, burn: one JSON object per line for scripts
   // burn: the target, either a drive letter or an image file (with the size to create it
   // at when it does not exist yet; 0 when none was given).
   char Drive = 0;

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "common/constants.h"
+#include "common/transfer_meter.h"
 #include "drive/capacity_check.h"
 #include "jobs/job_status.h"
 
@@ -36,6 +37,12 @@ TBurnOutcome RunBurn(TJobs& jobs, const TBurnRequest& request, TMessageQueue& qu
   TBurnOutcome outcome;
   outcome.Entries = EntryViews(request.Entries);
   bool done = false;
+  // Speed and time left of each entry's copy or unpack, over the last seconds.
+  std::vector<TTransferMeter> meters(outcome.Entries.size());
+  const auto clock_start = std::chrono::steady_clock::now();
+  const auto now_seconds = [&] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - clock_start).count();
+  };
 
   const auto show = [&](const std::string& name) {
     TJob* job = jobs.GetJobByName(name);
@@ -46,6 +53,18 @@ TBurnOutcome RunBurn(TJobs& jobs, const TBurnRequest& request, TMessageQueue& qu
       e.Status = job->Status();
       e.Progress = job->Progress();
       e.Error = job->Error();
+      e.Step = job->Step();
+      e.BytesDone = job->Vars.BytesDone.load();
+      e.BytesTotal = job->Vars.BytesTotal.load();
+      if (e.Status == kStatusRunning && e.BytesTotal > 0) {
+        meters[i].Sample(now_seconds(), e.BytesDone, e.BytesTotal);
+        e.Rate = meters[i].BytesPerSecond();
+        e.SecondsLeft = meters[i].SecondsLeft();
+      } else {
+        meters[i].Reset();
+        e.Rate = -1;
+        e.SecondsLeft = -1;
+      }
       view.EntryChanged(i, e);
     }
   };
@@ -116,7 +135,15 @@ TBurnOutcome RunBurn(TJobs& jobs, const TBurnRequest& request, TMessageQueue& qu
   if (!outcome.Added) return outcome;
 
   jobs.Start(request.Drive, request.Mode, request.FileSystem, {request.CheckCapacity});
+  // The running entry is looked at twice a second even when its percentage stands still,
+  // so that its speed and time left follow a slow or stalled drive.
+  double last_look = 0;
   while (!done) {
+    view.Tick();
+    if (now_seconds() - last_look >= 0.5) {
+      last_look = now_seconds();
+      if (TJob* current = jobs.Current(); current && current->Running()) show(current->Name());
+    }
     if (interrupted && interrupted->load() && !outcome.Interrupted) {
       outcome.Interrupted = true;
       view.Note("Stopping: the current step ends, an entry being written is rolled back...");

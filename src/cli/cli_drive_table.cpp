@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "common/binary_size.h"
 #include "common/utf8.h"
+#include "drive/drive_identity.h"
 
 namespace quorvane {
 
@@ -32,21 +34,7 @@ std::string SizeCell(std::int64_t bytes, bool in_bytes, bool known) {
 
 }  // namespace
 
-std::string HumanSize(std::int64_t bytes) {
-  if (bytes < 0) return "unknown";
-  char text[48];
-  const double b = static_cast<double>(bytes);
-  if (bytes >= (1LL << 30)) {
-    std::snprintf(text, sizeof text, "%.2f GiB", b / (1LL << 30));
-  } else if (bytes >= (1LL << 20)) {
-    std::snprintf(text, sizeof text, "%.2f MiB", b / (1LL << 20));
-  } else if (bytes >= (1LL << 10)) {
-    std::snprintf(text, sizeof text, "%.0f KiB", b / (1LL << 10));
-  } else {
-    std::snprintf(text, sizeof text, "%lld bytes", static_cast<long long>(bytes));
-  }
-  return text;
-}
+std::string HumanSize(std::int64_t bytes) { return BinarySizeText(bytes); }
 
 std::string FormatDriveTable(const TUSBDrives& drives, bool bytes) {
   if (drives.empty()) return "No USB drives found.\n";
@@ -93,11 +81,8 @@ bool MarkUnreadableVolumes(TUSBDrives& drives,
 }
 
 std::string DescribeDrive(const TUSBDriveSet& d) {
-  std::string text = std::string(1, d.Letter) + ": " + Device(d) + ", " + VendorAndModel(d) +
-                     ", \"" + d.Name + "\", " +
-                     (d.FileSystem.empty() ? "no file system" : d.FileSystem);
-  if (d.FullSize > 0) text += ", " + HumanSize(d.FullSize);
-  return text;
+  return std::string(1, d.Letter) + ": " + DriveIdentityText(d) + ", " +
+         (d.FileSystem.empty() ? "no file system" : d.FileSystem);
 }
 
 }  // namespace quorvane

@@ -28,8 +28,8 @@ inline constexpr const char* kUnreadableVolumesNote =
     "? needs root: the label and file system are read from the drive itself, and the free "
     "space of a drive that is not mounted needs it mounted (sudo quorvane-cli drives).";
 
-// One line naming a drive for the confirmation: "e: /dev/sdb1, Kingston DataTraveler
-// 3.0, "STICK", FAT32, 7.45 GiB".
+// One line naming a drive for the confirmation, as the window and the page name it:
+// "e: /dev/sdb (/dev/sdb1), Kingston DataTraveler 3.0, 7.45 GiB, label "STICK", FAT32".
 std::string DescribeDrive(const TUSBDriveSet& drive);
 
 }  // namespace quorvane

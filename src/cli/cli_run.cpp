@@ -10,6 +10,7 @@
 #include "cli/cli_arguments.h"
 #include "cli/cli_burn.h"
 #include "cli/cli_drive_table.h"
+#include "cli/cli_json.h"
 #include "cli/cli_plan.h"
 #include "cli/cli_progress.h"
 #include "common/constants.h"
@@ -127,8 +128,12 @@ class TCli {
     const bool marked = !Root() && MarkUnreadableVolumes(drives, [](const std::string& node) {
       return ::access(node.c_str(), R_OK) == 0;
     });
-    std::fputs(FormatDriveTable(drives, command.Bytes).c_str(), FEnv.Out);
-    if (marked) std::fprintf(FEnv.Out, "%s\n", kUnreadableVolumesNote);
+    if (command.Json) {
+      std::fputs(DrivesJsonLine(drives, marked).c_str(), FEnv.Out);
+    } else {
+      std::fputs(FormatDriveTable(drives, command.Bytes).c_str(), FEnv.Out);
+      if (marked) std::fprintf(FEnv.Out, "%s\n", kUnreadableVolumesNote);
+    }
     return Finish(scope, kCliExitFinished);
   }
 
@@ -267,8 +272,16 @@ class TCli {
                     "\nCheck that nothing uses it, then give --force as well as --yes, or leave "
                     "out --yes to be asked.");
 
+    if (command.Json) {
+      // The plan for the script; a question, if one is asked, goes to the terminal.
+      std::fputs(
+          PlanJsonLine(*target, command.Mode, file_system, planned, command.CheckCapacity).c_str(),
+          FEnv.Out);
+      std::fflush(FEnv.Out);
+    }
     if (command.Yes) {
-      std::fprintf(FEnv.Out, "%s%s", plan.c_str(), remark.empty() ? "" : (remark + "\n").c_str());
+      if (!command.Json)
+        std::fprintf(FEnv.Out, "%s%s", plan.c_str(), remark.empty() ? "" : (remark + "\n").c_str());
     } else {
       TTerminalDialog terminal;
       IFallbackDialog* dialog = FEnv.Dialog ? FEnv.Dialog : &terminal;
@@ -280,14 +293,19 @@ class TCli {
 
     std::unique_ptr<TJobs> jobs = FEnv.MakeJobs ? FEnv.MakeJobs() : std::make_unique<TJobs>();
     std::unique_ptr<TBurnView> view =
-        FEnv.OutIsTerminal ? MakeTerminalView(FEnv.Out, EntryViews(command.Entries), FEnv.Columns)
+        command.Json         ? MakeJsonView(FEnv.Out, EntryViews(command.Entries))
+        : FEnv.OutIsTerminal ? MakeTerminalView(FEnv.Out, EntryViews(command.Entries), FEnv.Columns,
+                                              FEnv.Resized, FEnv.ColumnsNow)
                            : MakePlainView(FEnv.Out, EntryViews(command.Entries));
     TBurnRequest request{letter, command.Mode, file_system, command.Entries,
                          command.CheckCapacity};
     const TBurnOutcome outcome = RunBurn(*jobs, request, scope.Queue, *view, FEnv.Interrupted);
     view->End();
     jobs.reset();
-    Summary(outcome);
+    if (command.Json)
+      std::fputs(ResultJsonLine(outcome).c_str(), FEnv.Out);
+    else
+      Summary(outcome);
     if (!outcome.MountReleaseError.empty())
       Fail("the drive could not be released: " + outcome.MountReleaseError);
     return Finish(scope, outcome.AllFinished() ? kCliExitFinished : kCliExitFailed);

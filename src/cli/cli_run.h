@@ -28,6 +28,9 @@ struct TCliEnvironment {
   std::FILE* Err = stderr;
   bool OutIsTerminal = false;  // progress bars instead of plain lines
   int Columns = 80;
+  // Set by a terminal resize (SIGWINCH); the bars are then drawn for `ColumnsNow()`.
+  std::atomic<bool>* Resized = nullptr;
+  std::function<int()> ColumnsNow;
   // Asks the confirmation; the terminal by default.
   IFallbackDialog* Dialog = nullptr;
   // The run's USB drive table; `list_usb_disks` false for a burn of an image file,

@@ -14,8 +14,10 @@
 namespace {
 
 std::atomic<bool> g_interrupted{false};
+std::atomic<bool> g_resized{false};
 
 void OnInterrupt(int) { g_interrupted = true; }
+void OnResize(int) { g_resized = true; }
 
 }  // namespace
 
@@ -28,10 +30,18 @@ int main(int argc, char** argv) {
   for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal_number, &action, nullptr);
   // Output that nobody reads any more must not end a burn half way.
   ::signal(SIGPIPE, SIG_IGN);
+  // A resized terminal gets its bars drawn again for its new width.
+  struct sigaction resize {};
+  resize.sa_handler = OnResize;
+  sigemptyset(&resize.sa_mask);
+  resize.sa_flags = SA_RESTART;
+  sigaction(SIGWINCH, &resize, nullptr);
 
   TCliEnvironment env;
   env.OutIsTerminal = ::isatty(STDOUT_FILENO) == 1;
   env.Columns = TerminalColumns(STDOUT_FILENO);
   env.Interrupted = &g_interrupted;
+  env.Resized = &g_resized;
+  env.ColumnsNow = [] { return TerminalColumns(STDOUT_FILENO); };
   return RunCli(std::vector<std::string>(argv + 1, argv + argc), env);
 }

@@ -68,6 +68,16 @@ void TJob::SetError(const std::string& error) {
   Vars.JobError = error;
 }
 
+std::string TJob::Step() const {
+  std::lock_guard<std::mutex> guard(FStateLock);
+  return Vars.JobStep;
+}
+
+void TJob::SetStep(const std::string& step) {
+  std::lock_guard<std::mutex> guard(FStateLock);
+  Vars.JobStep = step;
+}
+
 std::string TJob::SFile() const {
   std::lock_guard<std::mutex> guard(FStateLock);
   return Vars.JobFileNameWithExt;
@@ -209,6 +219,7 @@ void TJob::JobGo() {
 bool TJob::StepSucceeded(const std::string& error) {
   SetError(error);
   if (!error.empty()) {
+    SetStep("");
     SetStatus(kStatusFailed);
     SyncJobState();
     return false;
@@ -236,6 +247,7 @@ void TJob::Execute() {
   FRunning = true;
   try {
     JobGo();
+    SetStep("");
     if (!Error().empty()) {
       SetStatus(kStatusFailed);
       SyncJobState();

@@ -32,6 +32,13 @@ struct TLocalVariables {
   std::string JobStatus;
   std::string JobError;
   std::atomic<std::int32_t> JobProgress{0};
+  // Bytes of the copy or unpack under way, done and in all: what the front ends measure
+  // the speed and the time left by. Written by the job's thread, read by the front ends.
+  std::atomic<std::int64_t> BytesDone{0};
+  std::atomic<std::int64_t> BytesTotal{0};
+  // What a step still does once its bytes are all written ("flushing to the drive");
+  // guarded by the job's lock, read through Step().
+  std::string JobStep;
   // Paths, filled by PrepareJobDir. JobDir and JobFileNameOnDriveBackSlash are native
   // paths under the drive's root folder; the others are the forms GRUB4DOS and the
   // NTBOOT scripts read.
@@ -63,6 +70,7 @@ class TJob : public TWorkerThread {
   void SetOwner(void* owner) { AOwner = owner; }
   std::string Status() const;
   std::string Error() const;
+  std::string Step() const;
   std::int32_t Progress() const { return Vars.JobProgress.load(); }
   void SetOnJobSync(TSynchronizeCallBack callback) { SyncCB = std::move(callback); }
   const std::string& Name() const { return Consts.JobName; }
@@ -126,6 +134,10 @@ class TJob : public TWorkerThread {
 
   void SetStatus(const std::string& status);
   void SetError(const std::string& error);
+ public:
+  // Sets the text of Step(); empty when the step has nothing more to say.
+  void SetStep(const std::string& step);
+ protected:
   void CallSyncCB();
 
   void* AOwner = nullptr;

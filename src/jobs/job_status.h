@@ -13,4 +13,9 @@ inline constexpr const char* kStatusFinished = "Finished";
 inline constexpr const char* kStatusCancelling = "Cancelling";
 inline constexpr const char* kStatusCancelled = "Cancelled";
 
+// What a running job still does once its bytes are all written (TJob::Step).
+inline constexpr const char* kStepFlushing = "flushing to the drive";
+inline constexpr const char* kStepCheckingCopy = "checking the copy";
+inline constexpr const char* kStepCheckingLayout = "checking the image's layout";
+
 }  // namespace quorvane

@@ -13,6 +13,7 @@
 #include "loaders/grub2_menu.h"
 #include "loaders/image_check.h"
 #include "loaders/menu_files.h"
+#include "jobs/job_status.h"
 
 namespace quorvane {
 
@@ -36,11 +37,15 @@ bool TLoaderJob::CopyImage(bool mapped_in_place) {
   CopyFileWithProgress(Consts.SrcFile, Vars.JobFileNameOnDriveBackSlash, CopyProgressRoutine,
                        error, Canceled(), this);
   if (!StepSucceeded(error)) return false;
+  SetStep(kStepCheckingCopy);
+  SyncJobState();
   if (!StepSucceeded(CopiedImageProblem(Consts.SrcFile, Vars.JobFileNameOnDriveBackSlash,
                                         Consts.LdrType)))
     return false;
   if (!mapped_in_place) return true;
   // GRUB4DOS maps an image without "--mem" only when its sectors follow one another.
+  SetStep(kStepCheckingLayout);
+  SyncJobState();
   const TContiguity layout = CheckFileContiguous(Vars.JobFileNameOnDriveBackSlash);
   return StepSucceeded(layout == TContiguity::Fragmented ? "Image file is fragmented on USB drive"
                                                          : "");
@@ -52,6 +57,8 @@ std::string TLoaderJob::ImageProblem() const {
 
 bool TLoaderJob::UnpackedFilesWhole(const std::string& folder,
                                     std::initializer_list<const char*> items) {
+  SetStep(kStepCheckingCopy);
+  SyncJobState();
   std::vector<TArchiveFileItem> files;
   if (!ListArchiveFiles(Consts.SrcFile, files))
     return StepSucceeded("The files of the image cannot be listed");

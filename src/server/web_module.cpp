@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 The Quorvane developers
 #include "server/web_module.h"
 
+#include "drive/drive_monitor.h"
+
 #include <cstdio>
 #include <fstream>
 #include <mutex>
@@ -73,9 +75,39 @@ TWebModule1::TWebModule1(TControlModuleSetup setup)
   FJobs->SetOnJobFinish(WebJobFinished);
   FJobs->SetOnWorksFinish(WebAllJobsFinished);
   FJobs->SetOnWorksStart(WebWorksStart);
+  WatchDrives();
 }
 
-TWebModule1::~TWebModule1() = default;
+TWebModule1::~TWebModule1() {
+  // No drive notice may reach a module that is going.
+  FDriveMonitor.reset();
+}
+
+void TWebModule1::WatchDrives() {
+  if (!FSetup.CreateDriveMonitor) {
+    FSetup.CreateDriveMonitor =
+        [](std::function<void()> on_change) -> std::unique_ptr<TDriveMonitor> {
+      std::string error;
+      std::unique_ptr<IDeviceEventSource> source = MakeUdevEventSource(error);
+      if (!source) {
+        std::fprintf(stderr, "quorvane: drives plugged in are not seen by themselves: %s\n",
+                     error.c_str());
+        return nullptr;
+      }
+      return std::make_unique<TDriveMonitor>(std::move(source), std::move(on_change));
+    };
+  }
+  try {
+    FDriveMonitor = FSetup.CreateDriveMonitor([this] {
+      std::lock_guard<TReentrantLock> guard(CriticalSection);
+      TMsgElement msg;
+      msg.MsgType = "DrivesChanged";
+      FMsgQue.Enqueue(msg);
+    });
+  } catch (...) {
+    FDriveMonitor.reset();
+  }
+}
 
 void TWebModule1::AltProcessMessages(TMessageQueue& queue, double AppStartTime) {
   quorvane::AltProcessMessages(queue, AppStartTime);

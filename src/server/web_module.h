@@ -26,6 +26,7 @@
 
 namespace quorvane {
 
+class TDriveMonitor;
 class TJobs;
 
 // What the module is made with; empty members take the program's own.
@@ -45,6 +46,10 @@ struct TControlModuleSetup {
   std::function<std::string()> PrepareArchiveLibrary;
   // The check before a burn (default: RunBurnPreflight).
   TBurnPreflight Preflight;
+  // Watches for drives plugged in or pulled out (default: udev); each change queues the
+  // message "DrivesChanged", upon which the page reads the drive list again.
+  std::function<std::unique_ptr<TDriveMonitor>(std::function<void()> on_change)>
+      CreateDriveMonitor;
   // The users whose connections the server serves (default: DefaultClientUids).
   std::vector<uid_t> ClientUids;
   // Opens the page's opening file in the desktop user's browser (default: ShellOpen).
@@ -108,6 +113,8 @@ class TWebModule1 {
   const std::string AppStartPath;
 
  private:
+  // Starts the drive monitor.
+  void WatchDrives();
   void WebModule1DefaultHandlerAction(const TWebRequest& request, TWebReply& reply);
   void ServePage(TWebReply& reply);
   // The command table; false when the command has no JSON reply.
@@ -145,6 +152,7 @@ class TWebModule1 {
   std::atomic<bool> FFinishing{false};
   TMsgQue FMsgQue;
   std::unique_ptr<TJobs> FJobs;
+  std::unique_ptr<TDriveMonitor> FDriveMonitor;  // made last, stopped first
 };
 
 // The event procedures plugged into the job list; `Sender` is the module.

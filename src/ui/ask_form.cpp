@@ -56,11 +56,15 @@ TAskForm::TAskForm(QWidget* parent) : QDialog(parent) {
   ScndStr = place("ScndStr", "", 8, 89, 409, 20, 15);
   ThrdStr = place("ThrdStr", "Continue?", 100, 129, 220, 20, 15);
   FrthStr = place("FrthStr", "", 8, 203, 409, 17, 12);
+  DriveStr = place("DriveStr", "", 16, 114, 393, 0, 13);
+  DriveStr->setWordWrap(true);
+  DriveStr->setTextFormat(Qt::PlainText);
+  DriveStr->hide();
   NotesStr = place("NotesStr", "", 16, 114, 393, 0, 12);
   NotesStr->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   NotesStr->setWordWrap(true);
   NotesStr->hide();
-  for (QLabel* label : {TypeStr, FstStr, ScndStr, ThrdStr, FrthStr, NotesStr})
+  for (QLabel* label : {TypeStr, FstStr, ScndStr, ThrdStr, FrthStr, DriveStr, NotesStr})
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
   TypeStr->setProperty("styleLookup", "asktitle");
 
@@ -82,14 +86,22 @@ TAskForm::TAskForm(QWidget* parent) : QDialog(parent) {
   connect(GoEULABtn, &QPushButton::clicked, this, [this] { GoEULABtnClick(); });
 }
 
-void TAskForm::SetNotes(const QString& notes) {
+void TAskForm::SetNotes(const QString& notes, const QString& drive) {
   constexpr int kWidth = 393;
-  NotesStr->setText(notes);
-  NotesStr->setVisible(!notes.isEmpty());
-  const int height = notes.isEmpty() ? 0 : NotesStr->heightForWidth(kWidth);
-  const int extra = notes.isEmpty() ? 0 : height + 12;
+  constexpr int kGap = 6;
   const auto at = [this](int x, int y) { return QPoint(x - MainRect->x(), y - MainRect->y()); };
-  NotesStr->setGeometry(QRect(at(16, 114), QSize(kWidth, height)));
+  int extra = 0;
+  // The drive first, then the notes, each as high as its wrapped text.
+  for (QLabel* label : {DriveStr, NotesStr}) {
+    const QString& text = label == DriveStr ? drive : notes;
+    label->setText(text);
+    label->setVisible(!text.isEmpty());
+    if (text.isEmpty()) continue;
+    const int height = label->heightForWidth(kWidth);
+    label->setGeometry(QRect(at(16, 114 + extra), QSize(kWidth, height)));
+    extra += height + kGap;
+  }
+  if (extra) extra += 12 - kGap;
   ThrdStr->move(at(100, 129 + extra));
   YesBtn->move(at(292, 137 + extra));
   NoBtn->move(at(12, 137 + extra));
@@ -108,6 +120,11 @@ void TAskForm::NoBtnClick() { close(); }
 
 void TAskForm::GoEULABtnClick() { OpenUiUrl(kSiteLicenseUrl); }
 
+void TAskForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  NoBtn->setFocus(Qt::OtherFocusReason);
+}
+
 void TAskForm::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Escape) {
     close();
@@ -120,7 +137,8 @@ TAskForm* ConfirmationForm() { return TheForm().data(); }
 
 bool AskConfirmation(const QString& TypeText, const QString& FirstText,
                      const QString& SecondText, const QString& ThirdText,
-                     const QString& FourthText, bool ShowEULA, const QString& Notes) {
+                     const QString& FourthText, bool ShowEULA, const QString& Notes,
+                     const QString& Drive) {
   if (!TheForm()) {
     TheForm() = new TAskForm();
     qAddPostRoutine(DeleteTheForm);
@@ -133,7 +151,7 @@ bool AskConfirmation(const QString& TypeText, const QString& FirstText,
   form->ThrdStr->setText(ThirdText);
   form->FrthStr->setText(FourthText);
   form->GoEULABtn->setVisible(ShowEULA);
-  form->SetNotes(Notes);
+  form->SetNotes(Notes, Drive);
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect area = screen->availableGeometry();
     form->move(area.center() - QPoint(form->width() / 2, form->height() / 2));

@@ -75,8 +75,8 @@ TCapacityOutcome EvaluateCapacity(const TUSBDriveSet& drive,
   } else {
     out.Bar = kCapacityBarMax;
   }
-  out.SizeText = SizeInGb(out.UsedAfterBurn, decimal_point) + "Gb / " +
-                 SizeInGb(drive.FullSize, decimal_point) + "Gb";
+  out.SizeText = SizeInGb(out.UsedAfterBurn, decimal_point) + " GiB / " +
+                 SizeInGb(drive.FullSize, decimal_point) + " GiB";
   return out;
 }
 

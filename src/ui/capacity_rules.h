@@ -32,7 +32,7 @@ struct TCapacityOutcome {
   bool Fits = false;                   // the entries fit on the drive after a FAT32 format
   std::int64_t UsedAfterBurn = 0;      // bytes in use on the drive after the burn
   int Bar = 0;                         // 0 .. kCapacityBarMax
-  std::string SizeText;                // "7.17Gb / 7.45Gb"
+  std::string SizeText;                // "7.17 GiB / 7.45 GiB"
 };
 
 // Evaluates the entries against the drive. `decimal_point` is the separator of the
@@ -41,7 +41,7 @@ TCapacityOutcome EvaluateCapacity(const TUSBDriveSet& drive,
                                   const std::vector<TCapacityEntry>& entries,
                                   char decimal_point = '.');
 
-// Bytes in Gb (2^30) rounded to two decimals, ties to even, without trailing zeros:
+// Bytes in GiB (2^30) rounded to two decimals, ties to even, without trailing zeros:
 // "7.45", "1.5", "0".
 std::string SizeInGb(std::int64_t bytes, char decimal_point = '.');
 

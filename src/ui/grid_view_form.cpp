@@ -16,13 +16,19 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTimer>
 #include <QWheelEvent>
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 
 #include "common/constants.h"
 #include "common/main_thread.h"
 #include "common/resources.h"
+#include "drive/drive_identity.h"
+#include "drive/drive_monitor.h"
 #include "drive/usb_drives.h"
+#include "jobs/job_status.h"
 #include "jobs/jobs.h"
 #include "ui/ask_form.h"
 #include "ui/capacity_rules.h"
@@ -39,8 +45,8 @@ constexpr int kMainPnlHeight = 160;
 constexpr int kPanel1Height = 32;
 constexpr int kGoPnlHeight = 80;
 constexpr int kMaxWindowHeight = 600;
-const char* const kContinue = "Continue";
-const char* const kCancel = "Cancel";
+const char* const kContinue = QT_TR_NOOP("Continue");
+const char* const kCancel = QT_TR_NOOP("Cancel");
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int x, int y) {
   auto* label = new QLabel(text, parent);
@@ -99,6 +105,8 @@ TGridViewForm::TGridViewForm(TPortableWindowServices services, QWidget* parent)
 }
 
 TGridViewForm::~TGridViewForm() {
+  // No drive notice may arrive for a window that is going.
+  FDriveMonitor.reset();
   // FormDestroy: the frames, then the job list (which waits for a running job).
   FFrames.reset();
   FJobs.reset();
@@ -110,7 +118,7 @@ void TGridViewForm::BuildControls() {
   MainPnl = MakeFramelessWindow(this, Qt::Window, "TGridViewForm", QSize(800, 272), "MainPnl",
                                 QRect(0, 0, 800, kMainPnlHeight), FMover);
 
-  ProdNameLbl = new QLabel("Welcome to Quorvane", MainPnl);
+  ProdNameLbl = new QLabel(tr("Welcome to Quorvane"), MainPnl);
   ProdNameLbl->setObjectName("ProdNameLbl");
   ProdNameLbl->setGeometry(245, 9, 273, 41);
 
@@ -123,13 +131,13 @@ void TGridViewForm::BuildControls() {
   MinimizeBtn = new TStyledButton("removebutton", "", MainPnl);
   MinimizeBtn->setObjectName("MinimizeBtn");
   MinimizeBtn->Place(718, 12, 40, 40);
-  MinimizeBtn->setToolTip("Minimize");
-  CloseButton = new TStyledButton("closebutton", "Close App", MainPnl);
+  MinimizeBtn->setToolTip(tr("Minimize"));
+  CloseButton = new TStyledButton("closebutton", tr("Close App"), MainPnl);
   CloseButton->setObjectName("CloseButton");
   CloseButton->Place(763, 12, 40, 40);
-  CloseButton->setToolTip("Close App");
+  CloseButton->setToolTip(tr("Close App"));
 
-  Label1 = MakeLabel(MainPnl, "Label1", "Choose USB drive", 10, 66);
+  Label1 = MakeLabel(MainPnl, "Label1", tr("Choose USB drive"), 10, 66);
   DrvSelectBox = new TComboBox(MainPnl);
   DrvSelectBox->setObjectName("DrvSelectBox");
   DrvSelectBox->setGeometry(8, 91, 500, 24);
@@ -149,7 +157,7 @@ void TGridViewForm::BuildControls() {
   DrvsRefreshBtn->setObjectName("DrvsRefreshBtn");
   DrvsRefreshBtn->SetScale(0.7);
   DrvsRefreshBtn->Place(516, 89, 40, 40);
-  DrvsRefreshBtn->setToolTip("Refresh the drive list");
+  DrvsRefreshBtn->setToolTip(tr("Refresh the drive list"));
 
   InfoLbl = new QLabel(MainPnl);
   InfoLbl->setObjectName("InfoLbl");
@@ -157,19 +165,21 @@ void TGridViewForm::BuildControls() {
   SetTextColor(InfoLbl, kGreenYellow);
   SetOpacity(InfoLbl, 0.75);
 
-  CapacityCheckBox = new QCheckBox("Check real capacity first", MainPnl);
+  CapacityCheckBox = new QCheckBox(tr("Check real capacity first"), MainPnl);
   CapacityCheckBox->setObjectName("CapacityCheckBox");
   CapacityCheckBox->setGeometry(552, 118, 241, 24);
-  CapacityCheckBox->setToolTip(
+  CapacityCheckBox->setToolTip(tr(
       "Before the drive is formatted, a few hundred blocks are written across it and read "
       "back, to find a stick that claims more than it holds. It takes seconds, and the blocks' "
-      "contents are put back; a drive that fails is not formatted.");
-  CapacityCheckBox->setAccessibleName("Check the drive's real capacity before formatting it");
+      "contents are put back; a drive that fails is not formatted."));
+  CapacityCheckBox->setAccessibleName(tr("Check the drive's real capacity before formatting it"));
   CapacityCheckBox->hide();
 
   LdrsScrolBox = new QScrollArea(this);
   LdrsScrolBox->setObjectName("LdrsScrolBox");
   LdrsScrolBox->setFrameShape(QFrame::NoFrame);
+  // The entries' own controls take the focus, not the box that holds them.
+  LdrsScrolBox->setFocusPolicy(Qt::NoFocus);
   LdrsScrolBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   LdrsScrolBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   LdrsScrolBox->setWidgetResizable(false);
@@ -183,7 +193,7 @@ void TGridViewForm::BuildControls() {
   Panel1->setObjectName("Panel1");
   Panel1->setAttribute(Qt::WA_StyledBackground);
   Panel1->setGeometry(0, kMainPnlHeight, 800, kPanel1Height);
-  LdrAddBtn = new QPushButton("One more loader?", Panel1);
+  LdrAddBtn = new QPushButton(tr("One more loader?"), Panel1);
   LdrAddBtn->setObjectName("LdrAddBtn");
   LdrAddBtn->setGeometry(100, 1, 600, 30);
   LdrAddBtn->setEnabled(false);
@@ -194,10 +204,10 @@ void TGridViewForm::BuildControls() {
   GoPnl->setAttribute(Qt::WA_StyledBackground);
   GoPnl->setGeometry(0, kMainPnlHeight + kPanel1Height, 800, kGoPnlHeight);
 
-  ReportBtn = new TStyledButton("contactsbuttontext", "Community", GoPnl);
+  ReportBtn = new TStyledButton("contactsbuttontext", tr("Community"), GoPnl);
   ReportBtn->setObjectName("ReportBtn");
   ReportBtn->Place(11, 8, 142, 68);
-  Label2 = MakeLabel(GoPnl, "Label2", "Try our online application on", 250, 24);
+  Label2 = MakeLabel(GoPnl, "Label2", tr("Try our online application on"), 250, 24);
   Button1 = new TLinkButton(QString::fromStdString(SiteName()), QColor("skyblue"),
                             QColor("aqua"), QColor("steelblue"), 15, GoPnl);
   Button1->setObjectName("Button1");
@@ -205,8 +215,8 @@ void TGridViewForm::BuildControls() {
   // The note is revealed from the left: its holder widens while the text stays put.
   FNoteHolder = new QWidget(GoPnl);
   FNoteHolder->setGeometry(126, 48, 557, 25);
-  Label3 = new QLabel("* Online version currently in beta testing and works only in Internet "
-                      "Explorer...",
+  Label3 = new QLabel(tr("* Online version currently in beta testing and works only in "
+                         "Internet Explorer..."),
                       FNoteHolder);
   Label3->setObjectName("Label3");
   Label3->setGeometry(0, 0, 557, 25);
@@ -217,16 +227,16 @@ void TGridViewForm::BuildControls() {
   Label4->setGeometry(161, 48, 30, 26);
   Label4->hide();
 
-  GoAddBtn = new TStyledButton("addbuttontext", "Add loaders to USB", GoPnl);
+  GoAddBtn = new TStyledButton("addbuttontext", tr("Add loaders to USB"), GoPnl);
   GoAddBtn->setObjectName("GoAddBtn");
   GoAddBtn->Place(672, 8, 132, 68);
   GoAddBtn->setEnabled(false);
-  GoNewBtn = new TStyledButton("applybuttontext", "Create bootable USB", GoPnl);
+  GoNewBtn = new TStyledButton("applybuttontext", tr("Create bootable USB"), GoPnl);
   GoNewBtn->setObjectName("GoNewBtn");
   GoNewBtn->Place(672, 8, 132, 68);
   GoNewBtn->setEnabled(false);
   GoNewBtn->hide();
-  CancelBtn = new QPushButton(kCancel, GoPnl);
+  CancelBtn = new QPushButton(tr(kCancel), GoPnl);
   CancelBtn->setObjectName("CancelBtn");
   CancelBtn->setGeometry(690, 20, 90, 40);
   CancelBtn->setCursor(Qt::PointingHandCursor);
@@ -241,6 +251,27 @@ void TGridViewForm::BuildControls() {
   FNoteAnimation->setDuration(600);
   FNoteAnimation->setStartValue(QRect(126, 48, 0, 25));
   FNoteAnimation->setEndValue(QRect(126, 48, 557, 25));
+
+  FFollowTimer = new QTimer(this);
+  FFollowTimer->setInterval(500);
+  connect(FFollowTimer, &QTimer::timeout, this, [this] { FollowRunningJob(); });
+
+  // Names for screen readers where a control shows no text of its own.
+  MinimizeBtn->setAccessibleName(tr("Minimize"));
+  CloseButton->setAccessibleName(tr("Close App"));
+  DrvSelectBox->setAccessibleName(tr("USB drive"));
+  DrvsRefreshBtn->setAccessibleName(tr("Refresh the drive list"));
+  CapacityProgress->setAccessibleName(tr("Share of the drive in use after the burn"));
+  LdrAddBtn->setAccessibleName(LdrAddBtn->text());
+  // Enter presses the plain buttons too, as Space does.
+  LdrAddBtn->setAutoDefault(true);
+  CancelBtn->setAutoDefault(true);
+  CancelBtn->setAccessibleName(CancelBtn->text());
+  Button1->setAccessibleName(tr("Open the web site %1").arg(Button1->text()));
+  Button1->setAccessibleDescription(Label2->text());
+  IconImg->setAccessibleName(tr("Quorvane's web site"));
+  InfoLbl->setAccessibleName(tr("Drive state"));
+  UpdateTabOrder();
 
   connect(CloseButton, &QPushButton::clicked, this, [this] { CloseButtonClick(); });
   connect(MinimizeBtn, &QPushButton::clicked, this, [this] { MinimizeBtnClick(); });
@@ -297,6 +328,18 @@ void TGridViewForm::FormCreate() {
   });
 
   RefreshDrives();
+
+  // Drives plugged in or pulled out show up by themselves. The notice comes on the
+  // monitor's thread and is handed to the window's.
+  if (FServices.CreateDriveMonitor) {
+    try {
+      FDriveMonitor = FServices.CreateDriveMonitor([this] {
+        QMetaObject::invokeMethod(this, [this] { DrivesChanged(); }, Qt::QueuedConnection);
+      });
+    } catch (...) {
+      FDriveMonitor.reset();
+    }
+  }
 }
 
 void TGridViewForm::showEvent(QShowEvent* event) {
@@ -365,6 +408,33 @@ void TGridViewForm::RefreshDrives() {
   UpdateDriveInfo();
 }
 
+void TGridViewForm::DrivesChanged() {
+  // Not while a burn runs or is being started: the entries are bound to the drive.
+  if (FClosing || FJobs->Starting() || !CancelBtn->isHidden() || !DrvSelectBox->isEnabled() ||
+      QApplication::activeModalWidget()) {
+    FDrivesChangedLater = true;
+    return;
+  }
+  RefreshDrivesKeepingChoice();
+}
+
+void TGridViewForm::RefreshDrivesKeepingChoice() {
+  FDrivesChangedLater = false;
+  const int before = SelectedDrive();
+  const TUSBDriveSet chosen = before >= 0 ? USBDrives[before] : TUSBDriveSet{};
+  RefreshDrives();
+  if (before < 0) return;
+  for (std::size_t i = 0; i < USBDrives.size(); ++i) {
+    const TUSBDriveSet& d = USBDrives[i];
+    if (d.DiskDevice == chosen.DiskDevice && d.VolumeDevice == chosen.VolumeDevice &&
+        d.ImageFile == chosen.ImageFile) {
+      if (static_cast<int>(i) != DrvSelectBox->currentIndex())
+        DrvSelectBox->setCurrentIndex(static_cast<int>(i));
+      return;
+    }
+  }
+}
+
 int TGridViewForm::SelectedDrive() const {
   const int index = DrvSelectBox->currentIndex();
   if (USBDrives.empty() || index < 0 || index >= static_cast<int>(USBDrives.size())) return -1;
@@ -388,6 +458,7 @@ void TGridViewForm::UpdateDriveInfo() {
   const int index = SelectedDrive();
   if (index < 0) {
     CapacityProgress->setValue(0);
+    if (USBDrives.empty()) InfoLbl->setText(tr("Plug in a USB drive"));
     return;
   }
   const TUSBDriveSet drive = USBDrives[index];
@@ -413,7 +484,7 @@ void TGridViewForm::UpdateDriveInfo() {
       GoNewBtn->setEnabled(true);
       GoNewBtn->show();
       CapacityCheckBox->show();
-      InfoLbl->setText("Drive format required");
+      InfoLbl->setText(tr("Drive format required"));
     }
     LdrAddBtn->setEnabled(true);
     CapacityProgress->setValue(out.Bar);
@@ -428,7 +499,29 @@ void TGridViewForm::UpdateDriveInfo() {
 // ---------------------------------------------------------------------------------------
 // Frames
 
-void TGridViewForm::LdrAddBtnClick() { FFrames->Add(); }
+void TGridViewForm::LdrAddBtnClick() {
+  TLdrFrame* frame = FFrames->Add();
+  UpdateTabOrder();
+  // The keyboard goes on with the new entry's first choice.
+  if (frame) frame->LdrSelectBox->setFocus(Qt::TabFocusReason);
+}
+
+void TGridViewForm::UpdateTabOrder() {
+  // Top to bottom, left to right, as the window reads: the drive, the entries, the
+  // buttons below them, the links and the window's own buttons last.
+  std::vector<QWidget*> order{DrvSelectBox, DrvsRefreshBtn, CapacityCheckBox};
+  if (FFrames) {
+    for (TLdrFrame* frame : FFrames->Frames())
+      for (QWidget* w : std::initializer_list<QWidget*>{frame->LdrSelectBox, frame->ISOSelectBtn,
+                                                        frame->GoVendorBtn, frame->MinimizeBtn,
+                                                        frame->CloseBtn})
+        order.push_back(w);
+  }
+  for (QWidget* w : std::initializer_list<QWidget*>{LdrAddBtn, GoAddBtn, GoNewBtn, CancelBtn,
+                                                    ReportBtn, Button1, MinimizeBtn, CloseButton})
+    order.push_back(w);
+  for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+}
 
 void TGridViewForm::LdrsScrolBoxResize() {
   const int box = LdrsScrolBox->height();
@@ -506,7 +599,8 @@ void TGridViewForm::StartBurn(bool new_mode) {
                        QString::fromStdString(texts.Second),
                        QString::fromStdString(texts.Question),
                        QString::fromStdString(texts.Footer), texts.ShowEULA,
-                       QString::fromStdString(notes)))
+                       QString::fromStdString(notes),
+                       tr("Drive: %1").arg(QString::fromStdString(DriveIdentityText(drive)))))
     return;
   LockInterface();
   const char letter = DrvSelectBox->currentText().toStdString().front();
@@ -531,7 +625,7 @@ void TGridViewForm::LockInterface() {
     CapacityCheckBox->setEnabled(false);
     if (CancelBtn->isHidden()) {
       // A new run: a button left disabled by an earlier stop must work again.
-      CancelBtn->setText(kCancel);
+      CancelBtn->setText(tr(kCancel));
       CancelBtn->setEnabled(true);
     }
     CancelBtn->show();
@@ -543,11 +637,18 @@ void TGridViewForm::UnlockInterface() {
   DrvsRefreshBtn->setEnabled(true);
   CapacityCheckBox->setEnabled(true);
   CancelBtn->hide();
+  FFollowTimer->stop();
+  UpdateTitleProgress();
+  // What was plugged in or pulled out meanwhile.
+  if (FDrivesChangedLater)
+    QTimer::singleShot(0, this, [this] {
+      if (FDrivesChangedLater) DrivesChanged();
+    });
 }
 
 void TGridViewForm::CancelBtnClick() {
-  if (CancelBtn->text() == kContinue) {
-    CancelBtn->setText(kCancel);
+  if (CancelBtn->text() == tr(kContinue)) {
+    CancelBtn->setText(tr(kCancel));
     InfoLbl->clear();
     FFrames->Clear();
     RefreshDrives();
@@ -569,7 +670,10 @@ void TGridViewForm::ShowErrorBox(const QString& text) {
 void TGridViewForm::GridFormatStart(void*, std::uint8_t Mode, char) {
   Guarded([&] {
     LockInterface();
-    InfoLbl->setText(Mode == FormatModeNew ? "Formatting..." : "Replacing MBR...");
+    FMeters.clear();
+    FFollowTimer->start();
+    UpdateTitleProgress();
+    InfoLbl->setText(Mode == FormatModeNew ? tr("Formatting...") : tr("Replacing MBR..."));
     FFrames->LockSelection();
   });
 }
@@ -579,6 +683,8 @@ void TGridViewForm::DriveStepFinished(const char* failure, const std::string& Er
   Guarded([&] {
     InfoLbl->clear();
     if (Error.empty()) return;
+    FFollowTimer->stop();
+    FServices.Notify(tr("Quorvane: the drive could not be prepared").toStdString(), Error);
     // The failed run ends here: its entries are dropped and the window is Idle again.
     ShowErrorBox(ForDisplay(failure + ("\r\n" + Error)));
     FFrames->Clear();
@@ -616,8 +722,55 @@ void TGridViewForm::GridJobSync(void*, const std::string& JobName) {
     TJob* job = FJobs->GetJobByName(JobName);
     if (!frame || !job) return;
     frame->ProgressBar->setValue(job->Progress());
-    frame->ChangeStatLblText(JobStatusText(job->Status(), job->Error()));
+    const std::string status = job->Status();
+    frame->ChangeStatLblText(status == kStatusRunning && job->Error().empty()
+                                 ? RunningJobText(*job)
+                                 : JobStatusText(status, job->Error()));
+    UpdateTitleProgress();
   });
+}
+
+QString TGridViewForm::RunningJobText(TJob& job) {
+  const std::string step = job.Step();
+  if (!step.empty()) return tr("Running: %1").arg(QString::fromStdString(step));
+  const std::int64_t total = job.Vars.BytesTotal.load();
+  if (total <= 0) return tr("Running");
+  TTransferMeter& meter = FMeters[job.Name()];
+  meter.Sample(std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+                   .count(),
+               job.Vars.BytesDone.load(), total);
+  const std::string rate = RateText(meter.BytesPerSecond());
+  const std::string left = TimeLeftText(meter.SecondsLeft());
+  if (rate.empty()) return tr("Running");
+  if (left.empty()) return tr("Running, %1").arg(QString::fromStdString(rate));
+  return tr("Running, %1, %2").arg(QString::fromStdString(rate), QString::fromStdString(left));
+}
+
+void TGridViewForm::FollowRunningJob() {
+  TJob* job = FJobs ? FJobs->Current() : nullptr;
+  if (job && job->Running()) GridJobSync(this, job->Name());
+}
+
+void TGridViewForm::UpdateTitleProgress() {
+  const bool burning = FJobs && FJobs->Starting() && !CancelBtn->isHidden() &&
+                       CancelBtn->text() != tr(kContinue);
+  if (!burning || !FFrames) {
+    setWindowTitle("Quorvane");
+    return;
+  }
+  int sum = 0, count = 0;
+  for (TLdrFrame* frame : FFrames->LiveFrames()) {
+    TJob* job = FJobs->GetJobByName(frame->objectName().toStdString());
+    if (!job) continue;
+    const std::string status = job->Status();
+    const bool ended = status == kStatusFinished || status == kStatusFailed ||
+                       status == kStatusCancelled;
+    if (!job->Active() && !ended && !job->Running()) continue;
+    sum += ended ? 100 : std::clamp(job->Progress(), 0, 100);
+    ++count;
+  }
+  const int percent = count ? sum / count : 0;
+  setWindowTitle(tr("%1% \u00b7 Quorvane").arg(percent));
 }
 
 void TGridViewForm::GridJobFinished(void*, const std::string& JobName) {
@@ -638,11 +791,31 @@ void TGridViewForm::GridAllJobsFinished(void*) {
     FJobs->DeactAll();
     FFrames->LockFrames();
   });
+  FFollowTimer->stop();
+  Guarded([this] {
+    int finished = 0, entries = 0;
+    for (TLdrFrame* frame : FFrames->LiveFrames()) {
+      TJob* job = FJobs->GetJobByName(frame->objectName().toStdString());
+      if (!job || job->Status() == kStatusReady) continue;
+      ++entries;
+      if (job->Status() == kStatusFinished) ++finished;
+    }
+    const int index = SelectedDrive();
+    const QString drive =
+        index >= 0 ? QString::fromStdString(DriveDeviceText(USBDrives[index])) : QString();
+    const QString title = finished == entries && entries > 0
+                              ? tr("Quorvane: the USB drive is ready")
+                              : tr("Quorvane: the burn has ended");
+    FServices.Notify(title.toStdString(),
+                     tr("%1 of %2 entries written to %3").arg(finished).arg(entries).arg(drive)
+                         .toStdString());
+  });
   CancelBtn->show();
   CancelBtn->setEnabled(true);
-  CancelBtn->setText(kContinue);
+  CancelBtn->setText(tr(kContinue));
   FNeedPreFormat = false;
   FNeedFS = FileSystemFAT32;
+  UpdateTitleProgress();
 }
 
 // ---------------------------------------------------------------------------------------

@@ -7,8 +7,11 @@
 #include <QPointer>
 #include <QWidget>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
+
+#include "common/transfer_meter.h"
 
 #include "ui/frame_list.h"
 #include "ui/ui_services.h"
@@ -20,10 +23,13 @@ class QProgressBar;
 class QPropertyAnimation;
 class QPushButton;
 class QScrollArea;
+class QTimer;
 
 namespace quorvane {
 
 class TDragMover;
+class TDriveMonitor;
+class TJob;
 class TJobs;
 class TLinkButton;
 class TStyledButton;
@@ -48,6 +54,9 @@ class TGridViewForm : public QWidget {
 
   // Handlers.
   void RefreshDrives();
+  // A drive was plugged in or pulled out: the list is read again, keeping the chosen
+  // drive when it is still there; during a burn, once it has ended.
+  void DrivesChanged();
   void UpdateDriveInfo();
   int FrameCloseAction(TLdrFrame* frame);
   void CloseButtonClick();
@@ -72,6 +81,12 @@ class TGridViewForm : public QWidget {
   void GridJobFinished(void* Sender, const std::string& JobName);
   void GridAllJobsFinished(void* Sender);
   void GridFormatProgress(void* Sender, const std::string& Step, std::int32_t Percent);
+
+  // The text a running job's frame shows: status, speed and time left, or what the step
+  // at 100 % still does.
+  QString RunningJobText(TJob& job);
+  // The window's title: "Quorvane" idle, "42% · Quorvane" while a burn runs.
+  void UpdateTitleProgress();
 
   bool FNeedPreFormat = false;
   std::uint8_t FNeedFS = 0;
@@ -119,6 +134,9 @@ class TGridViewForm : public QWidget {
   // The selected drive entry's index in USBDrives; -1 when no usable drive is selected.
   int SelectedDrive() const;
   void ShowErrorBox(const QString& text);
+  void RefreshDrivesKeepingChoice();
+  void UpdateTabOrder();
+  void FollowRunningJob();
   void DriveStepFinished(const char* failure, const std::string& Error, bool recompute);
   // Runs a callback body; whatever it throws is swallowed.
   template <typename F>
@@ -132,6 +150,10 @@ class TGridViewForm : public QWidget {
   QPropertyAnimation* FNoteAnimation = nullptr;
   QWidget* FNoteHolder = nullptr;
   QString FIconName;
+  std::map<std::string, TTransferMeter> FMeters;  // per job name, during a burn
+  QTimer* FFollowTimer = nullptr;  // looks at the running job twice a second
+  std::unique_ptr<TDriveMonitor> FDriveMonitor;
+  bool FDrivesChangedLater = false;  // a drive came or went during a burn
   bool FClosing = false;
   bool FCentred = false;
 };

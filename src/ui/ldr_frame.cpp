@@ -27,7 +27,7 @@ TLdrFrame::TLdrFrame(QWidget* AOwner, int FrameId, const TPortableWindowServices
   LdrSelectBox = new TComboBox(LdrFramePnl);
   LdrSelectBox->setObjectName("LdrSelectBox");
   LdrSelectBox->setGeometry(8, 5, 390, 28);
-  LdrSelectBox->setFocusPolicy(Qt::NoFocus);
+  LdrSelectBox->setAccessibleName(tr("Loader type of entry %1").arg(FrameId + 1));
   LdrSelectBox->addItem(kLoaderNotSelected);
   try {
     for (const char* name : LoaderNames) LdrSelectBox->addItem(QString::fromUtf8(name));
@@ -44,13 +44,14 @@ TLdrFrame::TLdrFrame(QWidget* AOwner, int FrameId, const TPortableWindowServices
   ISOSelectBtn = new TStyledButton("listitembutton", kChooseImageText, LdrFramePnl);
   ISOSelectBtn->setObjectName("ISOSelectBtn");
   ISOSelectBtn->Place(8, 40, 390, 28);
-  ISOSelectBtn->setFocusPolicy(Qt::NoFocus);
+  ISOSelectBtn->setAccessibleName(tr("ISO image of entry %1").arg(FrameId + 1));
 
   GoVendorBtn = new TStyledButton("searchbutton", "Vendor site", LdrFramePnl);
   GoVendorBtn->setObjectName("GoVendorBtn");
   GoVendorBtn->SetScale(0.6);
   GoVendorBtn->Place(404, 7, 40, 40);
-  GoVendorBtn->setToolTip("Vendor site");
+  GoVendorBtn->setToolTip(tr("Vendor site"));
+  GoVendorBtn->setAccessibleName(tr("Vendor site of entry %1").arg(FrameId + 1));
 
   GoVendorLbl = new QLabel("Go vendor site", LdrFramePnl);
   GoVendorLbl->setObjectName("GoVendorLbl");
@@ -61,6 +62,8 @@ TLdrFrame::TLdrFrame(QWidget* AOwner, int FrameId, const TPortableWindowServices
   StatusLbl->setReadOnly(true);
   StatusLbl->setGeometry(408, 36, 380, 22);
   StatusLbl->setEnabled(false);
+  StatusLbl->setAccessibleName(tr("Status of entry %1").arg(FrameId + 1));
+  StatusLbl->setFocusPolicy(Qt::NoFocus);
   SetTextColor(StatusLbl, kWhite);
 
   ProgressBar = new QProgressBar(LdrFramePnl);
@@ -69,17 +72,19 @@ TLdrFrame::TLdrFrame(QWidget* AOwner, int FrameId, const TPortableWindowServices
   ProgressBar->setValue(0);
   ProgressBar->setTextVisible(false);
   ProgressBar->setGeometry(8, 80, 784, 20);
+  ProgressBar->setAccessibleName(tr("Progress of entry %1").arg(FrameId + 1));
 
   MinimizeBtn = new TStyledButton("removebutton", "", LdrFramePnl);
   MinimizeBtn->setObjectName("MinimizeBtn");
   MinimizeBtn->SetScale(0.7);
   MinimizeBtn->Place(735, 5, 40, 40);
-  MinimizeBtn->setFocusPolicy(Qt::NoFocus);
+  MinimizeBtn->setAccessibleName(tr("Fold entry %1").arg(FrameId + 1));
 
   CloseBtn = new TStyledButton("cancelbutton", "", LdrFramePnl);
   CloseBtn->setObjectName("CloseBtn");
   CloseBtn->SetScale(0.7);
   CloseBtn->Place(765, 5, 40, 40);
+  CloseBtn->setAccessibleName(tr("Remove, skip or cancel entry %1").arg(FrameId + 1));
 
   connect(LdrSelectBox, &QComboBox::currentIndexChanged, this, [this] { LdrSelectBoxChange(); });
   connect(ISOSelectBtn, &QPushButton::clicked, this, [this] { ISOSelectBtnClick(); });

@@ -12,10 +12,12 @@
 #include "archive/file_operations.h"
 #include "archive/sevenzip.h"
 #include "common/desktop_user.h"
+#include "drive/drive_monitor.h"
 #include "jobs/jobs.h"
 #include "loaders/loader_catalog.h"
 #include "server/file_dialog.h"
 #include "startup/terminal_dialog.h"
+#include "ui/desktop_notification.h"
 #include "ui/grid_view_form.h"
 #include "ui/qt_application.h"
 #include "ui/qt_main_thread.h"
@@ -131,6 +133,23 @@ TPortableWindowServices WithDefaults(TPortableWindowServices services) {
   if (!services.OpenUrl) services.OpenUrl = ShellOpen;
   if (!services.PrepareArchiveLibrary) services.PrepareArchiveLibrary = Prepare7zLibraryOrMessage;
   if (!services.Preflight) services.Preflight = RunBurnPreflight;
+  if (!services.Notify)
+    services.Notify = [](const std::string& title, const std::string& body) {
+      SendDesktopNotification(title, body);
+    };
+  if (!services.CreateDriveMonitor) {
+    services.CreateDriveMonitor =
+        [](std::function<void()> on_change) -> std::unique_ptr<TDriveMonitor> {
+      std::string error;
+      std::unique_ptr<IDeviceEventSource> source = MakeUdevEventSource(error);
+      if (!source) {
+        std::fprintf(stderr, "quorvane: drives plugged in are not seen by themselves: %s\n",
+                     error.c_str());
+        return nullptr;
+      }
+      return std::make_unique<TDriveMonitor>(std::move(source), std::move(on_change));
+    };
+  }
   if (!services.SendFeedback) {
     std::lock_guard<std::mutex> guard(SenderLock());
     services.SendFeedback = DefaultSender();

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QLocale>
+#include <QTranslator>
 #include <QString>
 #include <clocale>
 #include <cstdio>
@@ -13,6 +15,8 @@
 #include <vector>
 
 #include "common/resources.h"
+#include "ui/color_scheme.h"
+#include "ui/widgets.h"
 
 namespace quorvane {
 
@@ -78,6 +82,12 @@ std::shared_ptr<QApplication> SharedApplication(int argc, char** argv) {
   // The desktop entry, whose icon the desktop shows for the window.
   QGuiApplication::setDesktopFileName("org.quorvane.Quorvane");
   ApplyQuorvaneLook(*app);
+  // A translation of the window's texts, when the resource folder has one for the user's
+  // language (translations/quorvane_de.qm, ...); English is the texts themselves.
+  static QTranslator translator;
+  if (translator.load(QLocale(), "quorvane", "_",
+                      QString::fromStdString(ResourceDir() + "/translations")))
+    QApplication::installTranslator(&translator);
   shared = app;
   return app;
 }
@@ -87,7 +97,11 @@ void ApplyQuorvaneLook(QApplication& app) {
   font.setPixelSize(13);
   QApplication::setFont(font);
   std::string sheet, error;
-  if (ReadResource("quorvane.qss", sheet, error)) app.setStyleSheet(QString::fromStdString(sheet));
+  // Light or dark as the desktop prefers.
+  const TColorScheme scheme = DesktopColorScheme();
+  UseLightSchemeTextColors(scheme == TColorScheme::Light);
+  if (ReadResource(StyleSheetResource(scheme), sheet, error))
+    app.setStyleSheet(QString::fromStdString(sheet));
 }
 
 }  // namespace quorvane

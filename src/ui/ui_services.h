@@ -18,6 +18,7 @@ class QWidget;
 
 namespace quorvane {
 
+class TDriveMonitor;
 class TJobs;
 
 // Asks for one existing file; empty when the user cancels. `filter` has the toolkit's
@@ -46,6 +47,13 @@ struct TPortableWindowServices {
   std::function<std::string()> PrepareArchiveLibrary;
   // The check before a burn (default: RunBurnPreflight).
   TBurnPreflight Preflight;
+  // Sends a desktop notification; by default through the session's notification service,
+  // when there is one.
+  std::function<void(const std::string& title, const std::string& body)> Notify;
+  // Watches for drives plugged in or pulled out and calls `on_change` (on a thread of its
+  // own); by default udev. A result of nullptr: the list follows only the refresh button.
+  std::function<std::unique_ptr<TDriveMonitor>(std::function<void()> on_change)>
+      CreateDriveMonitor;
 };
 
 // Fills every service left empty with the program's own.

@@ -4,6 +4,8 @@
 
 #include <QCursor>
 #include <QEnterEvent>
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QEventLoop>
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
@@ -19,6 +21,12 @@
 #include "archive/file_operations.h"
 
 namespace quorvane {
+
+namespace {
+// The light look: the buttons that draw themselves take dark lines and text.
+bool g_light_text_colors = false;
+}  // namespace
+
 
 namespace {
 
@@ -85,7 +93,13 @@ void ShowPlainMessage(QWidget* parent, const QString& text) {
   box.exec();
 }
 
+void UseLightSchemeTextColors(bool light) { g_light_text_colors = light; }
+
 void SetTextColor(QWidget* widget, std::uint32_t argb) {
+  // On the light look, the dark look's light accents would not be read: green-yellow
+  // becomes a dark olive, white a dark grey.
+  if (g_light_text_colors && argb == kGreenYellow) argb = 0xFF3F6A0A;
+  if (g_light_text_colors && argb == kWhite) argb = 0xFF1D2330;
   const QColor c = ArgbColor(argb);
   widget->setStyleSheet(QString("color: rgba(%1, %2, %3, %4);")
                             .arg(c.red())
@@ -96,10 +110,39 @@ void SetTextColor(QWidget* widget, std::uint32_t argb) {
 
 // ---------------------------------------------------------------------------------------
 
+namespace {
+
+// The keyboard's focus on a button that draws itself: a ring in the accent colour.
+void PaintFocusRing(QPainter& p, const QRectF& box, double radius) {
+  p.save();
+  p.setOpacity(1.0);
+  p.setBrush(Qt::NoBrush);
+  p.setPen(QPen(g_light_text_colors ? QColor(0x3F, 0x6A, 0x0A) : QColor(0xAD, 0xFF, 0x2F), 2,
+                Qt::SolidLine));
+  p.drawRoundedRect(box.adjusted(1, 1, -1, -1), radius, radius);
+  p.restore();
+}
+
+bool IsActivationKey(const QKeyEvent* event) {
+  return event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+}
+
+}  // namespace
+
 TStyledButton::TStyledButton(const QString& style_lookup, const QString& text, QWidget* parent)
     : QPushButton(text, parent) {
   setCursor(Qt::PointingHandCursor);
+  setFocusPolicy(Qt::StrongFocus);
+  if (!text.isEmpty()) setAccessibleName(text);
   SetStyleLookup(style_lookup);
+}
+
+void TStyledButton::keyPressEvent(QKeyEvent* event) {
+  if (IsActivationKey(event) && isEnabled()) {
+    animateClick();
+    return;
+  }
+  QPushButton::keyPressEvent(event);
 }
 
 void TStyledButton::SetStyleLookup(const QString& style_lookup) {
@@ -179,7 +222,7 @@ void TStyledButton::PaintGlyph(QPainter& p, const QRectF& box, const QColor& col
     front.moveTo(c.x() - b * 0.6, body.bottom());
     front.lineTo(c.x() - b * 0.75, body.bottom() + b * 0.4);
     front.lineTo(c.x() - b * 0.25, body.bottom());
-    p.setBrush(QColor(14, 17, 23));
+    p.setBrush(g_light_text_colors ? QColor(246, 247, 249) : QColor(14, 17, 23));
     p.drawPath(front);
   }
 }
@@ -203,36 +246,42 @@ void TStyledButton::paintEvent(QPaintEvent* event) {
     const int side = std::min(width(), height());
     const double d = std::floor(side * 0.6);
     const QRectF circle(1.5, (height() - d) / 2.0, d, d);
-    QColor line = kOutline;
-    if (hot) line = (FStyleLookup == "closebutton") ? QColor(0xFF, 0x6B, 0x5E) : kHot;
+    QColor line = g_light_text_colors ? QColor(0x3A, 0x43, 0x52) : kOutline;
+    const QColor hot_line = g_light_text_colors ? QColor(0x4F, 0x7D, 0x12) : kHot;
+    if (hot) line = (FStyleLookup == "closebutton") ? QColor(0xFF, 0x6B, 0x5E) : hot_line;
     if (down) p.setBrush(QColor(0xAD, 0xFF, 0x2F, 70));
     p.setPen(QPen(line, 1.4));
     p.drawEllipse(circle);
     PaintGlyph(p, circle, line);
+    if (hasFocus()) PaintFocusRing(p, circle.adjusted(-3, -3, 3, 3), d / 2 + 3);
     return;
   }
 
   if (listitem) {
     const QRectF body = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    p.setPen(QPen(hot ? kHot : QColor(255, 255, 255, 70), 1));
-    p.setBrush(down ? QColor(0xAD, 0xFF, 0x2F, 40) : QColor(255, 255, 255, 20));
+    const QColor edge = g_light_text_colors ? QColor(0, 0, 0, 80) : QColor(255, 255, 255, 70);
+    p.setPen(QPen(hot ? kHot : edge, 1));
+    p.setBrush(down ? QColor(0xAD, 0xFF, 0x2F, 40)
+                    : (g_light_text_colors ? QColor(255, 255, 255, 230) : QColor(255, 255, 255, 20)));
     p.drawRoundedRect(body, 4, 4);
-    p.setPen(QColor(235, 235, 235));
+    p.setPen(g_light_text_colors ? QColor(0x1D, 0x23, 0x30) : QColor(235, 235, 235));
     p.setFont(font());
     const QRect area = rect().adjusted(9, 0, -9, 0);
     p.drawText(area, Qt::AlignVCenter | Qt::AlignLeft,
                fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width()));
+    if (hasFocus()) PaintFocusRing(p, body, 4);
     return;
   }
 
   // Tall buttons: an icon over the text, in a body that keeps clear of the right edge.
   const QRectF body = QRectF(rect()).adjusted(1.5, 1.5, -6.5, -1.5);
-  QColor accent = kHot;
-  if (FStyleLookup == "applybuttontext") accent = QColor(0xFF, 0xB3, 0x47);
-  if (FStyleLookup == "contactsbuttontext") accent = QColor(0x87, 0xCE, 0xEB);
-  p.setPen(QPen(hot ? accent : QColor(255, 255, 255, 80), 1.2));
+  const bool light = g_light_text_colors;
+  QColor accent = light ? QColor(0x4F, 0x7D, 0x12) : kHot;
+  if (FStyleLookup == "applybuttontext") accent = light ? QColor(0xB0, 0x60, 0x00) : QColor(0xFF, 0xB3, 0x47);
+  if (FStyleLookup == "contactsbuttontext") accent = light ? QColor(0x1F, 0x6F, 0x9F) : QColor(0x87, 0xCE, 0xEB);
+  p.setPen(QPen(hot ? accent : (light ? QColor(0, 0, 0, 90) : QColor(255, 255, 255, 80)), 1.2));
   p.setBrush(down ? QColor(accent.red(), accent.green(), accent.blue(), 60)
-                  : QColor(255, 255, 255, 16));
+                  : (light ? QColor(255, 255, 255, 200) : QColor(255, 255, 255, 16)));
   p.drawRoundedRect(body, 8, 8);
   const double d = 24;
   const QRectF icon(body.center().x() - d / 2, body.top() + 6, d, d);
@@ -246,10 +295,11 @@ void TStyledButton::paintEvent(QPaintEvent* event) {
   f.setBold(true);
   f.setPixelSize(12);
   p.setFont(f);
-  p.setPen(QColor(240, 240, 240));
+  p.setPen(light ? QColor(0x1D, 0x23, 0x30) : QColor(240, 240, 240));
   p.drawText(QRectF(body.left() + 4, icon.bottom() + 1, body.width() - 8,
                     body.bottom() - icon.bottom() - 2),
              Qt::AlignCenter | Qt::TextWordWrap, text());
+  if (hasFocus()) PaintFocusRing(p, body, 8);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -275,7 +325,8 @@ TLinkButton::TLinkButton(const QString& text, QColor normal, QColor hot, QColor 
     : QPushButton(text, parent), FNormal(normal), FHot(hot), FPressed(pressed) {
   setCursor(Qt::PointingHandCursor);
   setFlat(true);
-  setFocusPolicy(Qt::NoFocus);
+  setFocusPolicy(Qt::StrongFocus);
+  setAccessibleName(text);
   QFont f = font();
   f.setPixelSize(pixel_size);
   setFont(f);
@@ -296,6 +347,15 @@ void TLinkButton::paintEvent(QPaintEvent*) {
   p.setFont(f);
   p.setPen(CurrentColor());
   p.drawText(rect(), Qt::AlignCenter, text());
+  if (hasFocus()) PaintFocusRing(p, QRectF(rect()), 4);
+}
+
+void TLinkButton::keyPressEvent(QKeyEvent* event) {
+  if (IsActivationKey(event) && isEnabled()) {
+    animateClick();
+    return;
+  }
+  QPushButton::keyPressEvent(event);
 }
 
 void TLinkButton::enterEvent(QEnterEvent* event) {
@@ -317,6 +377,31 @@ TClickRect::TClickRect(QColor fill, const QString& text, QWidget* parent)
   FLabel->setAlignment(Qt::AlignCenter);
   FLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
   setCursor(Qt::PointingHandCursor);
+  // A button for the keyboard and for screen readers too.
+  setFocusPolicy(Qt::StrongFocus);
+  setAccessibleName(text);
+}
+
+void TClickRect::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Space || IsActivationKey(event)) {
+    if (!event->isAutoRepeat()) {
+      emit Pressed();
+      emit Released();
+      emit Clicked();
+    }
+    return;
+  }
+  QFrame::keyPressEvent(event);
+}
+
+void TClickRect::focusInEvent(QFocusEvent* event) {
+  QFrame::focusInEvent(event);
+  update();
+}
+
+void TClickRect::focusOutEvent(QFocusEvent* event) {
+  QFrame::focusOutEvent(event);
+  update();
 }
 
 void TClickRect::SetFill(QColor fill) {
@@ -336,6 +421,7 @@ void TClickRect::paintEvent(QPaintEvent*) {
     p.setPen(QPen(QColor(255, 255, 255), 1));
     p.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
   }
+  if (hasFocus()) PaintFocusRing(p, QRectF(rect()).adjusted(1, 1, -1, -1), 2);
 }
 
 void TClickRect::resizeEvent(QResizeEvent* event) {

@@ -59,6 +59,8 @@ class TStyledButton : public QPushButton {
   void Place(int x, int y, int w, int h);
 
  protected:
+  // Enter and Return press the button, as Space does.
+  void keyPressEvent(QKeyEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
 
  private:
@@ -85,6 +87,7 @@ class TLinkButton : public QPushButton {
   void paintEvent(QPaintEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   QColor FNormal, FHot, FPressed;
@@ -112,6 +115,10 @@ class TClickRect : public QFrame {
   void resizeEvent(QResizeEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  // Space and Enter press, release and click it, as a pointer would.
+  void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
 
@@ -163,5 +170,7 @@ void ShowPlainMessage(QWidget* parent, const QString& text);
 
 // Sets a widget's text colour (ARGB) through its own style sheet.
 void SetTextColor(QWidget* widget, std::uint32_t argb);
+// The colours SetTextColor gives from now on suit the light look (true) or the dark one.
+void UseLightSchemeTextColors(bool light);
 
 }  // namespace quorvane

@@ -15,6 +15,7 @@
 #include "common/constants.h"
 #include "common/version.h"
 #include "drive_fixture.h"
+#include "json_schema_check.h"
 #include "support/iso_images.h"
 #include "support/temp_dir.h"
 #include "support/test_loaders.h"
@@ -253,6 +254,11 @@ TEST_F(CliRunTest, ADeclinedConfirmationWritesNothing) {
                                0),
             0u)
       << questions[0];
+  // The disk with its partition, as the window and the page name it.
+  EXPECT_NE(questions[0].find("/dev/sdb (" + world.Node("sdb1") +
+                              "), Kingston DataTraveler 3.0, 1.00 GiB, label \"STICK\", FAT32\n"),
+            std::string::npos)
+      << questions[0];
   EXPECT_NE(questions[0].find(
                 "Mode: new (repartition and format FAT32)\nEntries:\n  1 a.iso (Hiren's Boot CD, "),
             std::string::npos)
@@ -280,10 +286,30 @@ TEST_F(CliRunTest, ABurnReportsEveryEntryAndExitsZeroWhenAllFinished) {
   const std::string text = out.text();
   for (const char* line :
        {"Replacing MBR...\nDrive ready.\n", "[1 a.iso] Initializing\n", "[1 a.iso] Running\n",
-        "[1 a.iso] 100%\n", "[1 a.iso] Finished\n", "[2 a.iso] Finished\n",
+        "[1 a.iso] 100% flushing to the drive\n", "[1 a.iso] Finished\n", "[2 a.iso] Finished\n",
         "1 a.iso: Finished\n2 a.iso: Finished\nAll 2 entries finished.\n"})
     EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
   EXPECT_NE(ReadFile(temp / "media/menu.lst").find("title a"), std::string::npos);
+}
+
+TEST_F(CliRunTest, JsonOutputIsOneObjectPerLineAsDocumented) {
+  AddStick(temp / "media");
+  ASSERT_EQ(Run("drives --json"), 0) << err.text();
+  EXPECT_EQ(CliJsonLinesMismatch(out.text()), "");
+  EXPECT_NE(out.text().find("/dev/sdb (" + world.Node("sdb1") + ")\""), std::string::npos)
+      << out.text();
+  const std::size_t start = out.text().size();
+  ASSERT_EQ(Run("burn --drive a --mode add --yes --force --json --entry 6:" + temp / "a.iso" +
+                " --entry 6:" + temp / "bad.iso"),
+            1);
+  const std::string text = out.text().substr(start);
+  EXPECT_EQ(CliJsonLinesMismatch(text), "") << text;
+  EXPECT_EQ(text.rfind("{\"type\":\"plan\"", 0), 0u) << text;
+  EXPECT_NE(text.find("\"type\":\"progress\""), std::string::npos) << text;
+  const std::string last = text.substr(text.rfind('\n', text.size() - 2) + 1);
+  EXPECT_EQ(last.rfind("{\"type\":\"result\"", 0), 0u) << last;
+  EXPECT_NE(last.find("\"success\":false"), std::string::npos) << last;
+  EXPECT_NE(last.find("Error in file copy operation: test"), std::string::npos) << last;
 }
 
 TEST_F(CliRunTest, ANewDriveGetsTheFileSystemTheRulesChoose) {

@@ -4,11 +4,14 @@
 // lines otherwise.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <sstream>
 
 #include "capture.h"
 #include "cli/cli_drive_table.h"
 #include "cli/cli_progress.h"
+#include "cli/terminal_columns.h"
 #include "common/utf8.h"
 
 namespace quorvane {
@@ -171,6 +174,123 @@ TEST(ProgressLines, OneLinePerStatusAndPerTenth) {
   EXPECT_EQ(out.text(),
             "Replacing MBR...\nDrive ready.\n[1 a.iso] Initializing\n[1 a.iso] Running\n"
             "[1 a.iso] 10%\n[1 a.iso] 30%\n[1 a.iso] 100%\n[1 a.iso] Finished\n");
+}
+
+// Where the bar starts, in terminal columns.
+std::size_t BarColumn(const std::string& line) {
+  return TerminalColumnsOf(line.substr(0, line.find(" [")));
+}
+
+TEST(ProgressBars, WideCharactersTakeTwoColumnsAndTheBarsLineUp) {
+  const std::vector<std::string> names{
+      "1 \xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e\xe3\x81\xae\xe3\x82\xa4\xe3\x83\xa1\xe3\x83\xbc"
+      "\xe3\x82\xb8.iso",                                    // Japanese: 8 wide characters
+      "2 \xf0\x9f\x98\x80\xf0\x9f\x9a\x80 rescue.iso",       // two emoji
+      "3 plain-ascii-name.iso",
+      "4 Cafe\xcc\x81.iso"};                                  // a combining accent
+  EXPECT_EQ(TerminalColumnsOf(names[0]), 22u);
+  EXPECT_EQ(TerminalColumnsOf(names[1]), 17u);
+  EXPECT_EQ(TerminalColumnsOf(names[3]), 10u);
+  for (int columns : {40, 50, 80, 120}) {
+    std::size_t widest = 0;
+    for (const std::string& n : names) widest = std::max(widest, TerminalColumnsOf(n));
+    std::vector<std::size_t> starts;
+    for (const std::string& n : names) {
+      TEntryView e{n, "Running", 42, ""};
+      e.Rate = 23.4e6;
+      e.SecondsLeft = 185;
+      const std::string line = EntryBarLine(e, columns, widest);
+      EXPECT_LE(TerminalColumnsOf(line), static_cast<std::size_t>(columns - 1))
+          << columns << ": " << line;
+      starts.push_back(BarColumn(line));
+    }
+    for (std::size_t s : starts) EXPECT_EQ(s, starts[0]) << "at " << columns << " columns";
+  }
+}
+
+TEST(ProgressBars, CutNeverSplitsAWideCharacter) {
+  // Seven wide characters into 8 columns: three of them, the "~" and a blank.
+  const std::string japanese =
+      "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e\xe3\x81\xae\xe3\x82\xa4\xe3\x83\xa1\xe3\x83\xbc";
+  EXPECT_EQ(FitToColumns(japanese, 8), "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e~ ");
+  EXPECT_EQ(FitToColumns("abc", 5), "abc  ");
+  EXPECT_EQ(FitToColumns("abcdef", 4), "abc~");
+}
+
+struct TDetailCase {
+  const char* Name;
+  TEntryView Entry;
+  std::size_t Columns;
+  const char* Detail;
+};
+
+TEntryView Running(double rate, double left, const char* step = "") {
+  TEntryView e{"1 a.iso", "Running", 50, ""};
+  e.Rate = rate;
+  e.SecondsLeft = left;
+  e.Step = step;
+  return e;
+}
+
+class DetailCases : public ::testing::TestWithParam<TDetailCase> {};
+
+TEST_P(DetailCases, LongestFormThatFits) {
+  EXPECT_EQ(EntryDetail(GetParam().Entry, GetParam().Columns), GetParam().Detail);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, DetailCases,
+    ::testing::Values(
+        TDetailCase{"RateAndTimeLeft", Running(23.4e6, 185), 40, "Running 23 MB/s, 3 min 05 s left"},
+        TDetailCase{"OnlyTheRateFits", Running(23.4e6, 185), 20, "Running 23 MB/s"},
+        TDetailCase{"NothingMoreFits", Running(23.4e6, 185), 10, "Running"},
+        TDetailCase{"RateNotKnownYet", Running(-1, -1), 40, "Running"},
+        TDetailCase{"StalledDriveHasNoTimeLeft", Running(0, -1), 40, "Running 0.0 MB/s"},
+        TDetailCase{"AtTheEndTheStepIsTold", Running(23.4e6, 0, "flushing to the drive"), 40,
+                    "Running, flushing to the drive"},
+        TDetailCase{"FinishedSaysSo", TEntryView{"1 a.iso", "Finished", 100, ""}, 40, "Finished"}),
+    [](const ::testing::TestParamInfo<TDetailCase>& info) { return info.param.Name; });
+
+TEST(ProgressBars, AResizedTerminalGetsTheBlockDrawnForItsWidth) {
+  TCapture out;
+  std::atomic<bool> resized{false};
+  int columns = 120;
+  auto view = MakeTerminalView(out.file(), {{"1 a-rather-long-name-of-an-image-file.iso", "Ready", 0, ""}},
+                               columns, &resized, [&] { return columns; });
+  view->Tick();  // no resize: nothing drawn
+  const std::size_t before = out.text().size();
+  columns = 50;
+  resized = true;
+  view->Tick();
+  EXPECT_FALSE(resized.load());
+  const std::string redraw = out.text().substr(before);
+  // The empty drive-step line takes a row, the 86 columns of the bar line two at 50:
+  // up three, clear, draw.
+  EXPECT_EQ(redraw.find("\r\033[3A\033[J"), 0u) << redraw;
+  std::istringstream lines(redraw);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t clear = line.rfind("\033[K");
+    const std::string shown = clear == std::string::npos ? line : line.substr(clear + 3);
+    EXPECT_LE(TerminalColumnsOf(shown), 49u) << shown;
+  }
+}
+
+TEST(ProgressLines, SpeedAtEachTenthAndTheStepAtTheEnd) {
+  TCapture out;
+  auto view = MakePlainView(out.file(), {{"1 a.iso", "Running", 0, ""}});
+  TEntryView e = Running(23.4e6, 185);
+  e.Progress = 20;
+  view->EntryChanged(0, e);
+  e = Running(23.4e6, 0, "flushing to the drive");
+  e.Progress = 100;
+  view->EntryChanged(0, e);
+  e.Step = "checking the copy";
+  view->EntryChanged(0, e);
+  view->EntryChanged(0, e);
+  view->End();
+  EXPECT_EQ(out.text(),
+            "[1 a.iso] 20% 23 MB/s, 3 min 05 s left\n[1 a.iso] 100% flushing to the drive\n"
+            "[1 a.iso] checking the copy\n");
 }
 
 }  // namespace

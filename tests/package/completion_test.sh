@@ -44,10 +44,11 @@ complete_case() {
 
 complete_case "quorvane-cli|" "--help --version burn drives setup-boot-images"
 complete_case "quorvane-cli|b" "burn"
-complete_case "quorvane-cli|drives|" "--bytes"
+complete_case "quorvane-cli|drives|" "--bytes --json"
 complete_case "quorvane-cli|burn|--m" "--mode"
 complete_case "quorvane-cli|burn|--c" "--check-capacity"
 complete_case "quorvane-cli|burn|--f" "--force --fs"
+complete_case "quorvane-cli|burn|--j" "--json"
 complete_case "quorvane-cli|burn|--mode|" "add new"
 complete_case "quorvane-cli|burn|--fs|" "fat32 ntfs"
 complete_case "quorvane-cli|burn|--drive|" "b c"

@@ -2,6 +2,8 @@
 // SPDX-FileCopyrightText: 2026 The Quorvane developers
 #include "support/test_loaders.h"
 
+#include <algorithm>
+
 #include <chrono>
 #include <thread>
 
@@ -15,16 +17,22 @@ void TStandInLoader::JobGo() {
   if (Status() != kStatusRunning) return;
   // The copy: progress reports through the jobs' copy routine, like a real copy.
   in_copy = true;
-  auto report = [this](int done) {
-    return CopyProgressRoutine(steps, done, steps, done, 1, CALLBACK_CHUNK_FINISHED, -1, -1,
+  const std::int64_t total = total_bytes > 0 ? total_bytes : steps;
+  const std::int64_t step = total / steps;
+  auto report = [this, total](std::int64_t done) {
+    return CopyProgressRoutine(total, done, total, done, 1, CALLBACK_CHUNK_FINISHED, -1, -1,
                                this) == PROGRESS_CONTINUE;
   };
   bool going = true;
   for (int i = 1; i <= steps && going; ++i) {
-    going = report(i);
+    going = report(i == steps ? total : i * step);
+    const auto held_since = std::chrono::steady_clock::now();
     while (going && i == 1 && hold) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      going = report(i);
+      const double held =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - held_since).count();
+      const auto paced = step + static_cast<std::int64_t>(held * held_bytes_per_second);
+      going = report(std::min(paced, 2 * step - 1));
     }
   }
   in_copy = false;

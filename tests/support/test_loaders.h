@@ -29,6 +29,10 @@ class TStandInLoader : public TJob {
   std::atomic<bool> hold_after_menu{false};  // waits after appending its menu item
   std::atomic<bool> in_menu{false};
   int steps = 4;
+  // The copy's size as reported (0: the step count), and while held in its first step the
+  // pace at which it still goes on (0: it stands still), up to just short of the second.
+  std::int64_t total_bytes = 0;
+  double held_bytes_per_second = 0;
 
  protected:
   void JobGo() override;

@@ -52,56 +52,56 @@ INSTANTIATE_TEST_SUITE_P(
         // Fits in the free space of a FAT32 drive: add mode.
         CapacityCase{"AddMode", Drive(kDrive, 1000000000, FileSystemFAT32),
                      {{700000000, false}}, false, FileSystemFAT32, true, 9625,
-                     "7.17Gb / 7.45Gb"},
+                     "7.17 GiB / 7.45 GiB"},
         // An image that needs NTFS on a FAT32 drive: new mode with NTFS.
         CapacityCase{"NewModeNTFS", Drive(kDrive, 1000000000, FileSystemFAT32),
                      {{5000000000, true}}, true, FileSystemNTFS, true, 6357,
-                     "4.74Gb / 7.45Gb"},
+                     "4.74 GiB / 7.45 GiB"},
         // Two entries add up; the second alone would fit in the free space.
         CapacityCase{"EntriesAddUp", Drive(kDrive, 1000000000, FileSystemFAT32),
                      {{600000000, false}, {600000000, false}}, true, FileSystemFAT32, true,
-                     1505, "1.12Gb / 7.45Gb"},
+                     1505, "1.12 GiB / 7.45 GiB"},
         // More than a fresh FAT32 format leaves: nothing fits, the bar is full.
         CapacityCase{"TooLarge", Drive(kDrive, 1000000000, FileSystemFAT32),
                      {{kDrive - kFormatReserve + 1, false}}, false, FileSystemFAT32, false,
-                     10000, "7.45Gb / 7.45Gb"},
+                     10000, "7.45 GiB / 7.45 GiB"},
         // Exactly what a FAT32 format leaves, on a full drive: fits (equality admitted).
         CapacityCase{"EqualityFits", Drive(kDrive, 0, FileSystemFAT32),
                      {{kDrive - kFormatReserve, false}}, true, FileSystemFAT32, true, 10000,
-                     "7.45Gb / 7.45Gb"},
+                     "7.45 GiB / 7.45 GiB"},
         // Needs NTFS, fits after FAT32 but not after NTFS, drive not NTFS: nothing is
         // chosen and add mode is offered.
         CapacityCase{"NothingChosenOffersAdd", Drive(kDrive, kDrive - 1000, FileSystemFAT32),
                      {{kDrive - 50000000, true}}, false, FileSystemFAT32, true, 9937,
-                     "7.4Gb / 7.45Gb"},
+                     "7.4 GiB / 7.45 GiB"},
         // The same with less free space than the entries: the bar stays within its scale.
         CapacityCase{"NothingChosenBarCapped", Drive(kDrive, 1000000000, FileSystemFAT32),
                      {{kDrive - 50000000, true}}, false, FileSystemFAT32, true, 10000,
-                     "13.92Gb / 7.45Gb"},
+                     "13.92 GiB / 7.45 GiB"},
         // An NTFS drive without room enough: formatted NTFS again, though no entry needs it.
         CapacityCase{"NTFSDriveStaysNTFS", Drive(kDrive, 1000000000, FileSystemNTFS),
                      {{3000000000, false}}, true, FileSystemNTFS, true, 3857,
-                     "2.87Gb / 7.45Gb"},
+                     "2.87 GiB / 7.45 GiB"},
         // An NTFS drive takes an image that needs NTFS without a format.
         CapacityCase{"NTFSDriveAdds", Drive(kDrive, 6000000000, FileSystemNTFS),
                      {{5000000000, true}}, false, FileSystemFAT32, true, 8750,
-                     "6.52Gb / 7.45Gb"},
+                     "6.52 GiB / 7.45 GiB"},
         // An NTFS drive too small for NTFS but large enough for FAT32: FAT32.
         CapacityCase{"NTFSDriveTooSmallForNTFS", Drive(kDrive, 0, FileSystemNTFS),
                      {{kDrive - 50000000, false}}, true, FileSystemFAT32, true, 9942,
-                     "7.41Gb / 7.45Gb"},
+                     "7.41 GiB / 7.45 GiB"},
         // No entries: the bar shows what the drive holds now.
         CapacityCase{"NoEntries", Drive(kDrive, 2000000000, FileSystemOther), {}, false,
-                     FileSystemFAT32, true, 7500, "5.59Gb / 7.45Gb"},
+                     FileSystemFAT32, true, 7500, "5.59 GiB / 7.45 GiB"},
         // A disk of unknown size takes nothing and divides by nothing.
         CapacityCase{"UnknownSize", Drive(0, 0, FileSystemOther), {{0, false}}, false,
-                     FileSystemFAT32, false, 10000, "0Gb / 0Gb"}),
+                     FileSystemFAT32, false, 10000, "0 GiB / 0 GiB"}),
     [](const ::testing::TestParamInfo<CapacityCase>& info) { return info.param.name; });
 
 TEST(CapacityRules, SizeTextUsesTheLocaleSeparator) {
   const TCapacityOutcome out =
       EvaluateCapacity(Drive(kDrive, 1000000000, FileSystemFAT32), {{700000000, false}}, ',');
-  EXPECT_EQ(out.SizeText, "7,17Gb / 7,45Gb");
+  EXPECT_EQ(out.SizeText, "7,17 GiB / 7,45 GiB");
 }
 
 TEST(CapacityRules, SizeInGbRoundsToTwoDecimalsHalfToEven) {

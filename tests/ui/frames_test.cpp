@@ -113,8 +113,8 @@ TEST_F(FramesTest, ClosingTheMiddleFrameKeepsTheNamesAndDropsItsSize) {
   EXPECT_EQ(BoxHeight(), 200);
   EXPECT_EQ(window->Frames()->LiveFrames().size(), 2u);
   // 0.93 Gb in use now and 4 Gb of images; the closed frame's 2 Gb no longer count.
-  EXPECT_EQ(with_all.toStdString(), "4.93Gb / 7.45Gb");
-  EXPECT_EQ(window->CapacityLabel->text().toStdString(), "2.93Gb / 7.45Gb");
+  EXPECT_EQ(with_all.toStdString(), "4.93 GiB / 7.45 GiB");
+  EXPECT_EQ(window->CapacityLabel->text().toStdString(), "2.93 GiB / 7.45 GiB");
 }
 
 TEST_F(FramesTest, TheShrinkStopsWhenTheFramesAreClearedMeanwhile) {

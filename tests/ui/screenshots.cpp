@@ -20,7 +20,9 @@
 #include <string>
 
 #include "jobs/jobs.h"
+#include "common/resources.h"
 #include "ui/ask_form.h"
+#include "ui/color_scheme.h"
 #include "ui/frame_list.h"
 #include "ui/qt_application.h"
 #include "ui/team_message_form.h"
@@ -92,6 +94,8 @@ int main(int argc, char** argv) {
   g_folder = QString::fromLocal8Bit(argv[1]);
   QDir().mkpath(g_folder);
   QuietOffscreenNotices();
+  // The dark look first, whatever this machine's desktop prefers; the light one follows.
+  setenv("QUORVANE_COLOR_SCHEME", "dark", 1);
   std::shared_ptr<QApplication> app = SharedApplication(argc, argv);
 
   TWindowRig rig;
@@ -123,9 +127,13 @@ int main(int argc, char** argv) {
   Save(window.get(), "main-window-idle.png");
 
   // The burn: the question first, then the first entry held half-way through its copy.
+  // Held in its first half, the copy goes on at 31 MB/s, so that the frame shows a speed
+  // and a time left.
   rig.configure_job = [](TStandInLoader& job) {
     job.steps = 2;
     job.hold = true;
+    job.total_bytes = 5905580032;
+    job.held_bytes_per_second = 31.4e6;
   };
   WhenShown<TAskForm>([](TAskForm* form) {
     Save(form, "confirmation.png");
@@ -134,7 +142,11 @@ int main(int argc, char** argv) {
   window->GoNewBtn->click();
   Require(PumpUntil([&] { return !rig.made.empty() && rig.made[0]->in_copy; }),
           "the first entry never started copying");
-  Require(PumpUntil([&] { return rig.made[0]->Progress() == 50; }), "no progress shown");
+  Require(PumpUntil([&] { return rig.made[0]->Progress() >= 50; }), "no progress shown");
+  Require(PumpUntil([&] {
+            return window->Frames()->Frames()[0]->StatusLbl->text().contains(" left");
+          }),
+          "no speed and time left shown");
   PumpUntil([] { return false; }, std::chrono::milliseconds(50));
   Save(window.get(), "main-window-burning.png");
   for (TStandInLoader* job : rig.made) job->hold = false;
@@ -159,6 +171,25 @@ int main(int argc, char** argv) {
   form->NickNameEdit->setText("tester");
   Save(form, "feedback-form.png");
   form->hide();
+  window.reset();
+
+  // Without a drive, the window asks for one.
+  rig.letters->SetDrives({});
+  window = rig.MakeWindow();
+  Save(window.get(), "main-window-no-drive.png");
+  window.reset();
+
+  // The light look, as a desktop that prefers light gets it.
+  rig.letters->SetDrives({});
+  rig.AddDrive(stick);
+  std::string sheet, error;
+  Require(ReadResource(StyleSheetResource(TColorScheme::Light), sheet, error), "no light sheet");
+  UseLightSchemeTextColors(true);
+  app->setStyleSheet(QString::fromStdString(sheet));
+  window = rig.MakeWindow();
+  rig.AddFrame(*window, 3, windows);
+  rig.AddFrame(*window, 7, hirens);
+  Save(window.get(), "main-window-light.png");
   window.reset();
   std::remove(windows.c_str());
   std::remove(hirens.c_str());

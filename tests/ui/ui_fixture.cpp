@@ -129,6 +129,15 @@ std::unique_ptr<TGridViewForm> TWindowRig::MakeWindow() {
     std::lock_guard<std::mutex> guard(feedback_lock);
     feedback.push_back({subject, email, nick, text, kind});
   };
+  services.Notify = [this](const std::string& title, const std::string& body) {
+    notifications.emplace_back(title, body);
+  };
+  services.CreateDriveMonitor = [this](std::function<void()> on_change) {
+    auto source = std::make_unique<TFakeEventSource>();
+    device_events = source.get();
+    return std::make_unique<TDriveMonitor>(std::move(source), std::move(on_change),
+                                           std::chrono::milliseconds(50));
+  };
   auto window = std::make_unique<TGridViewForm>(std::move(services));
   window->show();
   return window;

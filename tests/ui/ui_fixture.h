@@ -18,7 +18,9 @@
 #include <vector>
 
 #include "drive/drive_letters.h"
+#include "drive/drive_monitor.h"
 #include "drive/usb_drive_set.h"
+#include "support/fake_device_events.h"
 #include "support/temp_dir.h"
 #include "support/test_loaders.h"
 #include "ui/grid_view_form.h"
@@ -113,6 +115,8 @@ class TWindowRig {
   std::vector<TFeedback> feedback;
   std::function<void(TStandInLoader&)> configure_job;  // applied to every job made
   TBurnPreflight preflight;  // the check before a burn; the plan's checks when empty
+  std::vector<std::pair<std::string, std::string>> notifications;  // title, body
+  TFakeEventSource* device_events = nullptr;  // the window's drive monitor's source
 };
 
 }  // namespace quorvane::testing

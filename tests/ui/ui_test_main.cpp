@@ -12,6 +12,9 @@
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // One look for every case, whatever the machine's desktop prefers; the light one has
+  // cases of its own.
+  if (!std::getenv("QUORVANE_COLOR_SCHEME")) setenv("QUORVANE_COLOR_SCHEME", "dark", 1);
   quorvane::testing::QuietOffscreenNotices();
   std::shared_ptr<QApplication> app = quorvane::SharedApplication(argc, argv);
   return RUN_ALL_TESTS();

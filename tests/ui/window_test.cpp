@@ -38,6 +38,7 @@ class WindowTest : public ::testing::Test {
                form->ThrdStr->text(), form->FrthStr->text()};
       eula_shown = !form->GoEULABtn->isHidden();
       notes = form->NotesStr->isHidden() ? QString() : form->NotesStr->text();
+      drive_line = form->DriveStr->isHidden() ? QString() : form->DriveStr->text();
       (yes ? form->YesBtn : form->NoBtn)->click();
     });
   }
@@ -63,6 +64,7 @@ class WindowTest : public ::testing::Test {
   std::vector<QString> asked;
   bool eula_shown = false;
   QString notes;
+  QString drive_line;
   QString message;
 };
 
@@ -127,11 +129,11 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, CapacityDisplay,
     ::testing::Values(
         DisplayCase{"NeedsNTFS", 5000000000, true, false, true, true, "Drive format required",
-                    "4.74Gb / 7.45Gb", false, 6357},
-        DisplayCase{"FitsAsItIs", 700000000, false, true, false, true, "", "7.17Gb / 7.45Gb",
+                    "4.74 GiB / 7.45 GiB", false, 6357},
+        DisplayCase{"FitsAsItIs", 700000000, false, true, false, true, "", "7.17 GiB / 7.45 GiB",
                     false, 9625},
         DisplayCase{"TooLarge", kDrive - 4136960 + 1, false, false, true, false, "",
-                    "7.45Gb / 7.45Gb", true, 10000}),
+                    "7.45 GiB / 7.45 GiB", true, 10000}),
     [](const ::testing::TestParamInfo<DisplayCase>& info) { return info.param.name; });
 
 TEST_F(WindowTest, ClosingTheFrameThatDidNotFitBringsTheStartBack) {
@@ -531,6 +533,92 @@ TEST_F(WindowTest, TheLinksOpenTheProductsPages) {
   EXPECT_EQ(rig.opened_urls, std::vector<std::string>{kSiteHomeUrl});
   EXPECT_EQ(window->IconName(), "64w");
   EXPECT_FALSE(window->IconImg->pixmap().isNull()) << "the picture is read from the resources";
+}
+
+TEST_F(WindowTest, TheEraseQuestionNamesTheDevice) {
+  TUSBDriveSet stick = FixtureDrive('e', kDrive, 1000000000, "FAT32", "KINGSTON");
+  stick.VolumeDevice = "/dev/sdx1";
+  rig.AddDrive(stick);
+  window = rig.MakeWindow();
+  rig.AddFrame(*window, 7, rig.Image("big.iso", 5000000000, true));
+  ASSERT_TRUE(window->GoNewBtn->isEnabled());
+  AnswerConfirmation(false);
+  window->GoNewBtn->click();
+  ASSERT_FALSE(asked.empty());
+  EXPECT_EQ(asked[1], "Selected drive will be formated.");
+  // The same device as the page and quorvane-cli name: the disk, its partition in brackets.
+  EXPECT_EQ(drive_line, "Drive: /dev/sdx (/dev/sdx1), Fixture Stick 8G, 7.45 GiB, label \"KINGSTON\"");
+}
+
+TEST_F(WindowTest, DrivesPluggedInOrPulledOutShowByThemselves) {
+  window = rig.MakeWindow();
+  EXPECT_EQ(window->InfoLbl->text(), "Plug in a USB drive");
+  ASSERT_NE(rig.device_events, nullptr);
+  const int listings = rig.letters->Listings();
+  rig.AddDrive(FixtureDrive('e', kDrive, kDrive, "FAT32", "FIRST"));
+  rig.device_events->Push({"add", "block", "disk", "sdx"});
+  rig.device_events->Push({"add", "block", "partition", "sdx1"});
+  ASSERT_TRUE(PumpUntil([&] { return window->DrvSelectBox->currentText().contains("FIRST"); }));
+  EXPECT_EQ(window->InfoLbl->text(), "");
+  EXPECT_EQ(rig.letters->Listings(), listings + 1) << "one reading for the burst";
+
+  // A second stick: the chosen one stays chosen.
+  TUSBDriveSet second = FixtureDrive('f', kDrive, kDrive, "NTFS", "SECOND");
+  second.DiskDevice = "/dev/sdy";
+  rig.AddDrive(second);
+  window->DrvsRefreshBtn->click();
+  window->DrvSelectBox->setCurrentIndex(1);
+  TUSBDriveSet third = FixtureDrive('g', kDrive, kDrive, "FAT32", "THIRD");
+  third.DiskDevice = "/dev/sdz";
+  rig.letters->SetDrives({third, FixtureDrive('e', kDrive, kDrive, "FAT32", "FIRST"), second});
+  rig.device_events->Push({"add", "block", "disk", "sdz"});
+  ASSERT_TRUE(PumpUntil([&] { return window->DrvSelectBox->count() == 3; }));
+  EXPECT_TRUE(window->DrvSelectBox->currentText().contains("SECOND"))
+      << window->DrvSelectBox->currentText().toStdString();
+
+  // All pulled out.
+  rig.letters->SetDrives({});
+  rig.device_events->Push({"remove", "block", "disk", "sdx"});
+  ASSERT_TRUE(PumpUntil([&] { return window->InfoLbl->text() == "Plug in a USB drive"; }));
+  EXPECT_EQ(window->DrvSelectBox->currentText(), "Drive not selected");
+}
+
+TEST_F(BurnControlTest, TheTitleShowsTheProgressAndTheEndIsNotified) {
+  StartHeldBurn();
+  // Two entries, the first a quarter through.
+  EXPECT_EQ(window->windowTitle(), QString::fromUtf8("12% \u00b7 Quorvane"));
+  EXPECT_TRUE(Frame(0)->StatusLbl->text().startsWith("Running")) << Frame(0)->StatusLbl->text().toStdString();
+  // A drive plugged in during the burn changes nothing until the burn is over.
+  const int listings = rig.letters->Listings();
+  rig.device_events->Push({"add", "block", "disk", "sdq"});
+  PumpUntil([] { return false; }, 300ms);
+  EXPECT_EQ(rig.letters->Listings(), listings);
+  rig.made[0]->hold = false;
+  ASSERT_TRUE(RunToContinue());
+  EXPECT_EQ(window->windowTitle(), "Quorvane");
+  ASSERT_EQ(rig.notifications.size(), 1u);
+  EXPECT_EQ(rig.notifications[0].first, "Quorvane: the USB drive is ready");
+  EXPECT_EQ(rig.notifications[0].second, "2 of 2 entries written to /dev/sdx");
+  window->CancelBtn->click();
+  EXPECT_GT(rig.letters->Listings(), listings);
+}
+
+TEST(WindowTexts, TheRunningFrameTellsSpeedTimeLeftAndTheStepAtTheEnd) {
+  TWindowRig rig;
+  auto window = rig.MakeWindow();
+  TStandInLoader job(7, rig.Image("t.iso", 1000), 'e', "LdrFrame0");
+  EXPECT_EQ(window->RunningJobText(job), "Running");
+  job.Vars.BytesTotal = 100000000;
+  job.Vars.BytesDone = 0;
+  window->RunningJobText(job);
+  std::this_thread::sleep_for(600ms);
+  job.Vars.BytesDone = 30000000;
+  const QString text = window->RunningJobText(job);
+  EXPECT_TRUE(text.startsWith("Running, ")) << text.toStdString();
+  EXPECT_TRUE(text.contains(" MB/s, ")) << text.toStdString();
+  EXPECT_TRUE(text.endsWith(" s left")) << text.toStdString();
+  job.SetStep("flushing to the drive");
+  EXPECT_EQ(window->RunningJobText(job), "Running: flushing to the drive");
 }
 
 }  // namespace

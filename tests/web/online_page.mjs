@@ -103,6 +103,7 @@ try {
     executablePath: chromiumPath,
     headless: true,
     viewport: { width: 960, height: 860 },
+    colorScheme: 'dark',
     args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking',
       '--disable-component-update', '--disable-sync', '--no-first-run'],
   });
@@ -119,19 +120,20 @@ try {
     await page.locator('#driveSelect option', { hasText: 'e:\\, MULTIBOOT, FAT32' }).waitFor({ state: 'attached' });
     await page.locator('.chip', { hasText: '/dev/sdx1' }).waitFor();
     await page.locator('.chip', { hasText: 'Kingston DataTraveler 3.0' }).waitFor();
-    assert.equal(await page.locator('#barText').textContent(), '0.95Gb / 7.45Gb');
+    await page.locator('.chip', { hasText: '/dev/sdx (/dev/sdx1)' }).waitFor();
+    assert.equal(await page.locator('#barText').textContent(), '0.95 GiB / 7.45 GiB');
   });
 
   await check('entries take their images from the file dialog', async () => {
     await page.locator('#addBtn').click();
     await chooseImage(page, 0, 'Ubuntu 32/64 bit', ubuntu);
-    await page.locator('.entry').nth(0).locator('.chip', { hasText: '3.0 MB on the drive' }).waitFor();
+    await page.locator('.entry').nth(0).locator('.chip', { hasText: '3.00 MiB on the drive' }).waitFor();
     await page.locator('#addBtn').click();
     await chooseImage(page, 1, "Hiren's Boot CD", hirens);
     const args = fs.readFileSync(path.join(tmp, 'dialog-args'), 'utf8');
     assert.match(args, /--title=Select "Ubuntu 32\/64 bit" ISO file/);
     assert.match(args, /--title=Select "Hiren's Boot CD" ISO file/);
-    assert.equal(await page.locator('#barText').textContent(), '0.96Gb / 7.45Gb');
+    assert.equal(await page.locator('#barText').textContent(), '0.96 GiB / 7.45 GiB');
     assert.equal(await page.locator('#goBtn').textContent(), 'Add loaders to USB');
     await shot(page, 'online-page.png');
   });
@@ -150,18 +152,36 @@ try {
     assert.equal(await page.locator('#checkCapacity').isChecked(), false);
     await page.locator('#goBtn').click();
     await page.locator('#dlgBody', { hasText: 'Formating will erase ALL data on this disk!' }).waitFor();
+    // The same device, vendor, model, size and label as the window and quorvane-cli name.
+    await page.locator('#dlgBody .drive-line', {
+      hasText: 'Drive: /dev/sdx (/dev/sdx1), Kingston DataTraveler 3.0, 7.45 GiB, label "MULTIBOOT"' }).waitFor();
     await page.waitForTimeout(400);  // the dialog's opening animation
     await shot(page, 'online-page-confirm.png');
     await page.locator('#dlgButtons button', { hasText: 'No!' }).click();
     await page.locator('.seg button[data-mode="Add"]').click();
   });
 
-  await check('a burn runs to its end with progress per entry', async () => {
+  await check('a burn runs to its end with progress, speed and time left per entry, its rows always visible', async () => {
+    // The rows' opacity, sampled from inside the page every 50 ms while the burn runs:
+    // rows drawn anew on every poll would restart their fade-in and be mostly invisible.
+    await page.evaluate(() => {
+      window.__opacity = [];
+      window.__sampler = setInterval(() => {
+        document.querySelectorAll('.entry').forEach((row) => {
+          window.__opacity.push(Number(getComputedStyle(row).opacity));
+        });
+      }, 50);
+    });
     await page.locator('#goBtn').click();
     await page.locator('#dlgButtons button', { hasText: 'Yes' }).click();
     await page.locator('.entry.running .status', { hasText: /Running — [1-9]/ }).first().waitFor({ timeout: 30000 });
+    await page.locator('.entry.running .status', { hasText: /MB\/s, \d+ s left/ }).first().waitFor({ timeout: 30000 });
     await shot(page, 'online-page-burning.png');
     await page.locator('#goBtn', { hasText: 'Continue' }).waitFor({ timeout: 60000 });
+    const samples = await page.evaluate(() => { clearInterval(window.__sampler); return window.__opacity; });
+    assert.ok(samples.length >= 20, `only ${samples.length} samples`);
+    const faint = samples.filter((o) => o < 0.9).length;
+    assert.ok(faint === 0, `${faint} of ${samples.length} samples of the rows were faded: ${samples.join(' ')}`);
     assert.equal(await page.locator('.entry .status.ok', { hasText: 'Finished' }).count(), 2);
     const menu = fs.readFileSync(path.join(drive, 'menu.lst'), 'latin1');
     assert.match(menu, /title ubuntu_22\.04\.4_desktop_amd64/);
@@ -169,6 +189,11 @@ try {
     assert.equal(fs.readdirSync(path.join(drive, 'Quorvane')).length, 2);
     await page.waitForTimeout(400);
     await shot(page, 'online-page-finished.png');
+    // The same page for a desktop that prefers light.
+    await page.emulateMedia({ colorScheme: 'light' });
+    await page.waitForTimeout(200);
+    await shot(page, 'online-page-light.png');
+    await page.emulateMedia({ colorScheme: 'dark' });
   });
 
   await check('"Close App" ends the program with FinishWorks', async () => {
