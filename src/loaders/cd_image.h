@@ -12,7 +12,7 @@ namespace quorvane {
 struct TCdImageFacts {
   bool Iso9660 = false;         // a primary volume descriptor
   bool Udf = false;             // a UDF volume recognition sequence
-  bool ElTorito = false;        // a boot record of the El Torito specification
+  bool ElTorito = false;        // an El Torito boot record
   std::int64_t VolumeBytes = -1;  // what the ISO 9660 volume spans; -1 when unknown
 };
 
