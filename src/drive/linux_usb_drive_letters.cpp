@@ -695,27 +695,6 @@ std::string TUSBDriveLetters::ReleaseLocked(const std::string& disk_name) {
   return errors;
 }
 
-bool TUSBDriveLetters::SuspendNtfs3gMount(const std::string& path, TSuspendedMount& mount,
-                                          std::string& inside, std::string& error) {
-  std::lock_guard<std::recursive_mutex> guard(FLock);
-  error.clear();
-  if (path.find("/../") != std::string::npos || path.find("/./") != std::string::npos)
-    return false;
-  for (auto it = FMounts.begin(); it != FMounts.end(); ++it) {
-    if (path.compare(0, it->MountPoint.size() + 1, it->MountPoint + "/") != 0) continue;
-    bool fuse = false;
-    for (const TMountEntry& m : ParseMountInfo(ReadTextFile(FEnv.MountInfoPath)))
-      if (m.MountPoint == it->MountPoint && m.Source == it->Source && m.FsType == "fuseblk")
-        fuse = true;
-    struct stat node {};
-    if (!fuse || ::stat(it->Source.c_str(), &node) != 0 || !S_ISBLK(node.st_mode)) return false;
-    if (!UnmountLocked(it->MountPoint, error)) return false;
-    mount = {it->Letter, it->MountPoint, it->Source, it->DiskName};
-    inside = path.substr(it->MountPoint.size());
-    FSuspended.insert(it->Letter);
-    FMounts.erase(it);
-    return true;
-  }
 void TUSBDriveLetters::RecordLoopsLocked() {
   std::vector<TRunLoop> loops;
   for (const TImage& i : FImages) loops.push_back({i.LoopName, 0, i.Path});
@@ -737,6 +716,51 @@ void TUSBDriveLetters::RecordLoopsLocked() {
   const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
   ::close(fd);
   if (!written || ::rename(part.c_str(), record.c_str()) != 0) ::unlink(part.c_str());
+}
+
+bool TUSBDriveLetters::SuspendNtfs3gMount(const std::string& path, TSuspendedMount& mount,
+                                          std::string& inside, std::string& error) {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  error.clear();
+  if (path.find("/../") != std::string::npos || path.find("/./") != std::string::npos)
+    return false;
+  for (auto it = FMounts.begin(); it != FMounts.end(); ++it) {
+    if (path.compare(0, it->MountPoint.size() + 1, it->MountPoint + "/") != 0) continue;
+    bool fuse = false;
+    for (const TMountEntry& m : ParseMountInfo(ReadTextFile(FEnv.MountInfoPath)))
+      if (m.MountPoint == it->MountPoint && m.Source == it->Source && m.FsType == "fuseblk")
+        fuse = true;
+    struct stat node {};
+    if (!fuse || ::stat(it->Source.c_str(), &node) != 0 || !S_ISBLK(node.st_mode)) return false;
+    if (!UnmountLocked(it->MountPoint, error)) return false;
+    mount = {it->Letter, it->MountPoint, it->Source, it->DiskName};
+    inside = path.substr(it->MountPoint.size());
+    FSuspended.insert(it->Letter);
+    FMounts.erase(it);
+    return true;
+  }
+  return false;
+}
+
+bool TUSBDriveLetters::ResumeMount(const TSuspendedMount& mount, std::string& error) {
+  std::lock_guard<std::recursive_mutex> guard(FLock);
+  FSuspended.erase(mount.Letter);
+  try {
+    if (!RunMount("ntfs", mount.Source, mount.MountPoint, true, error)) return false;
+    std::string source;
+    for (const TMountEntry& m : ParseMountInfo(ReadTextFile(FEnv.MountInfoPath)))
+      if (m.MountPoint == mount.MountPoint) source = m.Source;
+    if (source.empty()) {
+      error = "the volume does not appear at " + mount.MountPoint + " after mounting";
+      return false;
+    }
+    FMounts.push_back({mount.Letter, mount.MountPoint, source, mount.DiskName});
+    FKnownRoots[mount.Letter] = mount.MountPoint + "/";
+    return true;
+  } catch (const std::exception& e) {
+    error = e.what();
+    return false;
+  }
 }
 
 std::string TUSBDriveLetters::ReleaseProgramMounts() {
