@@ -3,7 +3,6 @@
 #include "drive/grub4dos_images.h"
 
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -205,19 +204,6 @@ bool PrepareFolder(const std::string& to, std::string& error) {
 }
 
 }  // namespace
-
-std::string Sha256Hex(std::string_view data) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  if (EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha256(), nullptr) != 1) return {};
-  static const char* const kHex = "0123456789abcdef";
-  std::string text;
-  for (unsigned int i = 0; i < length; ++i) {
-    text += kHex[digest[i] >> 4];
-    text += kHex[digest[i] & 15];
-  }
-  return text;
-}
 
 std::string Grub4DosImagesMissingMessage() {
   std::error_code ec;

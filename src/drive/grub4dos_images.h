@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/sha256.h"
+
 namespace quorvane {
 
 struct TPinnedImage {
@@ -26,9 +28,6 @@ inline constexpr TPinnedImage kGrub4DosImages[] = {
 
 // Where the release is published.
 inline constexpr const char* kGrub4DosReleases = "https://github.com/chenall/grub4dos/releases";
-
-// SHA-256 of `data`, lower-case hexadecimal.
-std::string Sha256Hex(std::string_view data);
 
 // Empty when both images are where the program looks for them; else one paragraph that
 // says how to install them.
