@@ -21,9 +21,10 @@ std::string VendorAndModel(const TUSBDriveSet& d) {
   return text.empty() ? "-" : text;
 }
 
+// The disk, with the partition in brackets: as the window and the page name the drive.
 std::string Device(const TUSBDriveSet& d) {
-  if (!d.VolumeDevice.empty()) return d.VolumeDevice;
-  return d.DiskDevice.empty() ? "-" : d.DiskDevice;
+  const std::string text = DriveDeviceText(d);
+  return text.empty() ? "-" : text;
 }
 
 std::string SizeCell(std::int64_t bytes, bool in_bytes, bool known) {

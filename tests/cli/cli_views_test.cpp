@@ -51,11 +51,14 @@ TEST(DriveTable, ColumnsLineUpAndUnknownsAreMarked) {
   drives[1].ImageFile = "/tmp/d.img";
   EXPECT_EQ(
       FormatDriveTable(drives, false),
-      "DRIVE  DEVICE      VENDOR AND MODEL           LABEL            FS         FREE       SIZE\n"
-      "a      /dev/sdb1   Kingston DataTraveler 3.0  STICK            FAT32  6.52 GiB   7.45 GiB\n"
-      "b      /dev/loop3  image /tmp/d.img           removable drive  -       unknown  64.00 MiB\n"
-      "c      /dev/sdc1   SanDisk Ultra              SYSTEM           NTFS          -          "
-      "-\n");
+      "DRIVE  DEVICE                VENDOR AND MODEL           LABEL            FS         FREE"
+      "       SIZE\n"
+      "a      /dev/sdb (/dev/sdb1)  Kingston DataTraveler 3.0  STICK            FAT32  6.52 GiB"
+      "   7.45 GiB\n"
+      "b      /dev/loop3            image /tmp/d.img           removable drive  -       unknown"
+      "  64.00 MiB\n"
+      "c      /dev/sdc (/dev/sdc1)  SanDisk Ultra              SYSTEM           NTFS          -"
+      "          -\n");
   const std::string in_bytes = FormatDriveTable(drives, true);
   EXPECT_NE(in_bytes.find("7000000000  8004304896\n"), std::string::npos) << in_bytes;
   EXPECT_EQ(FormatDriveTable({}, false), "No USB drives found.\n");
