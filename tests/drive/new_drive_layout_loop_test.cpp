@@ -13,9 +13,9 @@
 #include "common/tool_runner.h"
 #include "drive/disk_part_works.h"
 #include "drive/efi_partition.h"
-#include "drive/linux_mount_table.h"
 #include "drive/uefi_boot_setup.h"
 #include "drive/usb_drive_letters.h"
+#include "support/image_drive_table.h"
 #include "support/loop_devices.h"
 #include "support/temp_dir.h"
 
@@ -40,11 +40,6 @@ std::string Sectors(const std::string& image, std::uint64_t first, std::uint64_t
   return bytes;
 }
 
-bool KernelHas(const std::string& file_system) {
-  const std::vector<std::string> names = ParseFileSystems(ReadTextFile("/proc/filesystems"));
-  return std::find(names.begin(), names.end(), file_system) != names.end();
-}
-
 struct TPartitionEntry {
   std::uint64_t Start = 0, Sectors = 0;
   unsigned Type = 0;
@@ -65,21 +60,11 @@ class NewDriveLayoutTest : public ::testing::Test {
              "umount"});
         !why.empty())
       GTEST_SKIP() << "no loop devices: " << why;
-    TDriveEnvironment env;
-    env.ListUsbDisks = false;
-    env.MountRoot = temp / "mnt";
-    table = std::make_shared<TUSBDriveLetters>(env);
-    SetDriveLetters(table);
+    table = MakeImageDriveTable(temp / "mnt");
   }
 
   void TearDown() override {
-    if (!table) return;
-    EXPECT_EQ(table->ReleaseProgramMounts(), "");
-    EXPECT_TRUE(table->DetachImageDrives(error)) << error;
-    for (const TMountEntry& m : ParseMountInfo(ReadTextFile("/proc/self/mountinfo")))
-      if (m.MountPoint.rfind(temp / "mnt", 0) == 0) runner.Run({"umount", {"-l", m.MountPoint}, ""});
-    DetachLeftoverLoops(images);
-    SetDriveLetters(nullptr);
+    if (table) CloseImageDriveTable(*table, temp / "mnt", images);
   }
 
   // `check` on a loop device of the test's own over exactly `partition` of `image`.
@@ -171,7 +156,7 @@ class NewDriveLayoutTest : public ::testing::Test {
   // driver the marker file cannot go onto a FAT32 volume; the EFI partition is then made
   // and filled by the same steps, without it.
   void PrepareEfi(char letter, bool fat, std::uint8_t mode, const std::string& image) {
-    if (!fat || KernelHas("vfat")) {
+    if (!fat || KernelHasFileSystem("vfat")) {
       PrepareUefiBoot(*table, letter, mode, error);
       ASSERT_EQ(error, "");
       return;

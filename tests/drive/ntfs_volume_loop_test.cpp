@@ -28,6 +28,7 @@
 #include "drive/ntfs_layout.h"
 #include "drive/ntfs_volume.h"
 #include "drive/usb_drive_letters.h"
+#include "support/image_drive_table.h"
 #include "support/loop_devices.h"
 #include "support/temp_dir.h"
 
@@ -52,10 +53,7 @@ const TNewDriveLayout& Layout() {
 std::uint64_t PartitionStart() { return Layout().MainStart * 512; }
 std::uint64_t PartitionBytes() { return Layout().MainSectors * 512; }
 
-bool KernelHasNtfs3() {
-  const std::vector<std::string> names = ParseFileSystems(ReadTextFile("/proc/filesystems"));
-  return std::find(names.begin(), names.end(), "ntfs3") != names.end();
-}
+bool KernelHasNtfs3() { return KernelHasFileSystem("ntfs3"); }
 
 // A file of `bytes` whose every 8-byte word differs from its neighbours'.
 void MakeSource(const std::string& path, std::uint64_t bytes, std::uint64_t seed) {
@@ -133,11 +131,7 @@ class NtfsVolumeTest : public ::testing::Test {
                                     "ntfsresize", "ntfsfix", "ntfsinfo", "ntfs-3g", "umount"});
         !why.empty())
       GTEST_SKIP() << "no loop devices: " << why;
-    TDriveEnvironment env;
-    env.ListUsbDisks = false;
-    env.MountRoot = temp / "mnt";
-    table = std::make_shared<TUSBDriveLetters>(env);
-    SetDriveLetters(table);
+    table = MakeImageDriveTable(temp / "mnt");
     image = temp / "stick.img";
     ASSERT_TRUE(table->AttachImageDrive(image, kDriveBytes, letter, error)) << error;
     TDiskPartWorks works(table, FileSystemNTFS);
@@ -152,14 +146,7 @@ class NtfsVolumeTest : public ::testing::Test {
 
   void TearDown() override {
     SetLargeFileWriter(nullptr);
-    if (!table) return;
-    EXPECT_EQ(table->ReleaseProgramMounts(), "");
-    EXPECT_TRUE(table->DetachImageDrives(error)) << error;
-    TSystemToolRunner runner;
-    for (const TMountEntry& m : ParseMountInfo(ReadTextFile("/proc/self/mountinfo")))
-      if (m.MountPoint.rfind(temp / "mnt", 0) == 0) runner.Run({"umount", {"-l", m.MountPoint}, ""});
-    DetachLeftoverLoops({image});
-    SetDriveLetters(nullptr);
+    if (table) CloseImageDriveTable(*table, temp / "mnt", {image});
   }
 
   // The drive's root, mounted by the program (through ntfs-3g here).
