@@ -45,10 +45,9 @@ const TBootCase kCases[] = {
 };
 
 TEST(BiosBoot, EveryEntryOfOneDriveBoots) {
-  if (const std::string why = BurnAndBootUnavailable(TFirmware::SeaBIOS); !why.empty())
-    GTEST_SKIP() << why;
   TBootMedia media;
-  if (std::string why; !PrepareBootMedia(media, why)) GTEST_SKIP() << why;
+  if (const std::string why = BurnAndBootUnavailable(TFirmware::SeaBIOS, &media); !why.empty())
+    GTEST_SKIP() << why;
 
   TTempDir temp;
   const std::string drive = temp / "drive.img";

@@ -46,10 +46,11 @@ std::string BurnUnavailable() {
       {"losetup", "sfdisk", "wipefs", "blockdev", "mkfs.ntfs", "ntfs-3g", "umount"});
 }
 
-std::string BurnAndBootUnavailable(TFirmware firmware) {
+std::string BurnAndBootUnavailable(TFirmware firmware, TBootMedia* media) {
   if (std::string why = Grub4DosImagesMissing(); !why.empty()) return why;
   if (std::string why = FirmwareUnavailable(firmware); !why.empty()) return why;
   if (std::string why = BurnUnavailable(); !why.empty()) return "no loop devices: " + why;
+  if (std::string why; media && !PrepareBootMedia(*media, why)) return why;
   return {};
 }
 

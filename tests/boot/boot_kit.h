@@ -45,8 +45,9 @@ bool PrepareBootMedia(TBootMedia& media, std::string& why);
 std::string BurnUnavailable();
 
 // Why a test that burns an image drive and boots it under `firmware` cannot run here:
-// GRUB4DOS's images, the firmware, or what a burn needs; empty when it can.
-std::string BurnAndBootUnavailable(TFirmware firmware);
+// GRUB4DOS's images, the firmware, what a burn needs or, when `media` is given, the kit's
+// media (built into it as PrepareBootMedia does); empty when it can.
+std::string BurnAndBootUnavailable(TFirmware firmware, TBootMedia* media = nullptr);
 
 // One entry of a burn: its loader type and image file.
 struct TBurnEntry {

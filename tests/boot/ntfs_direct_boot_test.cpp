@@ -15,10 +15,9 @@ namespace {
 using namespace std::chrono_literals;
 
 TEST(BiosBoot, ALargeImageWrittenStraightToItsClustersBoots) {
-  if (const std::string why = BurnAndBootUnavailable(TFirmware::SeaBIOS); !why.empty())
-    GTEST_SKIP() << why;
   TBootMedia media;
-  if (std::string why; !PrepareBootMedia(media, why)) GTEST_SKIP() << why;
+  if (const std::string why = BurnAndBootUnavailable(TFirmware::SeaBIOS, &media); !why.empty())
+    GTEST_SKIP() << why;
 
   TTempDir temp;
   // The kit's isolinux CD, grown with zeros past its end to 70 % of the volume.

@@ -56,10 +56,9 @@ bool WaitForSerialAfter(TQemuMachine& machine, std::size_t from,
 }
 
 TEST(UefiBoot, EveryEntryOfOneDriveBootsUnderOvmf) {
-  if (const std::string why = BurnAndBootUnavailable(TFirmware::OVMF); !why.empty())
-    GTEST_SKIP() << why;
   TBootMedia media;
-  if (std::string why; !PrepareBootMedia(media, why)) GTEST_SKIP() << why;
+  if (const std::string why = BurnAndBootUnavailable(TFirmware::OVMF, &media); !why.empty())
+    GTEST_SKIP() << why;
 
   TTempDir temp;
   const std::string drive = temp / "drive.img";
