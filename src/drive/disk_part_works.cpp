@@ -154,9 +154,12 @@ bool TDiskPartWorks::GrowNTFSUSB(char Drive, std::string& error) {
   }
   TDiskTarget disk;
   if (!FTable->WritableDiskOf(Drive, disk, error)) return false;
-  // A partition of no more than the seed's size (it starts 1 MiB in) has nothing to grow.
-  if (disk.SizeBytes >= 0 &&
-      static_cast<std::uint64_t>(disk.SizeBytes) <= kNtfsSeedSectors * 512 + (1u << 20))
+  // A partition of no more than the seed's size (from 1 MiB up to the EFI partition, as
+  // the format laid it out) has nothing to grow.
+  TNewDriveLayout layout;
+  std::string unplanned;
+  if (PlanNewDriveLayout(disk.SizeBytes, false, layout, unplanned) &&
+      layout.MainSectors <= kNtfsSeedSectors)
     return true;
   TBusyDisk busy(*FTable, disk.KernelName);
   if (!FTable->UnmountDisk(disk, error)) return false;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 namespace quorvane {
 
@@ -17,6 +18,17 @@ bool ChangesDriveList(const TDeviceEvent& e) {
   for (const char* prefix : {"loop", "ram", "zram", "dm-", "md", "nbd", "sr", "fd"})
     if (e.SysName.rfind(prefix, 0) == 0) return false;
   return !e.SysName.empty();
+}
+
+std::unique_ptr<TDriveMonitor> WatchSystemDrives(std::function<void()> on_change) {
+  std::string error;
+  std::unique_ptr<IDeviceEventSource> source = MakeUdevEventSource(error);
+  if (!source) {
+    std::fprintf(stderr, "quorvane: drives plugged in are not seen by themselves: %s\n",
+                 error.c_str());
+    return nullptr;
+  }
+  return std::make_unique<TDriveMonitor>(std::move(source), std::move(on_change));
 }
 
 TDriveMonitor::TDriveMonitor(std::unique_ptr<IDeviceEventSource> source,

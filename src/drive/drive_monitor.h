@@ -62,4 +62,8 @@ class TDriveMonitor {
   std::thread FThread;
 };
 
+// The front ends' monitor: udev's events watched for `on_change`. nullptr when udev cannot
+// be watched, said once on stderr; the drive lists then follow only when refreshed.
+std::unique_ptr<TDriveMonitor> WatchSystemDrives(std::function<void()> on_change);
+
 }  // namespace quorvane

@@ -16,6 +16,7 @@
 #include "common/resources.h"
 #include "common/text.h"
 #include "drive/grub4dos_images.h"
+#include "drive/efi_partition.h"
 #include "drive/grub_works.h"
 #include "drive/ntfs_layout.h"
 #include "drive/ntfs_volume.h"
@@ -198,9 +199,11 @@ void CheckContiguousRoom(const TPreflightContext& c, TPreflightReport& report) {
   std::uint32_t cluster_size = 0;
   if (c.Request.Mode == FormatModeNew) {
     if (c.Request.FileSystem != FileSystemNTFS || c.Drive.FullSize <= 0) return;
-    // The partition starts 1 MiB in and its end may be aligned down by as much.
-    const std::uint64_t disk = static_cast<std::uint64_t>(c.Drive.FullSize);
-    const std::uint64_t partition = disk > (2u << 20) ? disk - (2u << 20) : 0;
+    // The NTFS partition the format makes: from 1 MiB up to the EFI partition at the end.
+    TNewDriveLayout layout;
+    std::string ignored;
+    const std::uint64_t partition =
+        PlanNewDriveLayout(c.Drive.FullSize, false, layout, ignored) ? layout.MainSectors * 512 : 0;
     cluster_size = 4096;
     runs.push_back({0, NewNtfsLargestFreeRun(partition) / cluster_size});
   } else {

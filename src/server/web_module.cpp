@@ -84,19 +84,7 @@ TWebModule1::~TWebModule1() {
 }
 
 void TWebModule1::WatchDrives() {
-  if (!FSetup.CreateDriveMonitor) {
-    FSetup.CreateDriveMonitor =
-        [](std::function<void()> on_change) -> std::unique_ptr<TDriveMonitor> {
-      std::string error;
-      std::unique_ptr<IDeviceEventSource> source = MakeUdevEventSource(error);
-      if (!source) {
-        std::fprintf(stderr, "quorvane: drives plugged in are not seen by themselves: %s\n",
-                     error.c_str());
-        return nullptr;
-      }
-      return std::make_unique<TDriveMonitor>(std::move(source), std::move(on_change));
-    };
-  }
+  if (!FSetup.CreateDriveMonitor) FSetup.CreateDriveMonitor = WatchSystemDrives;
   try {
     FDriveMonitor = FSetup.CreateDriveMonitor([this] {
       std::lock_guard<TReentrantLock> guard(CriticalSection);

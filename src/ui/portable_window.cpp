@@ -137,19 +137,7 @@ TPortableWindowServices WithDefaults(TPortableWindowServices services) {
     services.Notify = [](const std::string& title, const std::string& body) {
       SendDesktopNotification(title, body);
     };
-  if (!services.CreateDriveMonitor) {
-    services.CreateDriveMonitor =
-        [](std::function<void()> on_change) -> std::unique_ptr<TDriveMonitor> {
-      std::string error;
-      std::unique_ptr<IDeviceEventSource> source = MakeUdevEventSource(error);
-      if (!source) {
-        std::fprintf(stderr, "quorvane: drives plugged in are not seen by themselves: %s\n",
-                     error.c_str());
-        return nullptr;
-      }
-      return std::make_unique<TDriveMonitor>(std::move(source), std::move(on_change));
-    };
-  }
+  if (!services.CreateDriveMonitor) services.CreateDriveMonitor = WatchSystemDrives;
   if (!services.SendFeedback) {
     std::lock_guard<std::mutex> guard(SenderLock());
     services.SendFeedback = DefaultSender();

@@ -8,7 +8,6 @@
 #include <filesystem>
 
 #include "boot_kit.h"
-#include "support/grub4dos_images.h"
 #include "support/temp_dir.h"
 
 namespace quorvane::testing {
@@ -46,18 +45,13 @@ const TBootCase kCases[] = {
 };
 
 TEST(BiosBoot, EveryEntryOfOneDriveBoots) {
-  QUORVANE_SKIP_WITHOUT_GRUB4DOS_IMAGES();
-  if (const std::string why = FirmwareUnavailable(TFirmware::SeaBIOS); !why.empty())
-    GTEST_SKIP() << why;
-  if (const std::string why = BurnUnavailable(); !why.empty())
-    GTEST_SKIP() << "no loop devices: " << why;
   TBootMedia media;
-  if (std::string why; !PrepareBootMedia(media, why)) GTEST_SKIP() << why;
+  if (const std::string why = BurnAndBootUnavailable(TFirmware::SeaBIOS, &media); !why.empty())
+    GTEST_SKIP() << why;
 
   TTempDir temp;
   const std::string drive = temp / "drive.img";
-  std::vector<std::string> args{"burn", "--image", drive, "--size", "512M", "--mode", "new",
-                                "--fs", "ntfs", "--yes"};
+  std::vector<TBurnEntry> entries;
   std::vector<std::string> titles;
   for (const TBootCase& c : kCases) {
     std::string image = media.Iso(c.iso);
@@ -65,10 +59,10 @@ TEST(BiosBoot, EveryEntryOfOneDriveBoots) {
       std::filesystem::copy_file(image, temp / c.as);
       image = temp / c.as;
     }
-    args.insert(args.end(), {"--entry", std::to_string(c.code) + ":" + image});
+    entries.push_back({c.code, image});
     titles.push_back(c.title);
   }
-  const TProcessResult burn = RunCli(args);
+  const TProcessResult burn = BurnNewNtfsDrive(drive, "512M", entries);
   ASSERT_EQ(burn.ExitStatus, 0) << burn.Out << burn.Err;
 
   std::string table;

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "common/tool_runner.h"
+#include "support/grub4dos_images.h"
 #include "support/loop_devices.h"
 
 namespace quorvane::testing {
@@ -43,6 +44,23 @@ bool PrepareBootMedia(TBootMedia& media, std::string& why) {
 std::string BurnUnavailable() {
   return LoopDevicesUnavailable(
       {"losetup", "sfdisk", "wipefs", "blockdev", "mkfs.ntfs", "ntfs-3g", "umount"});
+}
+
+std::string BurnAndBootUnavailable(TFirmware firmware, TBootMedia* media) {
+  if (std::string why = Grub4DosImagesMissing(); !why.empty()) return why;
+  if (std::string why = FirmwareUnavailable(firmware); !why.empty()) return why;
+  if (std::string why = BurnUnavailable(); !why.empty()) return "no loop devices: " + why;
+  if (std::string why; media && !PrepareBootMedia(*media, why)) return why;
+  return {};
+}
+
+TProcessResult BurnNewNtfsDrive(const std::string& drive, const std::string& size,
+                                const std::vector<TBurnEntry>& entries) {
+  std::vector<std::string> args{"burn", "--image", drive, "--size", size, "--mode", "new",
+                                "--fs", "ntfs", "--yes"};
+  for (const TBurnEntry& e : entries)
+    args.insert(args.end(), {"--entry", std::to_string(e.Code) + ":" + e.Image});
+  return RunCli(args);
 }
 
 std::string KitLines(const std::string& serial) {

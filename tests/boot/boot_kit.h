@@ -44,6 +44,22 @@ bool PrepareBootMedia(TBootMedia& media, std::string& why);
 // they can.
 std::string BurnUnavailable();
 
+// Why a test that burns an image drive and boots it under `firmware` cannot run here:
+// GRUB4DOS's images, the firmware, what a burn needs or, when `media` is given, the kit's
+// media (built into it as PrepareBootMedia does); empty when it can.
+std::string BurnAndBootUnavailable(TFirmware firmware, TBootMedia* media = nullptr);
+
+// One entry of a burn: its loader type and image file.
+struct TBurnEntry {
+  int Code;
+  std::string Image;
+};
+
+// Burns `entries` with quorvane-cli onto a new image drive with NTFS at `drive`, of `size`
+// ("512M").
+TProcessResult BurnNewNtfsDrive(const std::string& drive, const std::string& size,
+                                const std::vector<TBurnEntry>& entries);
+
 // The lines of the kit's init in a serial log, for messages.
 std::string KitLines(const std::string& serial);
 

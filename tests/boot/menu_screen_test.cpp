@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "boot_kit.h"
-#include "support/grub4dos_images.h"
 #include "support/iso_images.h"
 #include "support/temp_dir.h"
 
@@ -25,10 +24,8 @@ TEST(TextScreen, CharactersWithoutTheirColours) {
 }
 
 TEST(BootInQemu, TheMenuShowsEveryEntry) {
-  QUORVANE_SKIP_WITHOUT_GRUB4DOS_IMAGES();
-  if (const std::string why = FirmwareUnavailable(TFirmware::SeaBIOS); !why.empty())
+  if (const std::string why = BurnAndBootUnavailable(TFirmware::SeaBIOS); !why.empty())
     GTEST_SKIP() << why;
-  if (const std::string why = BurnUnavailable(); !why.empty()) GTEST_SKIP() << "no loop devices: " << why;
   TTempDir temp;
   const std::string ubuntu = temp / "ubuntu-like.iso", krd = temp / "krd.iso";
   const std::string windows = temp / "Win10_x64.iso", hirens = temp / "hbcd 15.2.iso";
@@ -38,9 +35,7 @@ TEST(BootInQemu, TheMenuShowsEveryEntry) {
   MakeLoaderImage(hirens, 6);
   const std::string drive = temp / "drive.img";
   const TProcessResult burn =
-      RunCli({"burn", "--image", drive, "--size", "64M", "--mode", "new", "--fs", "ntfs", "--entry",
-              "5:" + ubuntu, "--entry", "3:" + krd, "--entry", "2:" + windows, "--entry",
-              "6:" + hirens, "--yes"});
+      BurnNewNtfsDrive(drive, "64M", {{5, ubuntu}, {3, krd}, {2, windows}, {6, hirens}});
   ASSERT_EQ(burn.ExitStatus, 0) << burn.Out << burn.Err;
 
   const std::vector<std::string> titles{"ubuntu_like", "krd", "Win10_x64", "hbcd_15.2"};

@@ -7,7 +7,6 @@
 #include <filesystem>
 
 #include "boot_kit.h"
-#include "support/grub4dos_images.h"
 #include "support/temp_dir.h"
 
 namespace quorvane::testing {
@@ -16,13 +15,9 @@ namespace {
 using namespace std::chrono_literals;
 
 TEST(BiosBoot, ALargeImageWrittenStraightToItsClustersBoots) {
-  QUORVANE_SKIP_WITHOUT_GRUB4DOS_IMAGES();
-  if (const std::string why = FirmwareUnavailable(TFirmware::SeaBIOS); !why.empty())
-    GTEST_SKIP() << why;
-  if (const std::string why = BurnUnavailable(); !why.empty())
-    GTEST_SKIP() << "no loop devices: " << why;
   TBootMedia media;
-  if (std::string why; !PrepareBootMedia(media, why)) GTEST_SKIP() << why;
+  if (const std::string why = BurnAndBootUnavailable(TFirmware::SeaBIOS, &media); !why.empty())
+    GTEST_SKIP() << why;
 
   TTempDir temp;
   // The kit's isolinux CD, grown with zeros past its end to 70 % of the volume.
@@ -30,8 +25,7 @@ TEST(BiosBoot, ALargeImageWrittenStraightToItsClustersBoots) {
   std::filesystem::copy_file(media.Iso(kIsolinuxCdIso), image);
   std::filesystem::resize_file(image, 350u << 20);
   const std::string drive = temp / "drive.img";
-  const TProcessResult burn = RunCli({"burn", "--image", drive, "--size", "512M", "--mode", "new",
-                                      "--fs", "ntfs", "--entry", "6:" + image, "--yes"});
+  const TProcessResult burn = BurnNewNtfsDrive(drive, "512M", {{6, image}});
   ASSERT_EQ(burn.ExitStatus, 0) << burn.Out << burn.Err;
 
   TQemuMachine machine({TFirmware::SeaBIOS, drive, "", 512, temp.path()});

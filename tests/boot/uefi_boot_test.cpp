@@ -11,7 +11,6 @@
 #include <iostream>
 
 #include "boot_kit.h"
-#include "support/grub4dos_images.h"
 #include "support/iso_images.h"
 #include "support/temp_dir.h"
 
@@ -57,17 +56,13 @@ bool WaitForSerialAfter(TQemuMachine& machine, std::size_t from,
 }
 
 TEST(UefiBoot, EveryEntryOfOneDriveBootsUnderOvmf) {
-  QUORVANE_SKIP_WITHOUT_GRUB4DOS_IMAGES();
-  if (const std::string why = FirmwareUnavailable(TFirmware::OVMF); !why.empty()) GTEST_SKIP() << why;
-  if (const std::string why = BurnUnavailable(); !why.empty())
-    GTEST_SKIP() << "no loop devices: " << why;
   TBootMedia media;
-  if (std::string why; !PrepareBootMedia(media, why)) GTEST_SKIP() << why;
+  if (const std::string why = BurnAndBootUnavailable(TFirmware::OVMF, &media); !why.empty())
+    GTEST_SKIP() << why;
 
   TTempDir temp;
   const std::string drive = temp / "drive.img";
-  std::vector<std::string> args{"burn", "--image", drive, "--size", "512M", "--mode", "new",
-                                "--fs", "ntfs", "--yes"};
+  std::vector<TBurnEntry> entries;
   std::vector<std::string> titles;
   for (const TUefiCase& c : kCases) {
     std::string image;
@@ -77,10 +72,10 @@ TEST(UefiBoot, EveryEntryOfOneDriveBootsUnderOvmf) {
       image = temp / "Win10_x64.iso";
       MakeLoaderImage(image, c.code);
     }
-    args.insert(args.end(), {"--entry", std::to_string(c.code) + ":" + image});
+    entries.push_back({c.code, image});
     titles.push_back(c.title);
   }
-  const TProcessResult burn = RunCli(args);
+  const TProcessResult burn = BurnNewNtfsDrive(drive, "512M", entries);
   ASSERT_EQ(burn.ExitStatus, 0) << burn.Out << burn.Err;
   // The plan said which entries boot on BIOS only.
   EXPECT_NE((burn.Out + burn.Err).find("Boot on BIOS only"), std::string::npos) << burn.Out;

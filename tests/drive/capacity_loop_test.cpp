@@ -18,6 +18,7 @@
 #include "fuse_disk_file.h"
 #include "memory_disk.h"
 #include "support/grub4dos_images.h"
+#include "support/image_drive_table.h"
 #include "support/loop_devices.h"
 #include "support/main_thread_fixture.h"
 
@@ -31,20 +32,11 @@ class CapacityLoopTest : public MainThreadTest {
   void SetUp() override {
     if (const std::string why = LoopDevicesUnavailable({"losetup", "umount"}); !why.empty())
       GTEST_SKIP() << "no loop devices: " << why;
-    TDriveEnvironment env;
-    env.ListUsbDisks = false;  // image files only: no real disk is ever touched
-    env.MountRoot = temp / "mnt";
-    table = std::make_shared<TUSBDriveLetters>(env);
-    SetDriveLetters(table);
+    table = MakeImageDriveTable(temp / "mnt");
   }
 
   void TearDown() override {
-    if (!table) return;
-    EXPECT_EQ(table->ReleaseProgramMounts(), "");
-    std::string error;
-    EXPECT_TRUE(table->DetachImageDrives(error)) << error;
-    DetachLeftoverLoops(images);
-    SetDriveLetters(nullptr);
+    if (table) CloseImageDriveTable(*table, temp / "mnt", images);
   }
 
   char Attach(const std::string& image, std::int64_t create_size) {

@@ -20,6 +20,7 @@
 #include "common/constants.h"
 #include "common/tool_runner.h"
 #include "drive/disk_part_works.h"
+#include "drive/efi_partition.h"
 #include "drive/file_extents.h"
 #include "drive/linux_mount_table.h"
 #include "drive/linux_ntfs_direct_write.h"
@@ -27,6 +28,7 @@
 #include "drive/ntfs_layout.h"
 #include "drive/ntfs_volume.h"
 #include "drive/usb_drive_letters.h"
+#include "support/image_drive_table.h"
 #include "support/loop_devices.h"
 #include "support/temp_dir.h"
 
@@ -37,14 +39,21 @@ namespace fs = std::filesystem;
 
 constexpr std::uint64_t kMiB = 1u << 20;
 constexpr std::uint64_t kDriveBytes = 256 * kMiB;
-// sfdisk's default: from 1 MiB to the end.
-constexpr std::uint64_t kPartitionStart = kMiB;
-constexpr std::uint64_t kPartitionBytes = kDriveBytes - kPartitionStart;
 
-bool KernelHasNtfs3() {
-  const std::vector<std::string> names = ParseFileSystems(ReadTextFile("/proc/filesystems"));
-  return std::find(names.begin(), names.end(), "ntfs3") != names.end();
+// The NTFS partition of a new drive: from 1 MiB up to the EFI partition at the disk's end.
+const TNewDriveLayout& Layout() {
+  static const TNewDriveLayout layout = [] {
+    TNewDriveLayout planned;
+    std::string error;
+    if (!PlanNewDriveLayout(kDriveBytes, false, planned, error)) ADD_FAILURE() << error;
+    return planned;
+  }();
+  return layout;
 }
+std::uint64_t PartitionStart() { return Layout().MainStart * 512; }
+std::uint64_t PartitionBytes() { return Layout().MainSectors * 512; }
+
+bool KernelHasNtfs3() { return KernelHasFileSystem("ntfs3"); }
 
 // A file of `bytes` whose every 8-byte word differs from its neighbours'.
 void MakeSource(const std::string& path, std::uint64_t bytes, std::uint64_t seed) {
@@ -122,11 +131,7 @@ class NtfsVolumeTest : public ::testing::Test {
                                     "ntfsresize", "ntfsfix", "ntfsinfo", "ntfs-3g", "umount"});
         !why.empty())
       GTEST_SKIP() << "no loop devices: " << why;
-    TDriveEnvironment env;
-    env.ListUsbDisks = false;
-    env.MountRoot = temp / "mnt";
-    table = std::make_shared<TUSBDriveLetters>(env);
-    SetDriveLetters(table);
+    table = MakeImageDriveTable(temp / "mnt");
     image = temp / "stick.img";
     ASSERT_TRUE(table->AttachImageDrive(image, kDriveBytes, letter, error)) << error;
     TDiskPartWorks works(table, FileSystemNTFS);
@@ -141,14 +146,7 @@ class NtfsVolumeTest : public ::testing::Test {
 
   void TearDown() override {
     SetLargeFileWriter(nullptr);
-    if (!table) return;
-    EXPECT_EQ(table->ReleaseProgramMounts(), "");
-    EXPECT_TRUE(table->DetachImageDrives(error)) << error;
-    TSystemToolRunner runner;
-    for (const TMountEntry& m : ParseMountInfo(ReadTextFile("/proc/self/mountinfo")))
-      if (m.MountPoint.rfind(temp / "mnt", 0) == 0) runner.Run({"umount", {"-l", m.MountPoint}, ""});
-    DetachLeftoverLoops({image});
-    SetDriveLetters(nullptr);
+    if (table) CloseImageDriveTable(*table, temp / "mnt", {image});
   }
 
   // The drive's root, mounted by the program (through ntfs-3g here).
@@ -166,8 +164,8 @@ class NtfsVolumeTest : public ::testing::Test {
     if (release) ASSERT_EQ(table->ReleaseProgramMounts(), "");
     const TToolResult attach = runner.Run(
         {"losetup",
-         {"--find", "--show", "--offset", std::to_string(kPartitionStart), "--sizelimit",
-          std::to_string(kPartitionBytes), image},
+         {"--find", "--show", "--offset", std::to_string(PartitionStart()), "--sizelimit",
+          std::to_string(PartitionBytes()), image},
          ""});
     ASSERT_TRUE(attach.Succeeded()) << attach.ErrorText();
     const std::string node = OneLine(attach.Output);
@@ -241,7 +239,7 @@ TEST_F(NtfsVolumeTest, ANewVolumeKeepsItsMetadataAtTheStartAndTheRestInOneFreeRu
   // boot sector); what else is free lies before them.
   const TClusterRun run = space.FreeRuns.back();
   EXPECT_EQ(run.Clusters, LargestRun(space.FreeRuns));
-  EXPECT_GE(run.Clusters * 4096, NewNtfsLargestFreeRun(kPartitionBytes));
+  EXPECT_GE(run.Clusters * 4096, NewNtfsLargestFreeRun(PartitionBytes()));
   EXPECT_GE(run.Lcn + run.Clusters + 2, space.Clusters);
   for (int inode : {1, 2}) {
     const std::uint64_t lcn = FirstLcn(runner, device, inode);
@@ -258,7 +256,7 @@ TEST_F(NtfsVolumeTest, ANewVolumeKeepsItsMetadataAtTheStartAndTheRestInOneFreeRu
 TEST_F(NtfsVolumeTest, ASeventyPercentImageLiesInOneRunAndReadsBackWhole) {
   if (KernelHasNtfs3()) GTEST_SKIP() << "the kernel mounts NTFS itself (ntfs3): no direct write";
   const std::string source = temp / "big.iso";
-  MakeSource(source, kPartitionBytes * 7 / 10, 1);
+  MakeSource(source, PartitionBytes() * 7 / 10, 1);
   InstallNtfsDirectWriter(table);
   g_routine = &routine;
   const std::string target = Folder() + "big.iso";

@@ -97,7 +97,9 @@ class AbruptEnd : public ::testing::Test {
   // entry is being copied, with the program's process id.
   TProcessResult BurnBig(const std::function<void(pid_t)>& when_copying) {
     bool acted = false;
-    return RunCli({"burn", "--image", drive, "--size", "120M", "--mode", "new", "--fs", "ntfs",
+    // The drive holds the EFI partition and, in the NTFS partition before it, the free run
+    // the check before the burn counts on for the 48 MiB image.
+    return RunCli({"burn", "--image", drive, "--size", "140M", "--mode", "new", "--fs", "ntfs",
                    "--entry", "7:" + big, "--yes"},
                   [&](const std::string& line, pid_t pid) {
                     cli = pid;

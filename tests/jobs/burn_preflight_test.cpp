@@ -220,6 +220,11 @@ TEST(PreflightPlan, ImagesMappedInPlaceNeedARunOfTheirOwnOnANewNtfsDrive) {
        {{2, 8150 * kMiB}},
        "Not enough contiguous free space on USB drive for i1.iso (needs 8150 MiB, the largest "
        "free run is 8"},
+      // The EFI partition at the disk's end takes 32 MiB of the NTFS partition.
+      {"what only the room of the EFI partition would hold",
+       {{2, 8110 * kMiB}},
+       "Not enough contiguous free space on USB drive for i1.iso (needs 8110 MiB, the largest "
+       "free run is 809"},
       {"the second finds the run taken",
        {{2, 5000 * kMiB}, {6, 3150 * kMiB}},
        "Not enough contiguous free space on USB drive for i2.iso (needs 3150 MiB, the largest "

@@ -17,11 +17,17 @@ inline bool Grub4DosImagesPresent() {
   return Exists(ResourcePath("grldr")) && Exists(ResourcePath("grldr.mbr"));
 }
 
+// Why a test that needs the images cannot run; empty when they are there.
+inline std::string Grub4DosImagesMissing() {
+  if (Grub4DosImagesPresent()) return {};
+  return "GRUB4DOS's grldr and grldr.mbr are not in the resource folder " + ResourceDir() +
+         ": configure the build with -DQUORVANE_GRUB4DOS_DIR=<folder holding them>";
+}
+
 }  // namespace quorvane::testing
 
 // Skips the test, saying why, when the images are missing.
-#define QUORVANE_SKIP_WITHOUT_GRUB4DOS_IMAGES()                                               \
-  if (!::quorvane::testing::Grub4DosImagesPresent())                                          \
-  GTEST_SKIP() << "GRUB4DOS's grldr and grldr.mbr are not in the resource folder "            \
-               << ::quorvane::ResourceDir()                                                   \
-               << ": configure the build with -DQUORVANE_GRUB4DOS_DIR=<folder holding them>"
+#define QUORVANE_SKIP_WITHOUT_GRUB4DOS_IMAGES()                                      \
+  if (const std::string quorvane_why = ::quorvane::testing::Grub4DosImagesMissing(); \
+      !quorvane_why.empty())                                                         \
+  GTEST_SKIP() << quorvane_why
