@@ -93,6 +93,16 @@ bool PlanNewDriveLayout(std::int64_t disk_size, bool fat, TNewDriveLayout& layou
   return true;
 }
 
+std::int64_t NewDriveEfiReserve(std::int64_t disk_size) {
+  if (disk_size <= 0) return 0;
+  const std::uint64_t mib = static_cast<std::uint64_t>(disk_size) / (1024 * 1024);
+  if (mib < 48) return 0;
+  const std::uint64_t sectors = static_cast<std::uint64_t>(disk_size) / 512;
+  const std::uint64_t efi = (mib >= 1024 ? 32 : 16) * kMiB;
+  const std::uint64_t start = (sectors - efi) / kMiB * kMiB;
+  return static_cast<std::int64_t>((sectors - start) * 512);
+}
+
 std::string NewDrivePartitionScript(const TNewDriveLayout& layout, bool fat) {
   std::string script = "label: dos\nstart=" + std::to_string(layout.MainStart) +
                        ", size=" + std::to_string(layout.MainSectors) + ", type=" +

@@ -30,6 +30,10 @@ struct TNewDriveLayout {
 bool PlanNewDriveLayout(std::int64_t disk_size, bool fat, TNewDriveLayout& layout,
                         std::string& error);
 
+// Bytes of a disk of `disk_size` that mode new gives to the EFI partition, with the
+// alignment before it: what the main partition cannot use.
+std::int64_t NewDriveEfiReserve(std::int64_t disk_size);
+
 // The sfdisk script: partition 1 active (type 0x0C for FAT32, 0x07 for NTFS), then the EFI
 // partition (type 0xEF) when the layout has one.
 std::string NewDrivePartitionScript(const TNewDriveLayout& layout, bool fat);

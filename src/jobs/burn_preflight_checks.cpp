@@ -146,10 +146,13 @@ void CheckFileSystemAndRoom(const TPreflightContext& c, TPreflightReport& report
     // As in the main window: a new drive is refused only when the entries do not fit even
     // after a FAT32 format; what an NTFS format takes beyond that depends on the drive,
     // and the entries check the space they find.
-    if (drive.FullSize > 0 && !EvaluateCapacity(drive, needs).Fits)
+    // The format also gives the disk's end to the EFI partition, which the main window's
+    // rules leave out: counted here, so that no drive is erased for entries that cannot fit.
+    const std::int64_t room =
+        drive.FullSize - kFormatReserve - NewDriveEfiReserve(drive.FullSize);
+    if (drive.FullSize > 0 && (!EvaluateCapacity(drive, needs).Fits || total > room))
       report.Refuse("the entries need " + Gb(total) + ", more than drive " + letter +
-                    " holds after formatting (" +
-                    Gb(std::max<std::int64_t>(drive.FullSize - kFormatReserve, 0)) + ")");
+                    " holds after formatting (" + Gb(std::max<std::int64_t>(room, 0)) + ")");
     return;
   }
   // Mode add: the file system stays; it must be one the program writes, with room.

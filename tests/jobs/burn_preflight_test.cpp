@@ -16,6 +16,7 @@
 
 #include "archive/sevenzip.h"
 #include "common/constants.h"
+#include "drive/efi_partition.h"
 #include "drive_fixture.h"
 #include "support/iso_images.h"
 #include "support/temp_dir.h"
@@ -117,8 +118,12 @@ TEST(PreflightPlan, PlansThatCannotWorkAreRefused) {
        "entry 2 (x2.iso) places a file of 4 GiB or more on the drive, which FAT32 cannot hold"},
       {"new, more than the disk", Drive("", -1, kStick), FormatModeNew, FileSystemNTFS,
        Entries({{kStick - 4136960 + 1, false}}), "more than drive e: holds after formatting"},
-      {"new, exactly what a FAT32 format leaves", Drive("", -1, kStick), FormatModeNew,
-       FileSystemFAT32, Entries({{kStick - 4136960, false}}), ""},
+      {"new, exactly what a FAT32 format and the EFI partition leave", Drive("", -1, kStick),
+       FormatModeNew, FileSystemFAT32,
+       Entries({{kStick - 4136960 - NewDriveEfiReserve(kStick), false}}), ""},
+      {"new, room that only the EFI partition takes", Drive("", -1, kStick), FormatModeNew,
+       FileSystemFAT32, Entries({{kStick - 4136960, false}}),
+       "more than drive e: holds after formatting"},
       {"new NTFS, small drive", Drive("", -1, 64 << 20), FormatModeNew, FileSystemNTFS,
        Entries({{1 << 20, false}}), ""},
       {"add to a blank drive", Drive("", -1, kStick), FormatModeAdd, FileSystemNTFS,
