@@ -150,6 +150,7 @@ TPortableWindowServices WithDefaults(TPortableWindowServices services) {
       return std::make_unique<TDriveMonitor>(std::move(source), std::move(on_change));
     };
   }
+  services.VmTestBoot = WithDefaults(std::move(services.VmTestBoot));
   if (!services.SendFeedback) {
     std::lock_guard<std::mutex> guard(SenderLock());
     services.SendFeedback = DefaultSender();

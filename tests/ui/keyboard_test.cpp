@@ -14,6 +14,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <cmath>
@@ -113,6 +114,20 @@ TEST_F(KeyboardTest, AWholeBurnByKeyboardAlone) {
   EXPECT_EQ(frame->StatusLbl->text(), "Finished");
   EXPECT_TRUE(Exists(root + "menu.lst"));
 
+  // The drive in a virtual machine: Space opens the button's choices, the arrow keys go
+  // to UEFI and Enter starts it.
+  ASSERT_TRUE(TabTo(window->VmTestBtn));
+  bool chose = false;
+  WhenShown<QMenu>([&](QMenu* menu) {
+    chose = true;
+    for (int i = 0; i < 3 && menu->activeAction() != window->VmUefiAction; ++i)
+      QTest::keyClick(menu, Qt::Key_Down);
+    QTest::keyClick(menu, Qt::Key_Return);
+  });
+  QTest::keyClick(window->VmTestBtn, Qt::Key_Space);
+  ASSERT_TRUE(PumpUntil([&] { return !rig.vm_started.empty(); }, 10s)) << "menu shown: " << chose;
+  EXPECT_EQ(rig.vm_started[0], std::make_pair('e', true));
+
   // "Continue" by Enter clears the window for the next drive.
   ASSERT_TRUE(TabTo(window->CancelBtn));
   QTest::keyClick(window->CancelBtn, Qt::Key_Return);
@@ -129,19 +144,21 @@ TEST_F(KeyboardTest, AWholeBurnByKeyboardAlone) {
     EXPECT_FALSE(AccessibleName(w).trimmed().isEmpty())
         << w->metaObject()->className() << " " << w->objectName().toStdString();
   for (QWidget* w : {static_cast<QWidget*>(window->DrvSelectBox), static_cast<QWidget*>(window->DrvsRefreshBtn),
-                     static_cast<QWidget*>(window->LdrAddBtn), static_cast<QWidget*>(window->ReportBtn),
+                     static_cast<QWidget*>(window->LdrAddBtn), static_cast<QWidget*>(window->VmTestBtn),
+                     static_cast<QWidget*>(window->ReportBtn),
                      static_cast<QWidget*>(window->Button1), static_cast<QWidget*>(window->CloseButton)})
     EXPECT_TRUE(reached.count(w)) << w->objectName().toStdString() << " is not reached by Tab";
 }
 
-TEST_F(KeyboardTest, TheFocusIsVisibleOnButtonsThatDrawThemselves) {
+TEST_F(KeyboardTest, TheFocusIsVisibleOnButtons) {
   rig.AddDrive(FixtureDrive('e', kDrive, kDrive - 1000000, "FAT32"));
   window = rig.MakeWindow();
   window->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
   for (QWidget* button : {static_cast<QWidget*>(window->DrvsRefreshBtn),
                           static_cast<QWidget*>(window->GoAddBtn),
-                          static_cast<QWidget*>(window->Button1)}) {
+                          static_cast<QWidget*>(window->Button1),
+                          static_cast<QWidget*>(window->VmTestBtn)}) {
     window->DrvSelectBox->setFocus();
     const QImage without = button->grab().toImage();
     button->setFocus(Qt::TabFocusReason);

@@ -138,6 +138,13 @@ std::unique_ptr<TGridViewForm> TWindowRig::MakeWindow() {
     return std::make_unique<TDriveMonitor>(std::move(source), std::move(on_change),
                                            std::chrono::milliseconds(50));
   };
+  services.VmTestBoot.MissingTools = [this](bool uefi) {
+    return !vm_missing_bios.empty() ? vm_missing_bios : uefi ? vm_missing_uefi : std::string();
+  };
+  services.VmTestBoot.Start = [this](char letter, bool uefi) {
+    vm_started.emplace_back(letter, uefi);
+    return vm_start_error;
+  };
   auto window = std::make_unique<TGridViewForm>(std::move(services));
   window->show();
   return window;

@@ -117,6 +117,10 @@ class TWindowRig {
   TBurnPreflight preflight;  // the check before a burn; the plan's checks when empty
   std::vector<std::pair<std::string, std::string>> notifications;  // title, body
   TFakeEventSource* device_events = nullptr;  // the window's drive monitor's source
+  // The virtual machine: what the lookup says is missing per firmware (nothing by
+  // default), the start's answer, and the starts asked for (letter, UEFI).
+  std::string vm_missing_bios, vm_missing_uefi, vm_start_error;
+  std::vector<std::pair<char, bool>> vm_started;
 };
 
 }  // namespace quorvane::testing
