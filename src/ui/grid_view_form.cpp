@@ -251,6 +251,7 @@ void TGridViewForm::BuildControls() {
   VmTestMenu = new QMenu(VmTestBtn);
   VmTestMenu->setObjectName("VmTestMenu");
   VmTestMenu->setToolTipsVisible(true);
+  VmTestMenu->setMinimumWidth(VmTestBtn->width());
   VmBiosAction = VmTestMenu->addAction(tr("BIOS"));
   VmBiosAction->setObjectName("VmBiosAction");
   VmUefiAction = VmTestMenu->addAction(tr("UEFI (OVMF)"));
