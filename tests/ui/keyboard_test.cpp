@@ -14,7 +14,6 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <cmath>
@@ -117,16 +116,18 @@ TEST_F(KeyboardTest, AWholeBurnByKeyboardAlone) {
   // The drive in a virtual machine: Space opens the button's choices, the arrow keys go
   // to UEFI and Enter starts it.
   ASSERT_TRUE(TabTo(window->VmTestBtn));
-  bool chose = false;
-  WhenShown<QMenu>([&](QMenu* menu) {
-    chose = true;
-    for (int i = 0; i < 3 && menu->activeAction() != window->VmUefiAction; ++i)
-      QTest::keyClick(menu, Qt::Key_Down);
-    QTest::keyClick(menu, Qt::Key_Return);
-  });
+  const std::shared_ptr<bool> chose = ChooseInNextMenu(window->VmUefiAction);
   QTest::keyClick(window->VmTestBtn, Qt::Key_Space);
-  ASSERT_TRUE(PumpUntil([&] { return !rig.vm_started.empty(); }, 10s)) << "menu shown: " << chose;
+  ASSERT_TRUE(PumpUntil([&] { return !rig.vm_started.empty(); }, 10s)) << "menu shown: " << *chose;
   EXPECT_EQ(rig.vm_started[0], std::make_pair('e', true));
+  // The keyboard goes on from the button once the menu has closed. The offscreen platform
+  // at times leaves the activation with the closed menu's window, where a desktop gives it
+  // back to the window.
+  if (!PumpUntil([&] { return QApplication::focusWidget() == window->VmTestBtn; }, 2s)) {
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  }
+  EXPECT_TRUE(PumpUntil([&] { return QApplication::focusWidget() == window->VmTestBtn; }, 5s));
 
   // "Continue" by Enter clears the window for the next drive.
   ASSERT_TRUE(TabTo(window->CancelBtn));

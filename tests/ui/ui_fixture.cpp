@@ -3,6 +3,8 @@
 #include "ui_fixture.h"
 
 #include <QComboBox>
+#include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 
@@ -62,6 +64,18 @@ void QuietOffscreenNotices() {
       return;
     if (previous) previous(type, context, text);
   });
+}
+
+std::shared_ptr<bool> ChooseInNextMenu(QAction* action) {
+  auto shown = std::make_shared<bool>(false);
+  QPointer<QAction> wanted(action);
+  WhenShown<QMenu>([shown, wanted](QMenu* menu) {
+    *shown = true;
+    for (int i = 0; i < menu->actions().size() && menu->activeAction() != wanted; ++i)
+      QTest::keyClick(menu, Qt::Key_Down);
+    QTest::keyClick(menu, Qt::Key_Return);
+  });
+  return shown;
 }
 
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {

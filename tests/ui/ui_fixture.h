@@ -5,6 +5,7 @@
 // answer modal dialogs from inside their own event loop.
 #pragma once
 
+#include <QAction>
 #include <QApplication>
 #include <QTimer>
 #include <QWidget>
@@ -71,6 +72,10 @@ void WhenShown(std::function<void(T*)> action,
   });
   timer->start(5);
 }
+
+// Picks `action` in the next menu that opens, by the arrow keys and Enter, as a person
+// at the keyboard would; the flag turns true once that menu was shown.
+std::shared_ptr<bool> ChooseInNextMenu(QAction* action);
 
 // Drops the offscreen platform's notices about window-manager features it lacks.
 void QuietOffscreenNotices();

@@ -118,16 +118,10 @@ TEST_F(VmTestButtonTest, QemuInstalledWhileTheWindowIsOpenIsFoundOnTheClick) {
   window = rig.MakeWindow();
   rig.vm_missing_bios.clear();
   // The menu opens instead of the message; the keyboard picks BIOS in it.
-  bool menu_shown = false;
-  WhenShown<QMenu>([&](QMenu* menu) {
-    menu_shown = true;
-    for (int i = 0; i < 3 && menu->activeAction() != window->VmBiosAction; ++i)
-      QTest::keyClick(menu, Qt::Key_Down);
-    QTest::keyClick(menu, Qt::Key_Return);
-  });
+  const std::shared_ptr<bool> menu_shown = ChooseInNextMenu(window->VmBiosAction);
   Button()->click();
   ASSERT_TRUE(PumpUntil([&] { return !rig.vm_started.empty(); }, 10s));
-  EXPECT_TRUE(menu_shown);
+  EXPECT_TRUE(*menu_shown);
   EXPECT_EQ(rig.vm_started[0], std::make_pair('e', false));
   EXPECT_EQ(Button()->menu(), window->VmTestMenu);
 }
