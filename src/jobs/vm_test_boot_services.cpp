@@ -5,7 +5,26 @@
 #include "jobs/vm_test_boot.h"
 #include "jobs/vm_tools.h"
 
+#include <exception>
+#include <utility>
+
 namespace quorvane {
+
+namespace {
+
+// `call` with what it throws as its answer.
+template <typename... Args>
+std::function<std::string(Args...)> Answering(std::function<std::string(Args...)> call) {
+  return [call = std::move(call)](Args... args) -> std::string {
+    try {
+      return call(args...);
+    } catch (const std::exception& e) {
+      return e.what();
+    }
+  };
+}
+
+}  // namespace
 
 TVmTestBootServices WithDefaults(TVmTestBootServices services) {
   if (!services.MissingTools)
@@ -14,6 +33,8 @@ TVmTestBootServices WithDefaults(TVmTestBootServices services) {
       return FindVmTools(uefi, tools);
     };
   if (!services.Start) services.Start = StartVmTestBootWindow;
+  services.MissingTools = Answering(std::move(services.MissingTools));
+  services.Start = Answering(std::move(services.Start));
   return services;
 }
 

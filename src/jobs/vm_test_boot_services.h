@@ -18,7 +18,8 @@ struct TVmTestBootServices {
   std::function<std::string(char letter, bool uefi)> Start;
 };
 
-// Fills what is left empty with the program's own.
+// Fills what is left empty with the program's own. What a function throws becomes its
+// answer, so that a caller always has the one line to show.
 TVmTestBootServices WithDefaults(TVmTestBootServices services);
 
 // A drive letter as the window and the page name drives: 'a' to 'z'.

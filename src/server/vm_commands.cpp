@@ -2,8 +2,6 @@
 // SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The virtual-machine commands: what a boot under BIOS and UEFI lacks, and the start of a
 // drive in a virtual machine from the page.
-#include <exception>
-
 #include "jobs/jobs.h"
 #include "server/command_replies.h"
 #include "server/web_module.h"
@@ -11,16 +9,6 @@
 namespace quorvane {
 
 namespace {
-
-// The start's or the lookup's answer; what it throws is its answer too.
-template <typename F>
-std::string Answer(F&& call) {
-  try {
-    return call();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-}
 
 // "Drive" (a drive letter) and "Firmware" ("BIOS" or "UEFI"); false with the reply to
 // give when they name no test boot.
@@ -48,8 +36,8 @@ bool ReadVmTestFields(const TFormFields& fields, char& letter, bool& uefi, TJson
 
 TJsonValue TWebModule1::GetVmToolsAction() {
   TJsonValue reply;
-  reply.AddStatus("BIOS", Answer([this] { return FSetup.VmTestBoot.MissingTools(false); }))
-      .AddStatus("UEFI", Answer([this] { return FSetup.VmTestBoot.MissingTools(true); }));
+  reply.AddStatus("BIOS", FSetup.VmTestBoot.MissingTools(false))
+      .AddStatus("UEFI", FSetup.VmTestBoot.MissingTools(true));
   return reply;
 }
 
@@ -61,7 +49,7 @@ TJsonValue TWebModule1::TestInVmAction(const TFormFields& fields) {
   // What the machine would read of a drive being written is no drive at all.
   if (FJobs && (FJobs->Starting() || FJobs->Busy()))
     return DataReply("Error", "A burn is under way: test the drive once it has ended");
-  const std::string error = Answer([&] { return FSetup.VmTestBoot.Start(letter, uefi); });
+  const std::string error = FSetup.VmTestBoot.Start(letter, uefi);
   if (!error.empty()) return DataReply("Error", error);
   return StatusReply("Success", "");
 }

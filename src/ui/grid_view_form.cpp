@@ -884,17 +884,9 @@ void TGridViewForm::ReportBtnClick() {
 // ---------------------------------------------------------------------------------------
 // The drive in a virtual machine
 
-std::string TGridViewForm::MissingVmTools(bool uefi) {
-  try {
-    return FServices.VmTestBoot.MissingTools(uefi);
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-}
-
 void TGridViewForm::UpdateVmTestBtn() {
   VmTestBtn->setEnabled(SelectedDrive() >= 0 && !BurnUnderWay());
-  const std::string qemu_missing = MissingVmTools(false);
+  const std::string qemu_missing = FServices.VmTestBoot.MissingTools(false);
   if (!qemu_missing.empty()) {
     // A click says what to install, as the tooltip does.
     VmTestBtn->setMenu(nullptr);
@@ -903,7 +895,7 @@ void TGridViewForm::UpdateVmTestBtn() {
     VmTestBtn->setMenu(VmTestMenu);
     VmTestBtn->setToolTip(tr("Boots the drive in a virtual machine, under BIOS or UEFI, to "
                              "look at its menus; the drive is not written"));
-    const std::string ovmf_missing = MissingVmTools(true);
+    const std::string ovmf_missing = FServices.VmTestBoot.MissingTools(true);
     VmUefiAction->setToolTip(ovmf_missing.empty() ? tr("Boots through the UEFI firmware OVMF")
                                                   : ForDisplay(ovmf_missing));
     VmBiosAction->setToolTip(tr("Boots through the PC BIOS"));
@@ -924,12 +916,7 @@ void TGridViewForm::VmTestBtnClick() {
 void TGridViewForm::StartVmTest(bool uefi) {
   const int index = SelectedDrive();
   if (index < 0 || BurnUnderWay()) return;
-  std::string error;
-  try {
-    error = FServices.VmTestBoot.Start(USBDrives[index].Letter, uefi);
-  } catch (const std::exception& e) {
-    error = e.what();
-  }
+  const std::string error = FServices.VmTestBoot.Start(USBDrives[index].Letter, uefi);
   if (!error.empty()) {
     ShowPlainMessage(this, ForDisplay(error));
     return;

@@ -150,8 +150,6 @@ class TGridViewForm : public QWidget {
   void ShowErrorBox(const QString& text);
   // From the start of a burn to its end (its "Continue").
   bool BurnUnderWay() const;
-  // What a boot under this firmware lacks; empty when nothing.
-  std::string MissingVmTools(bool uefi);
   void RefreshDrivesKeepingChoice();
   void UpdateTabOrder();
   void FollowRunningJob();
