@@ -81,7 +81,9 @@ are installed apart, with quorvane-cli setup-boot-images.")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "p7zip-full, ntfs-3g, dosfstools, fdisk, mtools, mount, pkexec, xdg-utils")
+# The test in a virtual machine: QEMU, its window (the GTK and SDL displays are modules of
+# qemu-system-gui) and the UEFI firmware.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "zenity | kdialog, x11-xserver-utils, qt6-wayland, qemu-system-x86, ovmf")
+    "zenity | kdialog, x11-xserver-utils, qt6-wayland, qemu-system-x86, qemu-system-gui, ovmf")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -64,6 +64,7 @@ TWebModule1::TWebModule1(TControlModuleSetup setup)
   FJobs = FSetup.CreateJobs ? FSetup.CreateJobs() : std::make_unique<TJobs>();
   if (!FSetup.Forward) FSetup.Forward = ForwardMessage;
   if (!FSetup.OpenFileDialog) FSetup.OpenFileDialog = RunFileOpenDialog;
+  FSetup.VmTestBoot = WithDefaults(std::move(FSetup.VmTestBoot));
   if (!FJobs) return;
   FJobs->SetOwner(this);
   FJobs->SetOnFormatStarted(WebFormatStart);
@@ -164,6 +165,8 @@ bool TWebModule1::Dispatch(const std::string& operation, const TFormFields& fiel
   if (operation == "feedback") return ForwardAction(fields, "utils/feedback"), false;
   if (operation == "userinfo") return ForwardAction(fields, "utils/userinfo"), false;
   if (operation == "FinishWorks") return FinishWorksAction(), false;
+  if (operation == "GetVmTools") return reply = GetVmToolsAction(), true;
+  if (operation == "TestInVm") return reply = TestInVmAction(fields), true;
   reply = TJsonValue();
   reply.AddStatus("Error", "Command not recognized");
   return true;

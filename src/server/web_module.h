@@ -17,6 +17,7 @@
 
 #include "common/message_queue.h"
 #include "jobs/burn_preflight.h"
+#include "jobs/vm_test_boot_services.h"
 #include "loaders/loader_catalog.h"
 #include "server/file_dialog.h"
 #include "server/form_fields.h"
@@ -54,6 +55,9 @@ struct TControlModuleSetup {
   std::vector<uid_t> ClientUids;
   // Opens the page's opening file in the desktop user's browser (default: ShellOpen).
   std::function<void(const std::string& file)> OpenBrowser;
+  // The lookup of QEMU and OVMF and the start of a drive in a virtual machine (default:
+  // the program's own).
+  TVmTestBootServices VmTestBoot;
 };
 
 // The most entries one burn takes: every loader type on each of the 26 drive letters.
@@ -139,6 +143,10 @@ class TWebModule1 {
   TJsonValue GetSessionIdAction();
   TJsonValue GetExistLoadersAction();
   void ForwardAction(const TFormFields& fields, const std::string& path);
+  // Virtual-machine commands: "GetVmTools" answers with what a boot under "BIOS" and
+  // "UEFI" lacks (empty: nothing); "TestInVm" starts the drive "Drive" under "Firmware".
+  TJsonValue GetVmToolsAction();
+  TJsonValue TestInVmAction(const TFormFields& fields);
 
   friend void WebFormatStart(void* Sender, std::uint8_t Mode, char Drive);
   friend void WebFormatFinished(void* Sender, const std::string& Error);

@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLocale>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPropertyAnimation>
@@ -242,6 +243,20 @@ void TGridViewForm::BuildControls() {
   CancelBtn->setCursor(Qt::PointingHandCursor);
   CancelBtn->hide();
 
+  VmTestBtn = new QPushButton(tr("Test in a virtual machine"), MainPnl);
+  VmTestBtn->setObjectName("VmTestBtn");
+  VmTestBtn->setGeometry(576, 60, 217, 26);
+  VmTestBtn->setCursor(Qt::PointingHandCursor);
+  VmTestBtn->setEnabled(false);
+  VmTestMenu = new QMenu(VmTestBtn);
+  VmTestMenu->setObjectName("VmTestMenu");
+  VmTestMenu->setToolTipsVisible(true);
+  VmTestMenu->setMinimumWidth(VmTestBtn->width());
+  VmBiosAction = VmTestMenu->addAction(tr("BIOS"));
+  VmBiosAction->setObjectName("VmBiosAction");
+  VmUefiAction = VmTestMenu->addAction(tr("UEFI (OVMF)"));
+  VmUefiAction->setObjectName("VmUefiAction");
+
   FGlyphAnimation = new QPropertyAnimation(Label4, "pos", this);
   FGlyphAnimation->setDuration(600);
   FGlyphAnimation->setStartValue(QPoint(175, 48));
@@ -267,6 +282,9 @@ void TGridViewForm::BuildControls() {
   LdrAddBtn->setAutoDefault(true);
   CancelBtn->setAutoDefault(true);
   CancelBtn->setAccessibleName(CancelBtn->text());
+  VmTestBtn->setAutoDefault(true);
+  VmTestBtn->setAccessibleName(VmTestBtn->text());
+  VmTestMenu->setAccessibleName(tr("Firmware of the virtual machine"));
   Button1->setAccessibleName(tr("Open the web site %1").arg(Button1->text()));
   Button1->setAccessibleDescription(Label2->text());
   IconImg->setAccessibleName(tr("Quorvane's web site"));
@@ -282,6 +300,9 @@ void TGridViewForm::BuildControls() {
   connect(GoAddBtn, &QPushButton::clicked, this, [this] { GoAddBtnClick(); });
   connect(CancelBtn, &QPushButton::clicked, this, [this] { CancelBtnClick(); });
   connect(ReportBtn, &QPushButton::clicked, this, [this] { ReportBtnClick(); });
+  connect(VmTestBtn, &QPushButton::clicked, this, [this] { VmTestBtnClick(); });
+  connect(VmBiosAction, &QAction::triggered, this, [this] { StartVmTest(false); });
+  connect(VmUefiAction, &QAction::triggered, this, [this] { StartVmTest(true); });
   connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
   connect(Button1, &TLinkButton::Entered, this, [this] { Button1MouseEnter(); });
   connect(Button1, &TLinkButton::Left, this, [this] { Button1MouseLeave(); });
@@ -454,6 +475,7 @@ void TGridViewForm::UpdateDriveInfo() {
   CapacityLabel->clear();
   SetTextColor(CapacityLabel, kGreenYellow);
   InfoLbl->clear();
+  UpdateVmTestBtn();
 
   const int index = SelectedDrive();
   if (index < 0) {
@@ -509,7 +531,7 @@ void TGridViewForm::LdrAddBtnClick() {
 void TGridViewForm::UpdateTabOrder() {
   // Top to bottom, left to right, as the window reads: the drive, the entries, the
   // buttons below them, the links and the window's own buttons last.
-  std::vector<QWidget*> order{DrvSelectBox, DrvsRefreshBtn, CapacityCheckBox};
+  std::vector<QWidget*> order{DrvSelectBox, DrvsRefreshBtn, VmTestBtn, CapacityCheckBox};
   if (FFrames) {
     for (TLdrFrame* frame : FFrames->Frames())
       for (QWidget* w : std::initializer_list<QWidget*>{frame->LdrSelectBox, frame->ISOSelectBtn,
@@ -629,6 +651,7 @@ void TGridViewForm::LockInterface() {
       CancelBtn->setEnabled(true);
     }
     CancelBtn->show();
+    UpdateVmTestBtn();
   });
 }
 
@@ -639,6 +662,7 @@ void TGridViewForm::UnlockInterface() {
   CancelBtn->hide();
   FFollowTimer->stop();
   UpdateTitleProgress();
+  UpdateVmTestBtn();
   // What was plugged in or pulled out meanwhile.
   if (FDrivesChangedLater)
     QTimer::singleShot(0, this, [this] {
@@ -658,6 +682,10 @@ void TGridViewForm::CancelBtnClick() {
   FFrames->LockFrames();
   CancelBtn->setEnabled(false);
   FJobs->Stop();
+}
+
+bool TGridViewForm::BurnUnderWay() const {
+  return !CancelBtn->isHidden() && CancelBtn->text() != tr(kContinue);
 }
 
 void TGridViewForm::ShowErrorBox(const QString& text) {
@@ -816,6 +844,7 @@ void TGridViewForm::GridAllJobsFinished(void*) {
   FNeedPreFormat = false;
   FNeedFS = FileSystemFAT32;
   UpdateTitleProgress();
+  UpdateVmTestBtn();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -850,6 +879,50 @@ void TGridViewForm::ReportBtnClick() {
   FTeamMessageForm->show();
   FTeamMessageForm->raise();
   FTeamMessageForm->activateWindow();
+}
+
+// ---------------------------------------------------------------------------------------
+// The drive in a virtual machine
+
+void TGridViewForm::UpdateVmTestBtn() {
+  VmTestBtn->setEnabled(SelectedDrive() >= 0 && !BurnUnderWay());
+  const std::string qemu_missing = FServices.VmTestBoot.MissingTools(false);
+  if (!qemu_missing.empty()) {
+    // A click says what to install, as the tooltip does.
+    VmTestBtn->setMenu(nullptr);
+    VmTestBtn->setToolTip(ForDisplay(qemu_missing));
+  } else {
+    VmTestBtn->setMenu(VmTestMenu);
+    VmTestBtn->setToolTip(tr("Boots the drive in a virtual machine, under BIOS or UEFI, to "
+                             "look at its menus; the drive is not written"));
+    const std::string ovmf_missing = FServices.VmTestBoot.MissingTools(true);
+    VmUefiAction->setToolTip(ovmf_missing.empty() ? tr("Boots through the UEFI firmware OVMF")
+                                                  : ForDisplay(ovmf_missing));
+    VmBiosAction->setToolTip(tr("Boots through the PC BIOS"));
+  }
+  VmTestBtn->setAccessibleDescription(VmTestBtn->toolTip());
+}
+
+void TGridViewForm::VmTestBtnClick() {
+  // QEMU may have been installed since the button was last set.
+  UpdateVmTestBtn();
+  if (VmTestBtn->menu()) {
+    VmTestBtn->showMenu();
+    return;
+  }
+  ShowPlainMessage(this, VmTestBtn->toolTip());
+}
+
+void TGridViewForm::StartVmTest(bool uefi) {
+  const int index = SelectedDrive();
+  if (index < 0 || BurnUnderWay()) return;
+  const std::string error = FServices.VmTestBoot.Start(USBDrives[index].Letter, uefi);
+  if (!error.empty()) {
+    ShowPlainMessage(this, ForDisplay(error));
+    return;
+  }
+  InfoLbl->setText(uefi ? tr("Virtual machine started (UEFI)")
+                        : tr("Virtual machine started (BIOS)"));
 }
 
 void TGridViewForm::Button1Click() { OpenUiUrl(kSiteHomeUrl); }

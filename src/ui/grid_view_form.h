@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 The Quorvane developers
 // The single window of portable mode: drive choice, one frame per boot entry, the
-// capacity display, the start of a burn and its progress, and the end of the run.
+// capacity display, the start of a burn and its progress, the end of the run, and the
+// drive's test in a virtual machine.
 #pragma once
 
 #include <QPointer>
@@ -18,7 +19,9 @@
 
 class QCheckBox;
 class QComboBox;
+class QAction;
 class QLabel;
+class QMenu;
 class QProgressBar;
 class QPropertyAnimation;
 class QPushButton;
@@ -70,6 +73,13 @@ class TGridViewForm : public QWidget {
   void Button1Click();
   void Button1MouseEnter();
   void Button1MouseLeave();
+  // "Test in a virtual machine": without QEMU it says what to install, else its menu
+  // offers BIOS and UEFI.
+  void VmTestBtnClick();
+  void StartVmTest(bool uefi);
+  // Enables the button for a selected drive outside a burn and sets what it offers
+  // from what is installed now.
+  void UpdateVmTestBtn();
   void LoadIcon(const QString& name);
 
   // The job list's callbacks.
@@ -116,6 +126,10 @@ class TGridViewForm : public QWidget {
   TStyledButton* GoAddBtn;
   TStyledButton* GoNewBtn;
   QPushButton* CancelBtn;
+  QPushButton* VmTestBtn;
+  QMenu* VmTestMenu;  // the button's choices while QEMU is there
+  QAction* VmBiosAction;
+  QAction* VmUefiAction;
   TDragMover* FMover;
 
  signals:
@@ -134,6 +148,8 @@ class TGridViewForm : public QWidget {
   // The selected drive entry's index in USBDrives; -1 when no usable drive is selected.
   int SelectedDrive() const;
   void ShowErrorBox(const QString& text);
+  // From the start of a burn to its end (its "Continue").
+  bool BurnUnderWay() const;
   void RefreshDrivesKeepingChoice();
   void UpdateTabOrder();
   void FollowRunningJob();

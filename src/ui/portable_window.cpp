@@ -138,6 +138,7 @@ TPortableWindowServices WithDefaults(TPortableWindowServices services) {
       SendDesktopNotification(title, body);
     };
   if (!services.CreateDriveMonitor) services.CreateDriveMonitor = WatchSystemDrives;
+  services.VmTestBoot = WithDefaults(std::move(services.VmTestBoot));
   if (!services.SendFeedback) {
     std::lock_guard<std::mutex> guard(SenderLock());
     services.SendFeedback = DefaultSender();

@@ -12,6 +12,7 @@
 
 #include "common/community.h"
 #include "jobs/burn_preflight.h"
+#include "jobs/vm_test_boot_services.h"
 
 class QString;
 class QWidget;
@@ -54,6 +55,8 @@ struct TPortableWindowServices {
   // own); by default udev. A result of nullptr: the list follows only the refresh button.
   std::function<std::unique_ptr<TDriveMonitor>(std::function<void()> on_change)>
       CreateDriveMonitor;
+  // The lookup of QEMU and OVMF and the start of a drive in a virtual machine.
+  TVmTestBootServices VmTestBoot;
 };
 
 // Fills every service left empty with the program's own.

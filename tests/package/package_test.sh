@@ -54,7 +54,7 @@ for package in p7zip-full ntfs-3g dosfstools fdisk mtools pkexec libqt6widgets6 
   grep -qx "$package" "$work/depends" || fail "Depends lacks $package: $depends"
 done
 recommends=$(dpkg-deb -f "$deb" Recommends)
-for package in qemu-system-x86 ovmf; do
+for package in qemu-system-x86 qemu-system-gui ovmf; do
   [[ "$recommends" == *"$package"* ]] || fail "Recommends lacks $package: $recommends"
 done
 

@@ -3,12 +3,17 @@
 // The control server as the browser test drives it: the program's server, page and file
 // dialog, over one folder-backed USB drive "e" and loaders that write a small entry in
 // visible steps. Prints the run's secret ("TOKEN t"), then "PORT n" once it listens, and
-// "FINISHED" when the page has ended the run with "FinishWorks".
+// "FINISHED" when the page has ended the run with "FinishWorks". What a virtual machine
+// would need is read from the file QUORVANE_VM_TOOLS names ("none": no QEMU, "bios": no
+// OVMF, else all there); each start it is asked for prints "VMTEST letter firmware".
 //
 //   online_page_host DRIVE_FOLDER
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <random>
+#include <string>
 #include <thread>
 
 #include "archive/file_operations.h"
@@ -66,6 +71,20 @@ class TSlowPreparation : public TDrivePreparation {
   void Execute() override { std::this_thread::sleep_for(std::chrono::milliseconds(500)); }
 };
 
+// What the file QUORVANE_VM_TOOLS says a boot under this firmware lacks.
+std::string MissingVmTools(bool uefi) {
+  const char* file = std::getenv("QUORVANE_VM_TOOLS");
+  std::string state;
+  if (file) {
+    std::ifstream in(file);
+    std::getline(in, state);
+  }
+  if (state == "none") return "QEMU is not installed: install the package qemu-system-x86";
+  if (state == "bios" && uefi)
+    return "The UEFI firmware for virtual machines is not installed: install the package ovmf";
+  return {};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -102,6 +121,14 @@ int main(int argc, char** argv) {
         [](char, std::uint8_t, std::uint8_t) {
           return std::unique_ptr<TDrivePreparation>(std::make_unique<TSlowPreparation>());
         });
+  };
+  setup.VmTestBoot.MissingTools = MissingVmTools;
+  setup.VmTestBoot.Start = [](char letter, bool uefi) {
+    std::string missing = MissingVmTools(uefi);
+    if (!missing.empty()) return missing;
+    std::printf("VMTEST %c %s\n", letter, uefi ? "UEFI" : "BIOS");
+    std::fflush(stdout);
+    return std::string();
   };
   TControlServer server(setup);
   // Other test programs may take the same free port at the same moment: try others then.

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Takes the screenshots of the portable window shown in the README: the window idle with
-// two frames, during a burn, the question before the burn, and the feedback form. Runs on
+// two frames, during a burn, the question before the burn, the choices of the test in a
+// virtual machine after it, and the feedback form. Runs on
 // the offscreen platform with stand-in loaders and fixture drives.
 //   quorvane_screenshots FOLDER
 // With --grab-screen FILE it instead saves the whole screen of the current display (the
@@ -10,6 +11,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -37,10 +39,15 @@ namespace {
 QString g_folder;
 int g_failures = 0;
 
-// The window over a dark desktop-like backdrop, so that its translucency shows.
-void Save(QWidget* widget, const char* name) {
+// The window over a dark desktop-like backdrop, so that its translucency shows; with
+// `popup`, that menu drawn over it where it stands on the screen.
+void Save(QWidget* widget, const char* name, QWidget* popup = nullptr) {
   QCoreApplication::processEvents();
-  const QPixmap shot = widget->grab();
+  QPixmap shot = widget->grab();
+  if (popup) {
+    QPainter over(&shot);
+    over.drawPixmap(popup->pos() - widget->pos(), popup->grab());
+  }
   const int margin = 28;
   QImage canvas(shot.width() + 2 * margin, shot.height() + 2 * margin, QImage::Format_ARGB32);
   QPainter p(&canvas);
@@ -154,6 +161,13 @@ int main(int argc, char** argv) {
   Require(PumpUntil([&] { return window->CancelBtn->text() == "Continue"; }),
           "the burn never ended");
   Save(window.get(), "main-window-finished.png");
+
+  // The drive just written, in a virtual machine: the button's choices.
+  window->VmTestMenu->popup(window->VmTestBtn->mapToGlobal(QPoint(0, window->VmTestBtn->height())));
+  Require(PumpUntil([&] { return window->VmTestMenu->isVisible(); }), "the menu never opened");
+  window->VmTestMenu->setActiveAction(window->VmUefiAction);
+  Save(window.get(), "main-window-vm-test.png", window->VmTestMenu);
+  window->VmTestMenu->hide();
 
   // The feedback form, writing a bug report.
   window->ReportBtn->click();

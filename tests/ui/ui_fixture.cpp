@@ -3,6 +3,8 @@
 #include "ui_fixture.h"
 
 #include <QComboBox>
+#include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 
@@ -62,6 +64,18 @@ void QuietOffscreenNotices() {
       return;
     if (previous) previous(type, context, text);
   });
+}
+
+std::shared_ptr<bool> ChooseInNextMenu(QAction* action) {
+  auto shown = std::make_shared<bool>(false);
+  QPointer<QAction> wanted(action);
+  WhenShown<QMenu>([shown, wanted](QMenu* menu) {
+    *shown = true;
+    for (int i = 0; i < menu->actions().size() && menu->activeAction() != wanted; ++i)
+      QTest::keyClick(menu, Qt::Key_Down);
+    QTest::keyClick(menu, Qt::Key_Return);
+  });
+  return shown;
 }
 
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
@@ -137,6 +151,13 @@ std::unique_ptr<TGridViewForm> TWindowRig::MakeWindow() {
     device_events = source.get();
     return std::make_unique<TDriveMonitor>(std::move(source), std::move(on_change),
                                            std::chrono::milliseconds(50));
+  };
+  services.VmTestBoot.MissingTools = [this](bool uefi) {
+    return !vm_missing_bios.empty() ? vm_missing_bios : uefi ? vm_missing_uefi : std::string();
+  };
+  services.VmTestBoot.Start = [this](char letter, bool uefi) {
+    vm_started.emplace_back(letter, uefi);
+    return vm_start_error;
   };
   auto window = std::make_unique<TGridViewForm>(std::move(services));
   window->show();

@@ -5,6 +5,7 @@
 // answer modal dialogs from inside their own event loop.
 #pragma once
 
+#include <QAction>
 #include <QApplication>
 #include <QTimer>
 #include <QWidget>
@@ -72,6 +73,10 @@ void WhenShown(std::function<void(T*)> action,
   timer->start(5);
 }
 
+// Picks `action` in the next menu that opens, by the arrow keys and Enter, as a person
+// at the keyboard would; the flag turns true once that menu was shown.
+std::shared_ptr<bool> ChooseInNextMenu(QAction* action);
+
 // Drops the offscreen platform's notices about window-manager features it lacks.
 void QuietOffscreenNotices();
 
@@ -117,6 +122,10 @@ class TWindowRig {
   TBurnPreflight preflight;  // the check before a burn; the plan's checks when empty
   std::vector<std::pair<std::string, std::string>> notifications;  // title, body
   TFakeEventSource* device_events = nullptr;  // the window's drive monitor's source
+  // The virtual machine: what the lookup says is missing per firmware (nothing by
+  // default), the start's answer, and the starts asked for (letter, UEFI).
+  std::string vm_missing_bios, vm_missing_uefi, vm_start_error;
+  std::vector<std::pair<char, bool>> vm_started;
 };
 
 }  // namespace quorvane::testing

@@ -3,7 +3,7 @@
 // Browser test of the online page: Debian's Chromium, driven by playwright-core, loads the
 // page from the real control server (tests/server/online_page_host), adds two entries
 // through a stand-in file dialog, burns them onto a folder-backed drive, follows the run
-// to its end and finishes the program. Screenshots go to QUORVANE_SCREENSHOTS.
+// to its end, starts the drive in a stand-in virtual machine and finishes the program. Screenshots go to QUORVANE_SCREENSHOTS.
 import { spawn } from 'node:child_process';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
@@ -40,6 +40,11 @@ const answer = path.join(tmp, 'answer');
 const dialog = path.join(tmp, 'dialog.sh');
 fs.writeFileSync(dialog, `#!/bin/sh\nprintf '%s\\n' "$*" >> '${tmp}/dialog-args'\ncat '${answer}'\n`);
 fs.chmodSync(dialog, 0o755);
+// What the host's stand-in virtual machine finds installed: "none", "bios" (no OVMF) or "all".
+const vmTools = path.join(tmp, 'vm-tools');
+fs.writeFileSync(vmTools, 'none\n');
+const noQemu = 'QEMU is not installed: install the package qemu-system-x86';
+const noOvmf = 'The UEFI firmware for virtual machines is not installed: install the package ovmf';
 
 let passed = 0;
 let failed = 0;
@@ -57,7 +62,7 @@ function check(name, fn) {
 let hostToken = '';
 async function startHost() {
   hostProcess = spawn(host, [drive], {
-    env: { ...process.env, QUORVANE_FILE_DIALOG: dialog },
+    env: { ...process.env, QUORVANE_FILE_DIALOG: dialog, QUORVANE_VM_TOOLS: vmTools },
     stdio: ['ignore', 'pipe', 'inherit'],
   });
   const lines = readline.createInterface({ input: hostProcess.stdout });
@@ -72,6 +77,16 @@ async function startHost() {
     });
     hostProcess.on('exit', (code) => reject(new Error(`the host ended early with ${code}`)));
   });
+}
+
+// The host's lines that start a virtual machine, once `count` of them have come.
+async function vmStarts(count) {
+  for (let i = 0; i < 200; i++) {
+    const starts = hostOutput.filter((line) => line.startsWith('VMTEST '));
+    if (starts.length >= count) return starts;
+    await new Promise((resolve) => setTimeout(resolve, 50));
+  }
+  return hostOutput.filter((line) => line.startsWith('VMTEST '));
 }
 
 function hostExit() {
@@ -124,6 +139,39 @@ try {
     assert.equal(await page.locator('#barText').textContent(), '0.95 GiB / 7.45 GiB');
   });
 
+  const vmBios = page.locator('#vmButtons button[data-firmware="BIOS"]');
+  const vmUefi = page.locator('#vmButtons button[data-firmware="UEFI"]');
+  await check('the virtual-machine buttons say what to install, then start the drive', async () => {
+    await page.locator('#vmHint', { hasText: noQemu }).waitFor();
+    assert.equal(await vmBios.getAttribute('title'), noQemu);
+    assert.equal(await vmUefi.getAttribute('title'), noQemu);
+    assert.equal(await vmBios.getAttribute('aria-label'), 'Test the drive in a virtual machine under BIOS');
+    assert.equal(await vmBios.isEnabled(), true, 'a click tells what to install');
+    await vmBios.click();
+    await page.locator('#dlgBody', { hasText: noQemu }).waitFor();
+    await page.locator('#dlgButtons button', { hasText: 'OK' }).click();
+    assert.deepEqual(await vmStarts(0), []);
+    // QEMU installed meanwhile, OVMF not: the click finds it out.
+    fs.writeFileSync(vmTools, 'bios\n');
+    await vmUefi.click();
+    await page.locator('#dlgBody', { hasText: noOvmf }).waitFor();
+    await page.locator('#dlgButtons button', { hasText: 'OK' }).click();
+    await page.locator('#vmHint', { hasText: noOvmf }).waitFor();
+    assert.equal(await vmUefi.getAttribute('title'), noOvmf);
+    await shot(page, 'online-page-vm-tools.png');
+    assert.match(await vmBios.getAttribute('title'), /under BIOS to look at its menus/);
+    await vmBios.click();
+    await page.locator('#toast', { hasText: 'Virtual machine started (BIOS)' }).waitFor();
+    // Everything there; the keyboard starts UEFI.
+    fs.writeFileSync(vmTools, 'all\n');
+    await vmUefi.focus();
+    await page.keyboard.press('Enter');
+    assert.deepEqual(await vmStarts(2), ['VMTEST e BIOS', 'VMTEST e UEFI']);
+    await page.locator('#toast', { hasText: 'Virtual machine started (UEFI)' }).waitFor();
+    assert.equal(await page.locator('#vmHint').textContent(), '');
+    await page.locator('#toast.show').waitFor({ state: 'hidden', timeout: 10000 });
+  });
+
   await check('entries take their images from the file dialog', async () => {
     await page.locator('#addBtn').click();
     await chooseImage(page, 0, 'Ubuntu 32/64 bit', ubuntu);
@@ -164,12 +212,18 @@ try {
   await check('a burn runs to its end with progress, speed and time left per entry, its rows always visible', async () => {
     // The rows' opacity, sampled from inside the page every 50 ms while the burn runs:
     // rows drawn anew on every poll would restart their fade-in and be mostly invisible.
+    // The virtual-machine buttons are sampled with them: disabled while the burn runs.
     await page.evaluate(() => {
       window.__opacity = [];
+      window.__vm = [];
       window.__sampler = setInterval(() => {
         document.querySelectorAll('.entry').forEach((row) => {
           window.__opacity.push(Number(getComputedStyle(row).opacity));
         });
+        const buttons = [...document.querySelectorAll('#vmButtons button')];
+        window.__vm.push({ go: document.getElementById('goBtn').textContent,
+                           enabled: buttons.filter((b) => !b.disabled).length,
+                           title: buttons[0].title });
       }, 50);
     });
     await page.locator('#goBtn').click();
@@ -179,6 +233,12 @@ try {
     await shot(page, 'online-page-burning.png');
     await page.locator('#goBtn', { hasText: 'Continue' }).waitFor({ timeout: 60000 });
     const samples = await page.evaluate(() => { clearInterval(window.__sampler); return window.__opacity; });
+    const burning = (await page.evaluate(() => window.__vm)).filter((v) => v.go === 'Stop');
+    assert.ok(burning.length >= 5, `only ${burning.length} samples during the burn`);
+    for (const v of burning) {
+      assert.equal(v.enabled, 0, 'a virtual-machine button is enabled during the burn');
+      assert.equal(v.title, 'Not while a burn is under way');
+    }
     assert.ok(samples.length >= 20, `only ${samples.length} samples`);
     const faint = samples.filter((o) => o < 0.9).length;
     assert.ok(faint === 0, `${faint} of ${samples.length} samples of the rows were faded: ${samples.join(' ')}`);
@@ -194,6 +254,10 @@ try {
     await page.waitForTimeout(200);
     await shot(page, 'online-page-light.png');
     await page.emulateMedia({ colorScheme: 'dark' });
+    // The drive just written, in a virtual machine.
+    assert.equal(await vmBios.isEnabled(), true, 'after the burn');
+    await vmBios.click();
+    assert.deepEqual((await vmStarts(3)).slice(2), ['VMTEST e BIOS']);
   });
 
   await check('"Close App" ends the program with FinishWorks', async () => {
