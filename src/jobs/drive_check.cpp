@@ -167,14 +167,26 @@ std::string TDriveCheckResult::Summary() const {
   if (Cancelled) text = "The check was cancelled. ";
   if (Manifest != TManifestRead::Ok) text += ManifestText() + ". ";
   const std::string entries = recorded == 1 ? " entry" : " entries";
-  if (recorded == intact && !Cancelled)
-    text += (recorded == 0 ? "No" : "All " + std::to_string(recorded)) + entries + " " +
-            (recorded == 1 ? "is" : "are") + " intact.";
+  if (recorded == 0)
+    text += "No entry is recorded.";
+  else if (recorded == intact && !Cancelled)
+    text += "All " + std::to_string(recorded) + entries + " " + (recorded == 1 ? "is" : "are") +
+            " intact.";
   else
     text += std::to_string(intact) + " of " + std::to_string(recorded) + entries + " " +
             (intact == 1 ? "is" : "are") + " intact: " + std::to_string(changed) + " changed, " +
             std::to_string(missing) + " missing.";
   return text;
+}
+
+std::string DriveCheckText(const TDriveCheckResult& result) {
+  std::string text;
+  for (const TEntryCheck& e : result.Entries) {
+    text += e.Title + ": " + EntryCheckStateName(e.State);
+    if (!e.Detail.empty()) text += ": " + e.Detail;
+    text += "\n";
+  }
+  return text + result.Summary() + "\n";
 }
 
 TDriveCheckResult CheckDrive(const std::string& root, TDriveCheckProgress* progress,

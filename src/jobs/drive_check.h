@@ -47,6 +47,9 @@ struct TDriveCheckResult {
   std::string Summary() const;
 };
 
+// The result as lines of text: one per entry ("title: state: detail"), then the summary.
+std::string DriveCheckText(const TDriveCheckResult& result);
+
 // Bytes read so far and to read in all (the sizes the manifest records), for a bar.
 struct TDriveCheckProgress {
   std::atomic<std::uint64_t> Done{0};
