@@ -33,6 +33,15 @@ std::string TDriveCheckRun::Failure() const {
 }
 
 void TDriveCheckRun::Execute() {
+  try {
+    Check();
+  } catch (const std::exception& e) {
+    std::lock_guard<std::mutex> guard(FLock);
+    FFailure = "drive " + std::string(1, FLetter) + ": the check failed: " + e.what();
+  }
+}
+
+void TDriveCheckRun::Check() {
   std::string error;
   const std::string root = DriveRootToCheck(FLetter, error);
   if (root.empty()) {

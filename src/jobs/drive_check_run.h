@@ -14,6 +14,9 @@
 
 namespace quorvane {
 
+// Why a burn or a second check is refused while a check runs.
+inline constexpr const char* kDriveCheckRunning = "A drive check is running";
+
 class TDriveCheckRun : public TWorkerThread {
  public:
   // Checks the drive of `letter`, mounted read-only where the drive table can.
@@ -32,6 +35,8 @@ class TDriveCheckRun : public TWorkerThread {
   void Execute() override;
 
  private:
+  void Check();
+
   const char FLetter;
   std::atomic<bool> FCancel{false};
   TDriveCheckProgress FProgress;
