@@ -170,12 +170,12 @@ std::string TDriveCheckResult::Summary() const {
   if (recorded == 0)
     text += "No entry is recorded.";
   else if (recorded == intact && !Cancelled)
-    text += "All " + std::to_string(recorded) + entries + " " + (recorded == 1 ? "is" : "are") +
-            " intact.";
+    text += recorded == 1 ? "The entry is intact."
+                          : "All " + std::to_string(recorded) + " entries are intact.";
   else
-    text += std::to_string(intact) + " of " + std::to_string(recorded) + entries + " " +
-            (intact == 1 ? "is" : "are") + " intact: " + std::to_string(changed) + " changed, " +
-            std::to_string(missing) + " missing.";
+    text += std::to_string(intact) + " of " + std::to_string(recorded) + entries +
+            " intact: " + std::to_string(changed) + " changed, " + std::to_string(missing) +
+            " missing.";
   return text;
 }
 

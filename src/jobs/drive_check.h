@@ -43,7 +43,7 @@ struct TDriveCheckResult {
   bool AllIntact() const;
   // The line on the manifest for a front end: empty for a sound one.
   std::string ManifestText() const;
-  // "All 3 entries are intact.", "1 of 3 entries is intact: 1 changed, 1 missing.", ...
+  // "All 3 entries are intact.", "1 of 3 entries intact: 1 changed, 1 missing.", ...
   std::string Summary() const;
 };
 

@@ -419,7 +419,7 @@ TEST_F(CliRunTest, VerifyTellsEachEntryAndExitsZeroOnlyWhenAllAreIntact) {
   EXPECT_EQ(out.text().substr(start),
             "a.iso: intact\nb.iso: changed: Quorvane/" + std::string(kEntryB) +
                 "/b.iso differs from what was written (its SHA-256 does not match)\n"
-                "1 of 2 entries is intact: 1 changed, 0 missing.\n");
+                "1 of 2 entries intact: 1 changed, 0 missing.\n");
 
   std::filesystem::remove_all(stick + "Quorvane/" + kEntryA);
   start = out.text().size();

@@ -95,7 +95,7 @@ TEST(DriveCheck, ChangedAndMissingFilesAreFoundAndNamed) {
     EXPECT_EQ(result.Entries[0].State, TEntryCheckState::Intact) << result.Entries[0].Detail;
     EXPECT_EQ(result.Entries[1].State, c.State);
     EXPECT_EQ(result.Entries[1].Detail, c.Detail);
-    EXPECT_EQ(result.Summary().rfind("1 of 2 entries is intact: ", 0), 0u) << result.Summary();
+    EXPECT_EQ(result.Summary().rfind("1 of 2 entries intact: ", 0), 0u) << result.Summary();
   }
 }
 

@@ -42,7 +42,7 @@ TEST_F(DriveCheckCommands, AChangedEntryIsReportedWithTheIntactOne) {
   EXPECT_EQ(state["Total"], "13000");
   EXPECT_EQ(state["AllIntact"], "0");
   EXPECT_EQ(state["Manifest"], "ok");
-  EXPECT_EQ(state["Summary"], "1 of 2 entries is intact: 1 changed, 0 missing.");
+  EXPECT_EQ(state["Summary"], "1 of 2 entries intact: 1 changed, 0 missing.");
   ASSERT_EQ(state["Entries"].size(), 2u) << state.dump();
   EXPECT_EQ(state["Entries"][0]["Title"], "a.iso");
   EXPECT_EQ(state["Entries"][0]["State"], "intact");
