@@ -28,7 +28,9 @@ void FlipByte(const std::string& path, long offset) {
   std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
   ASSERT_TRUE(file) << path;
   file.seekg(offset);
-  const char byte = static_cast<char>(file.get() ^ 0x20);
+  const int got = file.get();
+  ASSERT_NE(got, std::char_traits<char>::eof()) << path << " has no byte " << offset;
+  const char byte = static_cast<char>(got ^ 0x20);
   file.seekp(offset);
   file.put(byte);
   ASSERT_TRUE(file.good()) << path;
