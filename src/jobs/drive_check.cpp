@@ -17,8 +17,9 @@ namespace quorvane {
 namespace {
 
 std::uint64_t SaturatingSum(std::uint64_t a, std::uint64_t b) {
-  return a > std::numeric_limits<std::uint64_t>::max() - b ? std::numeric_limits<std::uint64_t>::max()
-                                                           : a + b;
+  return a > std::numeric_limits<std::uint64_t>::max() - b
+             ? std::numeric_limits<std::uint64_t>::max()
+             : a + b;
 }
 
 struct TFileOutcome {
@@ -64,8 +65,8 @@ TFileOutcome CheckFile(const std::string& root, const TManifestFile& recorded,
   if (file.Size() != recorded.Size) {
     advance(recorded.Size);
     return {TEntryCheckState::Changed, recorded.File + " is " + std::to_string(file.Size()) +
-                                           " bytes on the drive, " +
-                                           std::to_string(recorded.Size) + " when it was written"};
+                                           " bytes on the drive, " + std::to_string(recorded.Size) +
+                                           " when it was written"};
   }
   TSha256 hash;
   std::uint64_t read = 0;

@@ -36,7 +36,7 @@ inline constexpr const char* kNoManifestText =
 
 struct TDriveCheckResult {
   TManifestRead Manifest = TManifestRead::Missing;
-  std::string ManifestError;  // why a damaged manifest is damaged
+  std::string ManifestError;         // why a damaged manifest is damaged
   std::vector<TEntryCheck> Entries;  // in the manifest's order, then the not recorded ones
   bool Cancelled = false;
   // Every entry the manifest names is intact, and the manifest itself is sound.

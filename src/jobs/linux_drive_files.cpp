@@ -21,8 +21,7 @@ namespace {
 
 std::string Joined(const std::vector<std::string>& parts, std::size_t count) {
   std::string path;
-  for (std::size_t i = 0; i < count && i < parts.size(); ++i)
-    path += (i ? "/" : "") + parts[i];
+  for (std::size_t i = 0; i < count && i < parts.size(); ++i) path += (i ? "/" : "") + parts[i];
   return path;
 }
 
@@ -36,12 +35,13 @@ int OpenFolder(const std::string& root, const std::vector<std::string>& parts, s
     return -1;
   }
   for (std::size_t i = 0; i < count; ++i) {
-    const int next = ::openat(folder, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW |
-                                                            O_CLOEXEC | O_NONBLOCK);
+    const int next = ::openat(folder, parts[i].c_str(),
+                              O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     const int code = errno;
     // With O_DIRECTORY a link fails with ENOTDIR rather than ELOOP: a look tells them apart.
     struct stat st {};
-    const bool link = next < 0 && ::fstatat(folder, parts[i].c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+    const bool link = next < 0 &&
+                      ::fstatat(folder, parts[i].c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
                       S_ISLNK(st.st_mode);
     ::close(folder);
     if (next >= 0) {
@@ -53,7 +53,8 @@ int OpenFolder(const std::string& root, const std::vector<std::string>& parts, s
       missing = i;
     } else if (link || code == ELOOP || code == ENOTDIR) {
       state = TDriveFile::Refused;
-      why = Joined(parts, i + 1) + (link || code == ELOOP ? " is a symbolic link" : " is not a folder");
+      why = Joined(parts, i + 1) +
+            (link || code == ELOOP ? " is a symbolic link" : " is not a folder");
     } else {
       state = TDriveFile::Failed;
       why = Joined(parts, i + 1) + " cannot be opened: " + SystemErrorText(code);
@@ -65,8 +66,7 @@ int OpenFolder(const std::string& root, const std::vector<std::string>& parts, s
 
 }  // namespace
 
-bool RecordedPathParts(const std::string& file, std::vector<std::string>& parts,
-                       std::string& why) {
+bool RecordedPathParts(const std::string& file, std::vector<std::string>& parts, std::string& why) {
   parts.clear();
   if (file.empty() || file.front() == '/') {
     why = "\"" + file + "\" is not a path inside the drive's " + kProgramFolderName + " folder";
@@ -147,8 +147,8 @@ bool ListDriveFolder(const std::string& root, const std::vector<std::string>& pa
     const std::string name = e->d_name;
     if (name == "." || name == "..") continue;
     struct stat st {};
-    const bool is_folder = ::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                           S_ISDIR(st.st_mode);
+    const bool is_folder =
+        ::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
     items.push_back({name, is_folder});
   }
   ::closedir(dir);

@@ -21,7 +21,9 @@ namespace quorvane {
 namespace {
 
 // The bar counts in KiB so that drives of any size fit its int range.
-int Kib(std::uint64_t bytes) { return static_cast<int>(std::min<std::uint64_t>(bytes >> 10, INT_MAX)); }
+int Kib(std::uint64_t bytes) {
+  return static_cast<int>(std::min<std::uint64_t>(bytes >> 10, INT_MAX));
+}
 
 QString StateColor(TEntryCheckState state) {
   switch (state) {
@@ -93,9 +95,10 @@ void TDriveCheckForm::Follow() {
   if (total > 0) {
     Progress->setRange(0, std::max(Kib(total), 1));
     Progress->setValue(std::min(Kib(done), Progress->maximum()));
-    StatusLbl->setText(tr("Reading the drive back: %1 of %2")
-                           .arg(QString::fromStdString(BinarySizeText(static_cast<std::int64_t>(done))),
-                                QString::fromStdString(BinarySizeText(static_cast<std::int64_t>(total)))));
+    StatusLbl->setText(
+        tr("Reading the drive back: %1 of %2")
+            .arg(QString::fromStdString(BinarySizeText(static_cast<std::int64_t>(done))),
+                 QString::fromStdString(BinarySizeText(static_cast<std::int64_t>(total)))));
   }
   if (FRun->Finished()) ShowResult();
 }
@@ -114,9 +117,9 @@ void TDriveCheckForm::ShowResult() {
   StatusLbl->setText(QString::fromStdString(result->Summary()));
   SetTextColor(StatusLbl, result->AllIntact() ? kGreenYellow : 0xFFFF5C5C);
   for (const TEntryCheck& e : result->Entries) {
-    auto* item = new QTreeWidgetItem(
-        EntryList, {QString::fromStdString(e.Title), EntryCheckStateName(e.State),
-                    QString::fromStdString(e.Detail)});
+    auto* item = new QTreeWidgetItem(EntryList,
+                                     {QString::fromStdString(e.Title), EntryCheckStateName(e.State),
+                                      QString::fromStdString(e.Detail)});
     item->setForeground(1, QColor(StateColor(e.State)));
     item->setToolTip(2, QString::fromStdString(e.Detail));
   }

@@ -60,20 +60,26 @@ TEST(DriveCheck, ChangedAndMissingFilesAreFoundAndNamed) {
     TEntryCheckState State;
     std::string Detail;
   } cases[] = {
-      {"a byte flipped deep in the file", [](const std::string& root) { FlipByte(EntryFile(root, kEntryB, "b.iso"), 7); },
+      {"a byte flipped deep in the file",
+       [](const std::string& root) { FlipByte(EntryFile(root, kEntryB, "b.iso"), 7); },
        TEntryCheckState::Changed,
        "Quorvane/" + std::string(kEntryB) +
            "/b.iso differs from what was written (its SHA-256 does not match)"},
-      {"a file cut short", [](const std::string& root) { fs::resize_file(EntryFile(root, kEntryB, "boot/vmlinuz"), 2); },
+      {"a file cut short",
+       [](const std::string& root) {
+         fs::resize_file(EntryFile(root, kEntryB, "boot/vmlinuz"), 2);
+       },
        TEntryCheckState::Changed,
        "Quorvane/" + std::string(kEntryB) +
            "/boot/vmlinuz is 2 bytes on the drive, 6 when it was written"},
-      {"a file removed", [](const std::string& root) { fs::remove(EntryFile(root, kEntryB, "boot/vmlinuz")); },
+      {"a file removed",
+       [](const std::string& root) { fs::remove(EntryFile(root, kEntryB, "boot/vmlinuz")); },
        TEntryCheckState::Missing, "Quorvane/" + std::string(kEntryB) + "/boot/vmlinuz is gone"},
-      {"a file's folder removed", [](const std::string& root) { fs::remove_all(EntryFile(root, kEntryB, "boot")); },
-       TEntryCheckState::Missing,
-       "the folder Quorvane/" + std::string(kEntryB) + "/boot is gone"},
-      {"the entry's folder removed", [](const std::string& root) { fs::remove_all(root + "Quorvane/" + kEntryB); },
+      {"a file's folder removed",
+       [](const std::string& root) { fs::remove_all(EntryFile(root, kEntryB, "boot")); },
+       TEntryCheckState::Missing, "the folder Quorvane/" + std::string(kEntryB) + "/boot is gone"},
+      {"the entry's folder removed",
+       [](const std::string& root) { fs::remove_all(root + "Quorvane/" + kEntryB); },
        TEntryCheckState::Missing, "the folder Quorvane/" + std::string(kEntryB) + " is gone"},
       {"a file replaced by a folder",
        [](const std::string& root) {
@@ -143,9 +149,10 @@ TEST_F(DriveCheckTest, RecordedPathsThatLeaveTheProgramsFolderAreRefused) {
     std::string Why;
   } cases[] = {
       {"Quorvane/../secret", "refused: \"Quorvane/../secret\" leaves the drive's Quorvane folder"},
-      {c + "/../../secret", "refused: \"" + c + "/../../secret\" leaves the drive's Quorvane folder"},
-      {"/" + outside / "secret", "refused: \"/" + outside / "secret" +
-                                     "\" is not a path inside the drive's Quorvane folder"},
+      {c + "/../../secret",
+       "refused: \"" + c + "/../../secret\" leaves the drive's Quorvane folder"},
+      {"/" + outside / "secret",
+       "refused: \"/" + outside / "secret" + "\" is not a path inside the drive's Quorvane folder"},
       {"secret", "refused: \"secret\" is not a file inside the drive's Quorvane folder"},
       {c + "//real", "refused: \"" + c + "//real\" leaves the drive's Quorvane folder"},
       {c + "/./real", "refused: \"" + c + "/./real\" leaves the drive's Quorvane folder"},

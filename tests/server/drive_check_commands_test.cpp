@@ -34,8 +34,7 @@ TEST_F(DriveCheckCommands, AChangedEntryIsReportedWithTheIntactOne) {
   FlipByte(root + "Quorvane/" + kEntryB + "/b.iso", 0);
   EXPECT_EQ(Command({{"Operation", "DriveCheckState"}}).body,
             R"({"Error":"No drive check started"})");
-  EXPECT_EQ(Command({{"Operation", "CheckDrive"}, {"FlashDrive", "e"}}).body,
-            R"({"Success":""})");
+  EXPECT_EQ(Command({{"Operation", "CheckDrive"}, {"FlashDrive", "e"}}).body, R"({"Success":""})");
   const nlohmann::json state = WaitForCheck();
   EXPECT_EQ(state["Drive"], "e");
   EXPECT_EQ(state["Done"], "13000");
@@ -58,8 +57,7 @@ TEST_F(DriveCheckCommands, ADriveWithoutManifestOrLetterAndBadFieldsAreSaidSo) {
     EXPECT_EQ(Command({{"Operation", "CheckDrive"}, {"FlashDrive", drive}}).body,
               R"({"Error":"Drive not selected"})")
         << drive;
-  ASSERT_EQ(Command({{"Operation", "CheckDrive"}, {"FlashDrive", "e"}}).body,
-            R"({"Success":""})");
+  ASSERT_EQ(Command({{"Operation", "CheckDrive"}, {"FlashDrive", "e"}}).body, R"({"Success":""})");
   nlohmann::json state = WaitForCheck();
   EXPECT_EQ(state["Manifest"], "missing");
   EXPECT_EQ(state["ManifestText"],
@@ -67,8 +65,7 @@ TEST_F(DriveCheckCommands, ADriveWithoutManifestOrLetterAndBadFieldsAreSaidSo) {
             "manifests were kept");
   EXPECT_EQ(state["AllIntact"], "0");
 
-  ASSERT_EQ(Command({{"Operation", "CheckDrive"}, {"FlashDrive", "q"}}).body,
-            R"({"Success":""})");
+  ASSERT_EQ(Command({{"Operation", "CheckDrive"}, {"FlashDrive", "q"}}).body, R"({"Success":""})");
   state = WaitForCheck();
   EXPECT_EQ(state["Error"], "drive q: Drive not found");
   EXPECT_FALSE(state.contains("Entries"));
