@@ -168,9 +168,6 @@ std::string VerifyEntryJsonLine(const TEntryCheck& entry) {
 }
 
 std::string VerifyResultJsonLine(const TDriveCheckResult& result) {
-  const char* manifest = result.Manifest == TManifestRead::Ok        ? "ok"
-                         : result.Manifest == TManifestRead::Missing ? "missing"
-                                                                     : "damaged";
   json counts = {{"intact", 0}, {"changed", 0}, {"missing", 0}, {"not_recorded", 0}};
   for (const TEntryCheck& e : result.Entries) {
     const std::string state =
@@ -179,7 +176,7 @@ std::string VerifyResultJsonLine(const TDriveCheckResult& result) {
   }
   return Line({{"type", "verify_result"},
                {"success", result.AllIntact()},
-               {"manifest", manifest},
+               {"manifest", ManifestStateName(result.Manifest)},
                {"manifest_text", TextOrNull(result.ManifestText())},
                {"entries", counts},
                {"cancelled", result.Cancelled},

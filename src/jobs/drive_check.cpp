@@ -22,6 +22,26 @@ std::uint64_t SaturatingSum(std::uint64_t a, std::uint64_t b) {
              : a + b;
 }
 
+// Titles and paths come from the drive: no control character of theirs reaches a
+// terminal (C0, DEL, and C1 in its UTF-8 form, which some terminals obey).
+std::string Printable(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const bool c1 = c == 0xC2 && i + 1 < text.size() &&
+                    static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                    static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+    if (c < 0x20 || c == 0x7F || c1) {
+      out += '?';
+      i += c1 ? 1 : 0;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 struct TFileOutcome {
   TEntryCheckState State = TEntryCheckState::Intact;
   std::string Detail;
@@ -136,6 +156,18 @@ const char* EntryCheckStateName(TEntryCheckState state) {
   return "changed";
 }
 
+const char* ManifestStateName(TManifestRead state) {
+  switch (state) {
+    case TManifestRead::Ok:
+      return "ok";
+    case TManifestRead::Missing:
+      return "missing";
+    case TManifestRead::Damaged:
+      return "damaged";
+  }
+  return "damaged";
+}
+
 bool TDriveCheckResult::AllIntact() const {
   if (Manifest != TManifestRead::Ok || Cancelled) return false;
   return std::all_of(Entries.begin(), Entries.end(), [](const TEntryCheck& e) {
@@ -183,8 +215,8 @@ std::string TDriveCheckResult::Summary() const {
 std::string DriveCheckText(const TDriveCheckResult& result) {
   std::string text;
   for (const TEntryCheck& e : result.Entries) {
-    text += e.Title + ": " + EntryCheckStateName(e.State);
-    if (!e.Detail.empty()) text += ": " + e.Detail;
+    text += Printable(e.Title) + ": " + EntryCheckStateName(e.State);
+    if (!e.Detail.empty()) text += ": " + Printable(e.Detail);
     text += "\n";
   }
   return text + result.Summary() + "\n";

@@ -23,6 +23,9 @@ enum class TEntryCheckState {
 // "intact", "changed", "missing", "not recorded".
 const char* EntryCheckStateName(TEntryCheckState state);
 
+// "ok", "missing", "damaged": the manifest's state as the front ends name it.
+const char* ManifestStateName(TManifestRead state);
+
 struct TEntryCheck {
   std::string Entry;  // the entry's folder name
   std::string Title;  // the menu title; the folder name of a not-recorded entry
@@ -47,7 +50,8 @@ struct TDriveCheckResult {
   std::string Summary() const;
 };
 
-// The result as lines of text: one per entry ("title: state: detail"), then the summary.
+// The result as lines of text: one per entry ("title: state: detail"), then the summary;
+// control characters of the drive's names are shown as "?".
 std::string DriveCheckText(const TDriveCheckResult& result);
 
 // Bytes read so far and to read in all (the sizes the manifest records), for a bar.

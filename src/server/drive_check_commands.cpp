@@ -10,22 +10,6 @@
 
 namespace quorvane {
 
-namespace {
-
-const char* ManifestName(TManifestRead state) {
-  switch (state) {
-    case TManifestRead::Ok:
-      return "ok";
-    case TManifestRead::Missing:
-      return "missing";
-    case TManifestRead::Damaged:
-      return "damaged";
-  }
-  return "damaged";
-}
-
-}  // namespace
-
 bool TWebModule1::DriveCheckRunning() const { return FDriveCheck && !FDriveCheck->Finished(); }
 
 TJsonValue TWebModule1::CheckDriveAction(const TFormFields& fields) {
@@ -63,7 +47,7 @@ TJsonValue TWebModule1::DriveCheckStateAction() {
     entries.Append(std::move(item));
   }
   reply.AddStatus("AllIntact", result->AllIntact() ? "1" : "0")
-      .AddStatus("Manifest", ManifestName(result->Manifest))
+      .AddStatus("Manifest", ManifestStateName(result->Manifest))
       .AddStatus("ManifestText", result->ManifestText())
       .AddStatus("Summary", result->Summary())
       .AddValue("Entries", std::move(entries));

@@ -50,6 +50,7 @@ TDriveCheckForm::TDriveCheckForm(char letter, QWidget* parent)
   StatusLbl = new QLabel(tr("Reading the drive back..."), this);
   StatusLbl->setObjectName("StatusLbl");
   StatusLbl->setWordWrap(true);
+  StatusLbl->setTextFormat(Qt::PlainText);  // the drive's names are no markup
   layout->addWidget(StatusLbl);
   Progress = new QProgressBar(this);
   Progress->setObjectName("Progress");

@@ -192,6 +192,18 @@ TEST_F(DriveCheckTest, EntryFoldersTheManifestDoesNotNameAreListedOnly) {
   EXPECT_EQ(result.Summary(), "All 2 entries are intact.");
 }
 
+TEST(DriveCheckText, NamesFromTheDriveCarryNoTerminalControls) {
+  TDriveCheckResult result;
+  result.Manifest = TManifestRead::Ok;
+  result.Entries.push_back({"X", "a\x1b]0;owned\x07.iso", TEntryCheckState::Changed,
+                            "Quorvane/X/\xc2\x9b"
+                            "31m\x7f"});
+  result.Entries.push_back({"Y", "\xc3\xa9t\xc3\xa9.iso", TEntryCheckState::Intact, ""});
+  EXPECT_EQ(DriveCheckText(result),
+            "a?]0;owned?.iso: changed: Quorvane/X/?31m?\n\xc3\xa9t\xc3\xa9.iso: intact\n"
+            "1 of 2 entries intact: 1 changed, 0 missing.\n");
+}
+
 TEST_F(DriveCheckTest, ACancelledCheckIsNoPass) {
   const std::atomic<bool> cancel{true};
   const TDriveCheckResult result = CheckDrive(drive.path(), nullptr, &cancel);
