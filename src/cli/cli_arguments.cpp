@@ -46,6 +46,54 @@ bool SplitOption(const std::string& arg, std::string& name, std::string& inline_
   return true;
 }
 
+bool TakeDriveLetter(const std::string& value, TCliCommand& command, std::string& error) {
+  const std::string letter = LowerAscii(value);
+  if (letter.size() != 1 || letter[0] < 'a' || letter[0] > 'z') {
+    error = "--drive takes a drive letter as `quorvane-cli drives` lists it, not \"" + value + "\"";
+    return false;
+  }
+  command.Drive = letter[0];
+  return true;
+}
+
+// Either target of a command that takes one, not both.
+bool OneTarget(const TCliCommand& command, const std::string& verb, std::string& error) {
+  if (command.Drive && !command.Image.empty()) {
+    error = "give either --drive or --image, not both";
+    return false;
+  }
+  if (!command.Drive && command.Image.empty()) {
+    error = verb + " needs --drive LETTER or --image FILE";
+    return false;
+  }
+  return true;
+}
+
+bool ParseVerify(const std::vector<std::string>& args, TCliCommand& command, std::string& error) {
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    std::string name, inline_value, value;
+    const bool has_inline = SplitOption(args[i], name, inline_value);
+    if (name == "--json" && !has_inline) {
+      command.Json = true;
+      continue;
+    }
+    if (name != "--drive" && name != "--image") {
+      error = "unknown argument \"" + args[i] + "\" for verify";
+      return false;
+    }
+    if (name == "--drive" ? command.Drive != 0 : !command.Image.empty()) {
+      error = name + " is given twice";
+      return false;
+    }
+    if (!TakeValue(args, i, name, inline_value, has_inline, value, error)) return false;
+    if (name == "--image")
+      command.Image = value;
+    else if (!TakeDriveLetter(value, command, error))
+      return false;
+  }
+  return OneTarget(command, "verify", error);
+}
+
 bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::string& error) {
   bool drive_given = false, image_given = false, size_given = false, mode_given = false;
   bool fs_given = false;
@@ -84,14 +132,7 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
     } else if (name == "--force") {
       if (!set(command.Force)) return false;
     } else if (name == "--drive") {
-      if (!take_once(drive_given)) return false;
-      const std::string letter = LowerAscii(value);
-      if (letter.size() != 1 || letter[0] < 'a' || letter[0] > 'z') {
-        error =
-            "--drive takes a drive letter as `quorvane-cli drives` lists it, not \"" + value + "\"";
-        return false;
-      }
-      command.Drive = letter[0];
+      if (!take_once(drive_given) || !TakeDriveLetter(value, command, error)) return false;
     } else if (name == "--image") {
       if (!take_once(image_given)) return false;
       command.Image = value;
@@ -136,14 +177,7 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
       return false;
     }
   }
-  if (command.Drive && !command.Image.empty()) {
-    error = "give either --drive or --image, not both";
-    return false;
-  }
-  if (!command.Drive && command.Image.empty()) {
-    error = "burn needs --drive LETTER or --image FILE";
-    return false;
-  }
+  if (!OneTarget(command, "burn", error)) return false;
   if (size_given && command.Image.empty()) {
     error = "--size applies to --image only";
     return false;
@@ -291,6 +325,10 @@ bool ParseCliArguments(const std::vector<std::string>& args, TCliCommand& comman
     }
     return true;
   }
+  if (verb == "verify") {
+    command.Action = TCliAction::Verify;
+    return ParseVerify(args, command, error);
+  }
   if (verb == "burn") {
     command.Action = TCliAction::Burn;
     return ParseBurn(args, command, error);
@@ -306,6 +344,7 @@ std::string CliUsage() {
       "  quorvane-cli burn (--drive LETTER | --image FILE [--size BYTES]) --mode new|add\n"
       "                    [--fs fat32|ntfs] [--check-capacity] --entry CODE:PATH\n"
       "                    [--entry CODE:PATH ...] [--yes [--force]] [--json]\n"
+      "  quorvane-cli verify (--drive LETTER | --image FILE) [--json]\n"
       "  quorvane-cli setup-boot-images --from ZIP_OR_FOLDER [--to FOLDER]\n"
       "  quorvane-cli --help | --version\n"
       "\n"
@@ -331,6 +370,13 @@ std::string CliUsage() {
       "  --json             one JSON object per line for scripts: the plan, the progress\n"
       "                     (with bytes per second and seconds left), the result\n"
       "\n"
+      "verify checks a drive that burn wrote against the manifest burn keeps on it\n"
+      "(Quorvane/manifest.json): every file it names is read back from the drive and\n"
+      "its SHA-256 compared, and each entry is told intact, changed or missing; entry\n"
+      "folders the manifest does not name are listed as not recorded. The drive is\n"
+      "mounted read-only when nobody has mounted it; --json prints one JSON object per\n"
+      "entry and a result line.\n"
+      "\n"
       "setup-boot-images installs GRUB4DOS's boot images (grldr, grldr.mbr), which burn\n"
       "writes and the package does not carry, after checking them against the pinned\n"
       "release GRUB4DOS 0.4.6a:\n"
@@ -338,8 +384,9 @@ std::string CliUsage() {
       "                        a folder holding the two files\n"
       "  --to FOLDER           where to install them; by default /var/lib/quorvane\n"
       "\n"
-      "burn and setup-boot-images (into /var/lib/quorvane) need root; drives shows what\n"
-      "it can without.\n"
+      "burn, verify --image and setup-boot-images (into /var/lib/quorvane) need root;\n"
+      "drives shows what it can without, and verify --drive reads a drive that is\n"
+      "mounted already.\n"
       "\n"
       "Loader types:\n";
   for (int code = 0; code < kLoaderCount; ++code) {
@@ -351,7 +398,8 @@ std::string CliUsage() {
       "\n"
       "Exit status: 0 when every entry finished; 1 when the burn was refused or declined,\n"
       "the drive step failed, or an entry did not finish; 2 for bad arguments, and then\n"
-      "nothing is written.\n";
+      "nothing is written. verify: 0 only when the manifest is sound and every entry it\n"
+      "names is intact, 1 otherwise, 2 for bad arguments.\n";
   return text;
 }
 

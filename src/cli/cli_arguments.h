@@ -11,7 +11,7 @@
 
 namespace quorvane {
 
-enum class TCliAction { Help, Version, Drives, Burn, SetupBootImages };
+enum class TCliAction { Help, Version, Drives, Burn, SetupBootImages, Verify };
 
 // One boot entry to burn: loader type and image file.
 struct TCliEntry {
@@ -22,8 +22,8 @@ struct TCliEntry {
 struct TCliCommand {
   TCliAction Action = TCliAction::Help;
   bool Bytes = false;  // drives: sizes in bytes instead of GiB
-  bool Json = false;   // drives, burn: one JSON object per line for scripts
-  // burn: the target, either a drive letter or an image file (with the size to create it
+  bool Json = false;   // drives, burn, verify: one JSON object per line for scripts
+  // burn, verify: the target, either a drive letter or an image file (with the size to create it
   // at when it does not exist yet; 0 when none was given).
   char Drive = 0;
   std::string Image;

@@ -159,4 +159,28 @@ std::unique_ptr<TBurnView> MakeJsonView(std::FILE* out, std::vector<TEntryView> 
   return std::make_unique<TJsonView>(out, std::move(entries));
 }
 
+std::string VerifyEntryJsonLine(const TEntryCheck& entry) {
+  return Line({{"type", "verify_entry"},
+               {"entry", entry.Entry},
+               {"title", entry.Title},
+               {"state", EntryCheckStateName(entry.State)},
+               {"detail", TextOrNull(entry.Detail)}});
+}
+
+std::string VerifyResultJsonLine(const TDriveCheckResult& result) {
+  json counts = {{"intact", 0}, {"changed", 0}, {"missing", 0}, {"not_recorded", 0}};
+  for (const TEntryCheck& e : result.Entries) {
+    const std::string state =
+        e.State == TEntryCheckState::NotRecorded ? "not_recorded" : EntryCheckStateName(e.State);
+    counts[state] = counts[state].get<int>() + 1;
+  }
+  return Line({{"type", "verify_result"},
+               {"success", result.AllIntact()},
+               {"manifest", ManifestStateName(result.Manifest)},
+               {"manifest_text", TextOrNull(result.ManifestText())},
+               {"entries", counts},
+               {"cancelled", result.Cancelled},
+               {"summary", result.Summary()}});
+}
+
 }  // namespace quorvane

@@ -13,6 +13,7 @@
 #include "cli/cli_plan.h"
 #include "cli/cli_progress.h"
 #include "drive/usb_drive_set.h"
+#include "jobs/drive_check.h"
 
 namespace quorvane {
 
@@ -26,6 +27,10 @@ std::string PlanJsonLine(const TUSBDriveSet& drive, std::uint8_t mode, std::uint
 
 // The last line of `burn --json`: the outcome of every entry and of the run.
 std::string ResultJsonLine(const TBurnOutcome& outcome);
+
+// The lines of `verify --json`: one per entry, in the order of the result, and the result.
+std::string VerifyEntryJsonLine(const TEntryCheck& entry);
+std::string VerifyResultJsonLine(const TDriveCheckResult& result);
 
 // A line for every change of the drive step, of an entry's status, percentage or step
 // (and at most one a second while the speed alone changes), and for every note.

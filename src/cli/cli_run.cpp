@@ -21,6 +21,7 @@
 #include "drive/grub4dos_images.h"
 #include "drive/linux_dead_runs.h"
 #include "jobs/burn_preflight.h"
+#include "jobs/drive_check.h"
 #include "jobs/job_status.h"
 #include "startup/terminal_dialog.h"
 
@@ -96,6 +97,8 @@ class TCli {
         return Drives(command);
       case TCliAction::Burn:
         return Burn(command);
+      case TCliAction::Verify:
+        return Verify(command);
     }
     return kCliExitFailed;
   }
@@ -152,6 +155,62 @@ class TCli {
     return kCliExitFinished;
   }
 
+  // Makes `image` absolute. The kernel's and the devices' folders hold no disk images: a
+  // file there (such as /proc/kcore) is the system's, and a device node would let the
+  // burn write to any disk.
+  static bool ImageOutsideSystemFolders(std::string& image, std::string& error) {
+    std::error_code ec;
+    const fs::path path = fs::absolute(image, ec).lexically_normal();
+    image = path.string();
+    const std::string real = fs::weakly_canonical(path, ec).string();
+    for (const char* folder : {"/proc", "/sys", "/dev"}) {
+      const std::string f = folder;
+      if (real == f || real.compare(0, f.size() + 1, f + "/") == 0) {
+        error = "--image " + image + " lies in " + f +
+                ": an image drive must be a regular file of its own";
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // Reads every file the drive's manifest names back from the drive; writes nothing.
+  int Verify(TCliCommand command) {
+    std::string error;
+    const bool image = !command.Image.empty();
+    if (image) {
+      if (!ImageOutsideSystemFolders(command.Image, error)) return Usage(error);
+      std::error_code ec;
+      if (!fs::is_regular_file(command.Image, ec))
+        return Usage("--image " + command.Image + " is not an existing image file");
+      if (!Root())
+        return Fail("verify --image attaches the image as a drive and needs root: run it "
+                    "again with sudo");
+    }
+    TRunScope scope(FEnv, !image);
+    char letter = command.Drive;
+    if (image && !scope.Table->AttachImageDrive(command.Image, 0, letter, error)) {
+      Fail("cannot use the image " + command.Image + ": " + error);
+      return Finish(scope, kCliExitFailed);
+    }
+    const std::string root = scope.Table->ReadOnlyRootOf(letter, error);
+    if (root.empty()) {
+      Fail("drive " + std::string(1, letter) + ": " + error +
+           (image ? "" : "; `quorvane-cli drives` lists the drives"));
+      return Finish(scope, kCliExitFailed);
+    }
+    const TDriveCheckResult result = CheckDrive(root, nullptr, FEnv.Interrupted);
+    if (command.Json) {
+      for (const TEntryCheck& e : result.Entries)
+        std::fputs(VerifyEntryJsonLine(e).c_str(), FEnv.Out);
+      std::fputs(VerifyResultJsonLine(result).c_str(), FEnv.Out);
+    } else {
+      std::fputs(DriveCheckText(result).c_str(), FEnv.Out);
+    }
+    std::fflush(FEnv.Out);
+    return Finish(scope, result.AllIntact() ? kCliExitFinished : kCliExitFailed);
+  }
+
   // The checks that need no drive: every image file, and the image drive's file.
   bool CheckFiles(TCliCommand& command, std::string& error) {
     for (std::size_t i = 0; i < command.Entries.size(); ++i) {
@@ -169,20 +228,9 @@ class TCli {
       }
     }
     if (command.Image.empty()) return true;
+    if (!ImageOutsideSystemFolders(command.Image, error)) return false;
     std::error_code ec;
-    const fs::path image = fs::absolute(command.Image, ec).lexically_normal();
-    command.Image = image.string();
-    // The kernel's and the devices' folders hold no disk images: a file there (such as
-    // /proc/kcore) is the system's, and a device node would let the burn write to any disk.
-    const std::string real = fs::weakly_canonical(image, ec).string();
-    for (const char* folder : {"/proc", "/sys", "/dev"}) {
-      const std::string f = folder;
-      if (real == f || real.compare(0, f.size() + 1, f + "/") == 0) {
-        error = "--image " + command.Image + " lies in " + f +
-                ": an image drive must be a regular file of its own";
-        return false;
-      }
-    }
+    const fs::path image = command.Image;
     const fs::file_status status = fs::status(image, ec);
     if (fs::exists(status)) {
       if (!fs::is_regular_file(status)) {

@@ -25,6 +25,11 @@ class IDriveLetters {
     error = root.empty() ? "Drive not found" : "";
     return root;
   }
+  // The root for reading only: a volume that is not mounted yet is mounted read-only
+  // where the table can; a table of folders gives the folder.
+  virtual std::string ReadOnlyRootOf(char letter, std::string& error) {
+    return RootOf(letter, error);
+  }
   // The letter whose volume holds `path`, without mounting anything; 0 when none.
   virtual char LetterOfPath(const std::string& path) = 0;
   // Free bytes available to the caller on the letter's volume: -1 when it cannot be

@@ -338,9 +338,17 @@ std::string TUSBDriveLetters::RootOf(char letter) {
 }
 
 std::string TUSBDriveLetters::RootOf(char letter, std::string& error) {
+  return GuardedRootOf(letter, true, error);
+}
+
+std::string TUSBDriveLetters::ReadOnlyRootOf(char letter, std::string& error) {
+  return GuardedRootOf(letter, false, error);
+}
+
+std::string TUSBDriveLetters::GuardedRootOf(char letter, bool writable, std::string& error) {
   std::lock_guard<std::recursive_mutex> guard(FLock);
   try {
-    return RootOfLocked(letter, error);
+    return RootOfLocked(letter, writable, error);
   } catch (const std::exception& e) {
     error = e.what();
   } catch (...) {
@@ -400,16 +408,16 @@ bool TUSBDriveLetters::DropOwnMountLocked(char letter, std::string& error) {
   return true;
 }
 
-std::string TUSBDriveLetters::RootOfLocked(char letter, std::string& error) {
+std::string TUSBDriveLetters::RootOfLocked(char letter, bool writable, std::string& error) {
   error.clear();
   if (FSuspended.count(letter)) {
     error = kBeingWritten;
     return {};
   }
-  // The program's own read-write mount needs no look at the drives.
+  // The program's own mount that serves needs no look at the drives.
   if (std::string own = OwnMountRootLocked(letter); !own.empty()) {
     for (const TOwnMount& m : FMounts)
-      if (m.Letter == letter && !m.ReadOnly && !MountIsDead(own)) return own;
+      if (m.Letter == letter && (!writable || !m.ReadOnly) && !MountIsDead(own)) return own;
   }
   TSnapshot snapshot;
   const std::vector<TVolumeView> volumes = CurrentVolumes(snapshot);
@@ -418,7 +426,7 @@ std::string TUSBDriveLetters::RootOfLocked(char letter, std::string& error) {
     error = kNotPresent;
     return {};
   }
-  return VolumeRootLocked(*v, true, error);
+  return VolumeRootLocked(*v, writable, error);
 }
 
 char TUSBDriveLetters::LetterOfPath(const std::string& path) {

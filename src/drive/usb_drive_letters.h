@@ -86,6 +86,9 @@ class TUSBDriveLetters : public IDriveLetters, public IDriveLister {
   // exFAT, NTFS) read-write when it is not mounted yet, or only read-only by the program.
   std::string RootOf(char letter) override;
   std::string RootOf(char letter, std::string& error) override;
+  // A volume that nobody has mounted is mounted read-only; a mount of the program's
+  // that is already there, read-only or not, is used as it is.
+  std::string ReadOnlyRootOf(char letter, std::string& error) override;
   char LetterOfPath(const std::string& path) override;
 
   // IDriveLister. The volumes that nobody has mounted are mounted read-only to read their
@@ -180,7 +183,8 @@ class TUSBDriveLetters : public IDriveLetters, public IDriveLister {
   bool EligibleImage(const TDiskInfo& disk, std::string& image) const;
   std::string NodeOf(const std::string& kernel_name) const;
   std::string KernelNameOfNode(const std::string& node) const;
-  std::string RootOfLocked(char letter, std::string& error);
+  std::string GuardedRootOf(char letter, bool writable, std::string& error);
+  std::string RootOfLocked(char letter, bool writable, std::string& error);
   // The root of the program's own mount of `letter` while it lasts; empty otherwise.
   std::string OwnMountRootLocked(char letter);
   // The root of a volume of the latest look at the drives, mounting it when nobody has:

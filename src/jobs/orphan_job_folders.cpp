@@ -13,11 +13,6 @@
 
 namespace quorvane {
 
-namespace {
-
-namespace fs = std::filesystem;
-
-// A job's identifier: a GUID without braces, 8-4-4-4-12 hexadecimal digits.
 bool IsJobIdentifier(const std::string& name) {
   if (name.size() != 36) return false;
   for (std::size_t i = 0; i < name.size(); ++i) {
@@ -26,6 +21,10 @@ bool IsJobIdentifier(const std::string& name) {
   }
   return true;
 }
+
+namespace {
+
+namespace fs = std::filesystem;
 
 std::string Upper(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),

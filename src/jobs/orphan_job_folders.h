@@ -9,6 +9,10 @@
 
 namespace quorvane {
 
+// A job's identifier, the name of its folder: a GUID without braces, 8-4-4-4-12
+// hexadecimal digits.
+bool IsJobIdentifier(const std::string& name);
+
 // The job folders under "<root>Quorvane/" (named by a job's identifier) that no boot menu
 // of the drive names: neither "menu.lst" nor a GRUB 2 menu.
 std::vector<std::string> FindOrphanJobFolders(const std::string& root);

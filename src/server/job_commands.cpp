@@ -10,6 +10,7 @@
 #include "common/session_state.h"
 #include "drive/drive_letters.h"
 #include "jobs/burn_preflight.h"
+#include "jobs/drive_check_run.h"
 #include "jobs/jobs.h"
 #include "loaders/loader_catalog.h"
 #include "common/desktop_user.h"
@@ -132,6 +133,7 @@ TJsonValue TWebModule1::CheckBurnAction(const TFormFields& fields) {
 TJsonValue TWebModule1::BurnFlashDriveAction(const TFormFields& fields) {
   if (!FJobs) return StatusReply("Error", "Jobs not exists");
   if (FJobs->Starting()) return StatusReply("Error", "Already started");
+  if (DriveCheckRunning()) return StatusReply("Error", kDriveCheckRunning);
   TBurnFields burn;
   TJsonValue refusal;
   if (!ReadBurnFields(fields, burn, refusal)) return refusal;

@@ -14,6 +14,7 @@
 #include "common/main_thread.h"
 #include "common/resources.h"
 #include "common/session_state.h"
+#include "jobs/drive_check_run.h"
 #include "jobs/jobs.h"
 #include "service/service_client.h"
 #include "startup/online_pump.h"
@@ -82,6 +83,7 @@ TWebModule1::TWebModule1(TControlModuleSetup setup)
 TWebModule1::~TWebModule1() {
   // No drive notice may reach a module that is going.
   FDriveMonitor.reset();
+  FDriveCheck.reset();  // cancels a check under way and waits for it
 }
 
 void TWebModule1::WatchDrives() {
@@ -162,6 +164,8 @@ bool TWebModule1::Dispatch(const std::string& operation, const TFormFields& fiel
   if (operation == "GetSessionId") return reply = GetSessionIdAction(), true;
   if (operation == "WriteLogMessage") return false;
   if (operation == "GetExistLoaders") return reply = GetExistLoadersAction(), true;
+  if (operation == "CheckDrive") return reply = CheckDriveAction(fields), true;
+  if (operation == "DriveCheckState") return reply = DriveCheckStateAction(), true;
   if (operation == "feedback") return ForwardAction(fields, "utils/feedback"), false;
   if (operation == "userinfo") return ForwardAction(fields, "utils/userinfo"), false;
   if (operation == "FinishWorks") return FinishWorksAction(), false;

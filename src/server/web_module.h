@@ -27,6 +27,7 @@
 
 namespace quorvane {
 
+class TDriveCheckRun;
 class TDriveMonitor;
 class TJobs;
 
@@ -142,6 +143,11 @@ class TWebModule1 {
   TJsonValue SetSessionIDAction(const TFormFields& fields);
   TJsonValue GetSessionIdAction();
   TJsonValue GetExistLoadersAction();
+  // The check of a drive against its manifest: started for "FlashDrive", then polled
+  // for its progress and, once done, its result.
+  TJsonValue CheckDriveAction(const TFormFields& fields);
+  TJsonValue DriveCheckStateAction();
+  bool DriveCheckRunning() const;
   void ForwardAction(const TFormFields& fields, const std::string& path);
   // Virtual-machine commands: "GetVmTools" answers with what a boot under "BIOS" and
   // "UEFI" lacks (empty: nothing); "TestInVm" starts the drive "Drive" under "Firmware".
@@ -160,6 +166,7 @@ class TWebModule1 {
   std::atomic<bool> FFinishing{false};
   TMsgQue FMsgQue;
   std::unique_ptr<TJobs> FJobs;
+  std::unique_ptr<TDriveCheckRun> FDriveCheck;  // the latest check, kept for its result
   std::unique_ptr<TDriveMonitor> FDriveMonitor;  // made last, stopped first
 };
 

@@ -34,6 +34,7 @@
 #include "ui/ask_form.h"
 #include "ui/capacity_rules.h"
 #include "ui/confirmation_texts.h"
+#include "ui/drive_check_form.h"
 #include "ui/drive_item_text.h"
 #include "ui/team_message_form.h"
 #include "ui/widgets.h"
@@ -160,6 +161,14 @@ void TGridViewForm::BuildControls() {
   DrvsRefreshBtn->Place(516, 89, 40, 40);
   DrvsRefreshBtn->setToolTip(tr("Refresh the drive list"));
 
+  DriveCheckBtn = new QPushButton(tr("Check drive"), MainPnl);
+  DriveCheckBtn->setObjectName("DriveCheckBtn");
+  DriveCheckBtn->setGeometry(388, 62, 120, 24);
+  DriveCheckBtn->setCursor(Qt::PointingHandCursor);
+  DriveCheckBtn->setToolTip(
+      tr("Read every file written to the drive back and compare it with the drive's manifest"));
+  DriveCheckBtn->setEnabled(false);
+
   InfoLbl = new QLabel(MainPnl);
   InfoLbl->setObjectName("InfoLbl");
   InfoLbl->setGeometry(552, 90, 241, 25);
@@ -277,6 +286,7 @@ void TGridViewForm::BuildControls() {
   DrvSelectBox->setAccessibleName(tr("USB drive"));
   DrvsRefreshBtn->setAccessibleName(tr("Refresh the drive list"));
   CapacityProgress->setAccessibleName(tr("Share of the drive in use after the burn"));
+  DriveCheckBtn->setAccessibleName(tr("Check the selected drive against its manifest"));
   LdrAddBtn->setAccessibleName(LdrAddBtn->text());
   // Enter presses the plain buttons too, as Space does.
   LdrAddBtn->setAutoDefault(true);
@@ -296,6 +306,7 @@ void TGridViewForm::BuildControls() {
   connect(DrvSelectBox, &QComboBox::currentIndexChanged, this, [this] { UpdateDriveInfo(); });
   connect(DrvsRefreshBtn, &QPushButton::clicked, this, [this] { RefreshDrives(); });
   connect(LdrAddBtn, &QPushButton::clicked, this, [this] { LdrAddBtnClick(); });
+  connect(DriveCheckBtn, &QPushButton::clicked, this, [this] { DriveCheckBtnClick(); });
   connect(GoNewBtn, &QPushButton::clicked, this, [this] { GoNewBtnClick(); });
   connect(GoAddBtn, &QPushButton::clicked, this, [this] { GoAddBtnClick(); });
   connect(CancelBtn, &QPushButton::clicked, this, [this] { CancelBtnClick(); });
@@ -478,6 +489,8 @@ void TGridViewForm::UpdateDriveInfo() {
   UpdateVmTestBtn();
 
   const int index = SelectedDrive();
+  // Never while the drive is being written: the selection is locked then.
+  DriveCheckBtn->setEnabled(index >= 0 && DrvSelectBox->isEnabled());
   if (index < 0) {
     CapacityProgress->setValue(0);
     if (USBDrives.empty()) InfoLbl->setText(tr("Plug in a USB drive"));
@@ -528,10 +541,19 @@ void TGridViewForm::LdrAddBtnClick() {
   if (frame) frame->LdrSelectBox->setFocus(Qt::TabFocusReason);
 }
 
+void TGridViewForm::DriveCheckBtnClick() {
+  const int index = SelectedDrive();
+  if (index < 0) return;
+  auto* form = new TDriveCheckForm(USBDrives[index].Letter, this);
+  form->setAttribute(Qt::WA_DeleteOnClose);
+  form->open();
+}
+
 void TGridViewForm::UpdateTabOrder() {
   // Top to bottom, left to right, as the window reads: the drive, the entries, the
   // buttons below them, the links and the window's own buttons last.
-  std::vector<QWidget*> order{DrvSelectBox, DrvsRefreshBtn, VmTestBtn, CapacityCheckBox};
+  std::vector<QWidget*> order{DrvSelectBox, DrvsRefreshBtn, DriveCheckBtn, VmTestBtn,
+                              CapacityCheckBox};
   if (FFrames) {
     for (TLdrFrame* frame : FFrames->Frames())
       for (QWidget* w : std::initializer_list<QWidget*>{frame->LdrSelectBox, frame->ISOSelectBtn,
@@ -641,6 +663,7 @@ void TGridViewForm::LockInterface() {
   Guarded([this] {
     DrvSelectBox->setEnabled(false);
     DrvsRefreshBtn->setEnabled(false);
+    DriveCheckBtn->setEnabled(false);
     LdrAddBtn->setEnabled(false);
     GoAddBtn->hide();
     GoNewBtn->hide();
@@ -658,6 +681,7 @@ void TGridViewForm::LockInterface() {
 void TGridViewForm::UnlockInterface() {
   DrvSelectBox->setEnabled(true);
   DrvsRefreshBtn->setEnabled(true);
+  DriveCheckBtn->setEnabled(SelectedDrive() >= 0);
   CapacityCheckBox->setEnabled(true);
   CancelBtn->hide();
   FFollowTimer->stop();

@@ -65,6 +65,7 @@ class TGridViewForm : public QWidget {
   void CloseButtonClick();
   void MinimizeBtnClick();
   void LdrAddBtnClick();
+  void DriveCheckBtnClick();
   void LdrsScrolBoxResize();
   void GoNewBtnClick();
   void GoAddBtnClick();
@@ -111,6 +112,7 @@ class TGridViewForm : public QWidget {
   QProgressBar* CapacityProgress;
   QLabel* CapacityLabel;
   TStyledButton* DrvsRefreshBtn;
+  QPushButton* DriveCheckBtn;  // the selected drive checked against its manifest
   QLabel* InfoLbl;
   QCheckBox* CapacityCheckBox;  // mode new: check the drive's real capacity first
   QScrollArea* LdrsScrolBox;

@@ -56,6 +56,14 @@ TEST(CliArguments, BurnCommandsAreRead) {
   EXPECT_FALSE(c.Yes);
   EXPECT_FALSE(c.CheckCapacity);
 
+  ASSERT_TRUE(ParseCliArguments(Split("verify --drive E --json"), c, error)) << error;
+  EXPECT_EQ(c.Action, TCliAction::Verify);
+  EXPECT_EQ(c.Drive, 'e');
+  EXPECT_TRUE(c.Json);
+  ASSERT_TRUE(ParseCliArguments(Split("verify --image=d.img"), c, error)) << error;
+  EXPECT_EQ(c.Image, "d.img");
+  EXPECT_FALSE(c.Json);
+
   ASSERT_TRUE(ParseCliArguments(Split("drives --bytes"), c, error));
   EXPECT_EQ(c.Action, TCliAction::Drives);
   EXPECT_TRUE(c.Bytes);
@@ -99,6 +107,14 @@ TEST(CliArguments, BadCommandsSayWhatIsWrong) {
        "--check-capacity applies to --mode new only"},
       {"burn --drive e --mode new --check-capacity=yes --entry 6:a.iso",
        "--check-capacity takes no value"},
+      {"verify", "verify needs --drive LETTER or --image FILE"},
+      {"verify --drive e --image d.img", "not both"},
+      {"verify --drive e --drive f", "--drive is given twice"},
+      {"verify --image a.img --image=b.img", "--image is given twice"},
+      {"verify --drive", "--drive needs a value"},
+      {"verify --drive 7", "takes a drive letter"},
+      {"verify --drive e --json=1", "unknown argument \"--json=1\" for verify"},
+      {"verify --drive e --yes", "unknown argument \"--yes\" for verify"},
       {"setup-boot-images", "needs --from ZIP_OR_FOLDER"},
       {"setup-boot-images --to /tmp/x", "needs --from ZIP_OR_FOLDER"},
       {"setup-boot-images --from", "--from needs a value"},

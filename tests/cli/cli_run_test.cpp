@@ -17,6 +17,7 @@
 #include "drive_fixture.h"
 #include "json_schema_check.h"
 #include "support/iso_images.h"
+#include "support/recorded_drive.h"
 #include "support/temp_dir.h"
 #include "support/test_loaders.h"
 
@@ -398,6 +399,60 @@ TEST_F(CliRunTest, AnInterruptStopsTheBurn) {
   EXPECT_NE(text.find("1 a.iso: not started\n"), std::string::npos) << text;
   // The drive step that had begun ran to its end.
   EXPECT_EQ(prep->runs, 1);
+}
+
+// verify reads the stick where the desktop mounted it: no root, no mount of its own.
+TEST_F(CliRunTest, VerifyTellsEachEntryAndExitsZeroOnlyWhenAllAreIntact) {
+  AddStick(temp / "media");
+  const std::string stick = temp / "media/";
+  RecordEntry(stick, kEntryA, "a.iso", {{"a.iso", std::string(5000, 'a')}});
+  RecordEntry(stick, kEntryB, "b.iso", {{"b.iso", std::string(3000, 'b')}});
+  root = false;
+  jobs_allowed = false;
+  ASSERT_EQ(Run("verify --drive a"), 0) << err.text();
+  EXPECT_EQ(out.text(), "a.iso: intact\nb.iso: intact\nAll 2 entries are intact.\n");
+  EXPECT_EQ(err.text(), "");
+
+  FlipByte(stick + "Quorvane/" + kEntryB + "/b.iso", 2999);
+  std::size_t start = out.text().size();
+  EXPECT_EQ(Run("verify --drive a"), 1);
+  EXPECT_EQ(out.text().substr(start),
+            "a.iso: intact\nb.iso: changed: Quorvane/" + std::string(kEntryB) +
+                "/b.iso differs from what was written (its SHA-256 does not match)\n"
+                "1 of 2 entries intact: 1 changed, 0 missing.\n");
+
+  std::filesystem::remove_all(stick + "Quorvane/" + kEntryA);
+  start = out.text().size();
+  EXPECT_EQ(Run("verify --drive a --json"), 1);
+  const std::string json = out.text().substr(start);
+  EXPECT_EQ(CliJsonLinesMismatch(json), "") << json;
+  EXPECT_NE(json.find("{\"type\":\"verify_entry\",\"entry\":\"" + std::string(kEntryA) +
+                      "\",\"title\":\"a.iso\",\"state\":\"missing\",\"detail\":\"the folder "
+                      "Quorvane/" + kEntryA + " is gone\"}\n"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("{\"type\":\"verify_result\",\"success\":false,\"manifest\":\"ok\""),
+            std::string::npos)
+      << json;
+  ExpectDisksUntouched();
+}
+
+TEST_F(CliRunTest, VerifyOfADriveWithoutManifestOrWithoutTheLetterFails) {
+  AddStick(temp / "media");
+  jobs_allowed = false;
+  EXPECT_EQ(Run("verify --drive a"), 1);
+  EXPECT_EQ(out.text(),
+            "This drive has no manifest: it was not written by this program, or before "
+            "manifests were kept. No entry is recorded.\n");
+  std::size_t start = out.text().size();
+  EXPECT_EQ(Run("verify --drive a --json"), 1);
+  EXPECT_EQ(CliJsonLinesMismatch(out.text().substr(start)), "") << out.text().substr(start);
+  EXPECT_EQ(Run("verify --drive q"), 1);
+  EXPECT_NE(err.text().find("quorvane-cli: drive q: "), std::string::npos) << err.text();
+  EXPECT_EQ(Run("verify --drive a --entry 6:x.iso"), 2);
+  EXPECT_EQ(Run("verify --image " + temp / "none.img"), 2);
+  EXPECT_NE(err.text().find("is not an existing image file"), std::string::npos) << err.text();
+  ExpectDisksUntouched();
 }
 
 }  // namespace

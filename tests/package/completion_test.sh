@@ -42,7 +42,7 @@ complete_case() {
   fi
 }
 
-complete_case "quorvane-cli|" "--help --version burn drives setup-boot-images"
+complete_case "quorvane-cli|" "--help --version burn drives setup-boot-images verify"
 complete_case "quorvane-cli|b" "burn"
 complete_case "quorvane-cli|drives|" "--bytes --json"
 complete_case "quorvane-cli|burn|--m" "--mode"
@@ -58,6 +58,9 @@ complete_case "quorvane-cli|burn|--entry|5|:|u" "ubuntu.iso"
 complete_case "quorvane-cli|burn|--entry|5|:|" "images/ ubuntu.iso win10.ISO"
 complete_case "quorvane-cli|burn|--entry|5|:" ":images/ :ubuntu.iso :win10.ISO"
 complete_case "quorvane-cli|burn|--image|" "images/ stick.img"
+complete_case "quorvane-cli|verify|" "--drive --image --json"
+complete_case "quorvane-cli|verify|--drive|" "b c"
+complete_case "quorvane-cli|verify|--image|" "images/ stick.img"
 complete_case "quorvane-cli|setup-boot-images|" "--from --to"
 complete_case "quorvane-cli|setup-boot-images|--from|" "grub4dos.zip images/"
 complete_case "quorvane-cli|setup-boot-images|--to|" "images/"

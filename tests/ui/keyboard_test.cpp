@@ -145,6 +145,7 @@ TEST_F(KeyboardTest, AWholeBurnByKeyboardAlone) {
     EXPECT_FALSE(AccessibleName(w).trimmed().isEmpty())
         << w->metaObject()->className() << " " << w->objectName().toStdString();
   for (QWidget* w : {static_cast<QWidget*>(window->DrvSelectBox), static_cast<QWidget*>(window->DrvsRefreshBtn),
+                     static_cast<QWidget*>(window->DriveCheckBtn),
                      static_cast<QWidget*>(window->LdrAddBtn), static_cast<QWidget*>(window->VmTestBtn),
                      static_cast<QWidget*>(window->ReportBtn),
                      static_cast<QWidget*>(window->Button1), static_cast<QWidget*>(window->CloseButton)})

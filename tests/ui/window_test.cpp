@@ -8,13 +8,16 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QTreeWidget>
 #include <QPushButton>
 #include <filesystem>
 #include <thread>
 
 #include "common/constants.h"
 #include "jobs/jobs.h"
+#include "support/recorded_drive.h"
 #include "ui/ask_form.h"
+#include "ui/drive_check_form.h"
 #include "ui/widgets.h"
 #include "ui_fixture.h"
 
@@ -79,6 +82,34 @@ TEST_F(WindowTest, WithoutADriveNothingCanStart) {
   EXPECT_FALSE(window->LdrAddBtn->isEnabled());
   EXPECT_TRUE(window->CancelBtn->isHidden());
   EXPECT_EQ(window->size(), QSize(800, 272));
+}
+
+TEST_F(WindowTest, CheckDriveListsEachEntryWithItsState) {
+  window = rig.MakeWindow();
+  EXPECT_FALSE(window->DriveCheckBtn->isEnabled()) << "no drive to check";
+  window.reset();
+  const std::string root = rig.AddDrive(FixtureDrive('e', kDrive, kDrive / 2, "FAT32"));
+  RecordEntry(root, kEntryA, "a.iso", {{"a.iso", std::string(6000, 'a')}});
+  RecordEntry(root, kEntryB, "b.iso", {{"b.iso", std::string(2000, 'b')}});
+  std::filesystem::remove(root + "Quorvane/" + kEntryB + "/b.iso");
+  window = rig.MakeWindow();
+  ASSERT_TRUE(window->DriveCheckBtn->isEnabled());
+  window->DriveCheckBtn->click();
+  TDriveCheckForm* form = window->findChild<TDriveCheckForm*>();
+  ASSERT_NE(form, nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return form->ResultShown(); }));
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_EQ(form->StatusLbl->text(), "1 of 2 entries intact: 0 changed, 1 missing.");
+  ASSERT_EQ(form->EntryList->topLevelItemCount(), 2);
+  const QTreeWidgetItem* a = form->EntryList->topLevelItem(0);
+  const QTreeWidgetItem* b = form->EntryList->topLevelItem(1);
+  EXPECT_EQ(a->text(0), "a.iso");
+  EXPECT_EQ(a->text(1), "intact");
+  EXPECT_EQ(b->text(1), "missing");
+  EXPECT_EQ(b->text(2).toStdString(), "Quorvane/" + std::string(kEntryB) + "/b.iso is gone");
+  EXPECT_EQ(form->CloseBtn->text(), "Close");
+  form->CloseBtn->click();
+  EXPECT_TRUE(PumpUntil([&] { return window->findChild<TDriveCheckForm*>() == nullptr; }));
 }
 
 TEST_F(WindowTest, TheDriveListShowsWhatWillBeErased) {

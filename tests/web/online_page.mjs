@@ -6,6 +6,7 @@
 // to its end, starts the drive in a stand-in virtual machine and finishes the program. Screenshots go to QUORVANE_SCREENSHOTS.
 import { spawn } from 'node:child_process';
 import assert from 'node:assert/strict';
+import crypto from 'node:crypto';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
@@ -258,6 +259,38 @@ try {
     assert.equal(await vmBios.isEnabled(), true, 'after the burn');
     await vmBios.click();
     assert.deepEqual((await vmStarts(3)).slice(2), ['VMTEST e BIOS']);
+  });
+
+  await check('"Check drive" reads the drive back and lists each entry with its state', async () => {
+    // An entry as a burn records it: its file, and the manifest with its checksum over
+    // the entries as the program writes them (members in name order, no spaces).
+    const id = '0A6F1C2E-0000-4000-8000-00000000000A';
+    const content = Buffer.alloc(200000, 7);
+    fs.mkdirSync(path.join(drive, 'Quorvane', id));
+    fs.writeFileSync(path.join(drive, 'Quorvane', id, 'rescue.iso'), content);
+    const sha = (data) => crypto.createHash('sha256').update(data).digest('hex');
+    const entries = [{ entry: id, files: [{ file: `Quorvane/${id}/rescue.iso`, sha256: sha(content), size: content.length }],
+      loader: 6, time: '2026-12-11T04:20:00Z', title: 'rescue.iso' }];
+    fs.writeFileSync(path.join(drive, 'Quorvane', 'manifest.json'),
+      JSON.stringify({ format: 1, entries, checksum: sha(JSON.stringify(entries)) }));
+    await page.locator('#checkDriveBtn').focus();
+    await page.keyboard.press('Enter');
+    await page.locator('#dlgBody .checks li', { hasText: 'rescue.iso' }).locator('.state.intact').waitFor();
+    await page.locator('#dlgBody', { hasText: 'The entry is intact.' }).waitFor();
+    // The burn's own two entries, which this hand-made manifest does not name.
+    assert.equal(await page.locator('#dlgBody .checks .state.not-recorded').count(), 2);
+    await page.waitForTimeout(400);
+    await shot(page, 'online-page-drive-check.png');
+    await page.locator('#dlgButtons button', { hasText: 'Close' }).click();
+
+    const flipped = Buffer.from(content); flipped[123456] ^= 1;
+    fs.writeFileSync(path.join(drive, 'Quorvane', id, 'rescue.iso'), flipped);
+    await page.locator('#checkDriveBtn').click();
+    const changed = page.locator('#dlgBody .checks li', { hasText: 'rescue.iso' });
+    await changed.locator('.state.changed').waitFor();
+    assert.match(await changed.locator('.detail').textContent(), /rescue\.iso differs from what was written/);
+    await page.locator('#dlgBody .danger-line', { hasText: '0 of 1 entry intact: 1 changed, 0 missing.' }).waitFor();
+    await page.locator('#dlgButtons button', { hasText: 'Close' }).click();
   });
 
   await check('"Close App" ends the program with FinishWorks', async () => {
