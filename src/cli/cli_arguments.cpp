@@ -46,6 +46,23 @@ bool SplitOption(const std::string& arg, std::string& name, std::string& inline_
   return true;
 }
 
+bool ParseDriveLetter(const std::string& value, char& drive, std::string& error) {
+  const std::string letter = LowerAscii(value);
+  if (letter.size() != 1 || letter[0] < 'a' || letter[0] > 'z') {
+    error = "--drive takes a drive letter as `quorvane-cli drives` lists it, not \"" + value + "\"";
+    return false;
+  }
+  drive = letter[0];
+  return true;
+}
+
+// A whole number from `low` to `high`, digits only.
+bool ParseNumber(const std::string& text, int low, int high, int& number) {
+  const auto [rest, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+  return !text.empty() && ec == std::errc() && rest == text.data() + text.size() && number >= low &&
+         number <= high;
+}
+
 bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::string& error) {
   bool drive_given = false, image_given = false, size_given = false, mode_given = false;
   bool fs_given = false;
@@ -84,14 +101,7 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
     } else if (name == "--force") {
       if (!set(command.Force)) return false;
     } else if (name == "--drive") {
-      if (!take_once(drive_given)) return false;
-      const std::string letter = LowerAscii(value);
-      if (letter.size() != 1 || letter[0] < 'a' || letter[0] > 'z') {
-        error =
-            "--drive takes a drive letter as `quorvane-cli drives` lists it, not \"" + value + "\"";
-        return false;
-      }
-      command.Drive = letter[0];
+      if (!take_once(drive_given) || !ParseDriveLetter(value, command.Drive, error)) return false;
     } else if (name == "--image") {
       if (!take_once(image_given)) return false;
       command.Image = value;
@@ -194,6 +204,82 @@ bool ParseSetupBootImages(const std::vector<std::string>& args, TCliCommand& com
   return true;
 }
 
+bool ParseTestBoot(const std::vector<std::string>& args, TCliCommand& command,
+                   std::string& error) {
+  bool drive_given = false, image_given = false, entry_given = false, wait_given = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    std::string name, inline_value;
+    const bool has_inline = SplitOption(args[i], name, inline_value);
+    std::string value;
+    const auto take_once = [&](bool& given) {
+      if (!TakeValue(args, i, name, inline_value, has_inline, value, error)) return false;
+      if (given) {
+        error = name + " is given twice";
+        return false;
+      }
+      given = true;
+      return true;
+    };
+    const auto set = [&](bool& flag) {
+      if (has_inline) {
+        error = name + " takes no value";
+        return false;
+      }
+      flag = true;
+      return true;
+    };
+    if (name == "--drive") {
+      if (!take_once(drive_given) || !ParseDriveLetter(value, command.Drive, error)) return false;
+    } else if (name == "--image") {
+      if (!take_once(image_given)) return false;
+      command.Image = value;
+    } else if (name == "--uefi") {
+      if (!set(command.Uefi)) return false;
+    } else if (name == "--no-window") {
+      if (!set(command.NoWindow)) return false;
+    } else if (name == "--entry") {
+      if (!take_once(entry_given)) return false;
+      std::size_t from = 0;
+      for (;;) {
+        const std::size_t comma = value.find(',', from);
+        const std::string part = value.substr(from, comma == std::string::npos ? comma : comma - from);
+        int number = 0;
+        if (!ParseNumber(part, 1, kMaxMenuItem, number) || command.MenuEntry.size() >= 8) {
+          error = "--entry takes menu entries by number from 1, such as 2 or 2,1, not \"" + value +
+                  "\"";
+          return false;
+        }
+        command.MenuEntry.push_back(number);
+        if (comma == std::string::npos) break;
+        from = comma + 1;
+      }
+    } else if (name == "--wait") {
+      if (!take_once(wait_given)) return false;
+      if (!ParseNumber(value, 1, kMaxWaitSeconds, command.WaitSeconds)) {
+        error = "--wait takes seconds from 1 to " + std::to_string(kMaxWaitSeconds) + ", not \"" +
+                value + "\"";
+        return false;
+      }
+    } else {
+      error = "unknown argument \"" + args[i] + "\" for test-boot";
+      return false;
+    }
+  }
+  if (command.Drive && !command.Image.empty()) {
+    error = "give either --drive or --image, not both";
+    return false;
+  }
+  if (!command.Drive && command.Image.empty()) {
+    error = "test-boot needs --drive LETTER or --image FILE";
+    return false;
+  }
+  if (wait_given && !entry_given) {
+    error = "--wait applies with --entry only";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ParseByteCount(const std::string& text, std::int64_t& bytes) {
@@ -291,6 +377,10 @@ bool ParseCliArguments(const std::vector<std::string>& args, TCliCommand& comman
     }
     return true;
   }
+  if (verb == "test-boot") {
+    command.Action = TCliAction::TestBoot;
+    return ParseTestBoot(args, command, error);
+  }
   if (verb == "burn") {
     command.Action = TCliAction::Burn;
     return ParseBurn(args, command, error);
@@ -306,6 +396,8 @@ std::string CliUsage() {
       "  quorvane-cli burn (--drive LETTER | --image FILE [--size BYTES]) --mode new|add\n"
       "                    [--fs fat32|ntfs] [--check-capacity] --entry CODE:PATH\n"
       "                    [--entry CODE:PATH ...] [--yes [--force]] [--json]\n"
+      "  quorvane-cli test-boot (--drive LETTER | --image FILE) [--uefi] [--entry N[,M...]]\n"
+      "                         [--wait SECONDS] [--no-window]\n"
       "  quorvane-cli setup-boot-images --from ZIP_OR_FOLDER [--to FOLDER]\n"
       "  quorvane-cli --help | --version\n"
       "\n"
@@ -330,6 +422,26 @@ std::string CliUsage() {
       "                     did not mount it (by the desktop, another program or user)\n"
       "  --json             one JSON object per line for scripts: the plan, the progress\n"
       "                     (with bytes per second and seconds left), the result\n"
+      "\n"
+      "test-boot starts the drive in a virtual machine (QEMU) and never writes it: what\n"
+      "the machine writes goes to a temporary overlay, the disk is opened read-only, and\n"
+      "QEMU runs as the desktop user (or nobody), not as root. It needs the package\n"
+      "qemu-system-x86, and ovmf for --uefi; it is slow without KVM.\n"
+      "  --drive LETTER     a USB drive, by the letter that `quorvane-cli drives` shows\n"
+      "  --image FILE       a disk image file instead\n"
+      "  --uefi             boot under UEFI (OVMF) instead of BIOS (SeaBIOS)\n"
+      "  --no-window        print the boot menu's text instead of showing QEMU's window\n"
+      "                     (so too when there is no display)\n"
+      "  --entry N[,M...]   choose entry N of the menu (numbered as printed), then entry M\n"
+      "                     of the menu that follows, and tell what it reached: the last\n"
+      "                     lines of the screen and the serial port, a boot loader's\n"
+      "                     error, whether the machine still runs\n"
+      "  --wait SECONDS     with --entry: how long to wait for it (default 60, or 180\n"
+      "                     without KVM)\n"
+      "Exit status of test-boot: 0 when the boot menu showed and the chosen entries\n"
+      "started without a boot loader's error; 1 when the machine could not be run, no\n"
+      "menu showed, an entry was missing or a boot loader's error showed; 2 for bad\n"
+      "arguments.\n"
       "\n"
       "setup-boot-images installs GRUB4DOS's boot images (grldr, grldr.mbr), which burn\n"
       "writes and the package does not carry, after checking them against the pinned\n"

@@ -1,0 +1,344 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
+#include "jobs/vm_machine.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "common/tool_runner.h"
+#include "jobs/linux_vm_process.h"
+
+namespace quorvane {
+
+namespace {
+
+using namespace std::chrono_literals;
+using TClock = std::chrono::steady_clock;
+
+constexpr const char* kPrompt = "(qemu) ";
+// What is kept of the serial port and of QEMU's messages, whatever the guest writes.
+constexpr std::size_t kMaxSerial = 16u << 20, kMaxErrors = 64u << 10;
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+std::string FdSet(int set) { return "/dev/fdset/" + std::to_string(set); }
+
+void CloseFd(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+}  // namespace
+
+std::vector<std::string> VmQemuArguments(const TVmMachineSetup& setup, const TVmTools& tools) {
+  std::vector<std::string> args{"-nodefaults", "-name", setup.Title.empty() ? "Quorvane" : setup.Title,
+                                "-m", std::to_string(setup.MemoryMiB), "-vga", "std"};
+  if (setup.Kvm) args.insert(args.end(), {"-accel", "kvm"});
+  args.insert(args.end(), {"-accel", "tcg"});
+  args.insert(args.end(), {"-display", setup.Window.empty() ? "none" : setup.Window});
+  // A detached machine is the user's to restart; an attached one ends where the guest
+  // would restart, so that what it reached stays on the screen.
+  if (!setup.Detached) args.push_back("-no-reboot");
+  std::size_t file = 0;
+  int set = 1;
+  // Each file as an fd set: QEMU opens "/dev/fdset/N" by taking the handed-over file
+  // whose access mode fits, so a read-only disk cannot be opened for writing at all.
+  const auto hand_over = [&](const std::string& name, int files) {
+    const int this_set = set++;
+    for (int i = 0; i < files; ++i)
+      args.insert(args.end(), {"-add-fd", "fd=" + std::to_string(HandedOverFile(file++)) +
+                                              ",set=" + std::to_string(this_set) + ",opaque=" + name});
+    return FdSet(this_set);
+  };
+  if (!setup.Disk.empty())
+    args.insert(args.end(), {"-drive", "file=" + hand_over("disk", 1) + ",format=raw,snapshot=on"});
+  if (!setup.Cdrom.empty())
+    args.insert(args.end(),
+                {"-drive", "file=" + hand_over("cdrom", 1) + ",format=raw,media=cdrom,readonly=on"});
+  if (setup.Uefi) {
+    args.insert(args.end(), {"-drive", "if=pflash,format=raw,readonly=on,file=" + tools.OvmfCode});
+    args.insert(args.end(), {"-drive", "if=pflash,format=raw,file=" + hand_over("vars", 2)});
+  }
+  if (!setup.Detached) {
+    const int monitor = HandedOverFile(file++), serial = HandedOverFile(file++);
+    args.insert(args.end(),
+                {"-chardev", "socket,id=monitor,fd=" + std::to_string(monitor), "-mon",
+                 "chardev=monitor,mode=readline", "-chardev",
+                 "socket,id=serial,fd=" + std::to_string(serial), "-serial", "chardev:serial"});
+  }
+  return args;
+}
+
+std::string VmWindowKind(const TVmTools& tools, std::string& missing) {
+  TSystemToolRunner runner;
+  TToolCommand command;
+  command.Program = tools.Qemu;
+  command.Args = {"-display", "help"};
+  command.Limit = 30s;
+  const TToolResult result = runner.Run(command);
+  if (result.Succeeded()) {
+    for (const char* kind : {"gtk", "sdl"})
+      if (("\n" + result.Output).find(std::string("\n") + kind + "\n") != std::string::npos)
+        return kind;
+    missing = "QEMU's window is not installed: install the package qemu-system-gui";
+  } else {
+    missing = "QEMU does not say which windows it offers: " + result.ErrorText();
+  }
+  return {};
+}
+
+TVmMachine::~TVmMachine() { Stop(); }
+
+bool TVmMachine::Start(const TVmMachineSetup& setup, std::string& error) {
+  TVmTools tools;
+  if (const std::string missing = FindVmTools(setup.Uefi, tools); !missing.empty()) {
+    error = missing;
+    return false;
+  }
+  FUefi = setup.Uefi;
+  TVmProcess process;
+  process.Program = tools.Qemu;
+  process.User = VmUser();
+  process.Detached = setup.Detached;
+  TVmMachineSetup effective = setup;
+  effective.Kvm = setup.Kvm && tools.Kvm && KvmUsableBy(process.User);
+  process.Args = VmQemuArguments(effective, tools);
+  std::vector<int> opened;
+  const auto close_opened = [&] {
+    for (int& fd : opened) CloseFd(fd);
+  };
+  const auto open = [&](int fd) {
+    if (fd < 0) return false;
+    opened.push_back(fd);
+    process.Files.push_back(fd);
+    return true;
+  };
+  if (!setup.Disk.empty() && !open(OpenDiskReadOnly(setup.Disk, setup.DiskIsDevice, error))) return false;
+  if (!setup.Cdrom.empty() && !open(OpenDiskReadOnly(setup.Cdrom, false, error))) {
+    close_opened();
+    return false;
+  }
+  // The variable store, read and written by the machine: QEMU opens it read-only first,
+  // so the set holds the file both ways.
+  if (setup.Uefi && !open(MemoryCopyOf(tools.OvmfVars, error))) {
+    close_opened();
+    return false;
+  }
+  if (setup.Uefi && !open(ReopenReadOnly(opened.back(), error))) {
+    close_opened();
+    return false;
+  }
+  int errors[2] = {-1, -1};
+  if (!setup.Detached) {
+    int monitor[2], serial[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, monitor) != 0) {
+      error = std::string("cannot make the monitor's socket: ") + std::strerror(errno);
+      close_opened();
+      return false;
+    }
+    opened.push_back(monitor[1]);
+    FMonitor = monitor[0];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, serial) != 0 ||
+        ::pipe2(errors, O_CLOEXEC) != 0) {
+      error = std::string("cannot make the serial port's socket: ") + std::strerror(errno);
+      close_opened();
+      CloseFd(FMonitor);
+      return false;
+    }
+    opened.push_back(serial[1]);
+    opened.push_back(errors[1]);
+    FSerial = serial[0];
+    FErrors = errors[0];
+    process.Files.push_back(monitor[1]);
+    process.Files.push_back(serial[1]);
+    process.ErrorOutput = errors[1];
+  }
+  FFolder = MakeVmFolder(process.User, error);
+  if (FFolder.empty()) {
+    close_opened();
+    CloseFd(FMonitor);
+    CloseFd(FSerial);
+    CloseFd(FErrors);
+    return false;
+  }
+  process.Folder = FFolder;
+  process.Environment = setup.Environment.empty() ? ToolEnvironment() : setup.Environment;
+  // The overlay of the disk's writes goes into the machine's own folder.
+  process.Environment.push_back("TMPDIR=" + FFolder);
+  FPid = StartVmProcess(process, error);
+  close_opened();
+  if (FPid < 0) {
+    CloseFd(FMonitor);
+    CloseFd(FSerial);
+    CloseFd(FErrors);
+    RemoveVmFolder(FFolder);
+    FFolder.clear();
+    return false;
+  }
+  if (setup.Detached) {
+    FPid = -1;
+    FFolder.clear();  // the waiter removes it
+    return true;
+  }
+  timeval limit{1, 0};
+  ::setsockopt(FMonitor, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  FReader = std::thread([this] { ReadOutputs(); });
+  ReadReply(30s);  // the greeting
+  return true;
+}
+
+void TVmMachine::ReadOutputs() {
+  pollfd fds[2] = {{FSerial, POLLIN, 0}, {FErrors, POLLIN, 0}};
+  while (!FStopReading.load() && (fds[0].fd >= 0 || fds[1].fd >= 0)) {
+    const int ready = ::poll(fds, 2, 200);
+    if (ready < 0 && errno != EINTR) break;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      char buffer[16384];
+      const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
+      if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      if (got <= 0) {
+        fds[i].fd = -1;
+        continue;
+      }
+      std::lock_guard<std::mutex> guard(FLock);
+      std::string& text = i == 0 ? FSerialText : FErrorText;
+      const std::size_t room = (i == 0 ? kMaxSerial : kMaxErrors) - std::min(text.size(), i == 0 ? kMaxSerial : kMaxErrors);
+      const std::string_view piece(buffer, std::min(room, static_cast<std::size_t>(got)));
+      text.append(piece);
+      if (i == 0) FSerialScreen.Feed(piece);
+    }
+  }
+}
+
+bool TVmMachine::Running() {
+  if (FPid <= 0 || FEnded) return false;
+  int status = 0;
+  if (::waitpid(FPid, &status, WNOHANG) == FPid) FEnded = true;
+  return !FEnded;
+}
+
+std::string TVmMachine::Command(const std::string& line, std::chrono::seconds limit) {
+  if (FMonitor < 0 || !Running()) return {};
+  const std::string text = line + "\n";
+  if (::send(FMonitor, text.data(), text.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(text.size()))
+    return {};
+  return ReadReply(limit);
+}
+
+std::string TVmMachine::ReadReply(std::chrono::seconds limit) {
+  std::string reply;
+  const auto deadline = TClock::now() + limit;
+  while (!EndsWith(reply, kPrompt) && TClock::now() < deadline) {
+    char buffer[8192];
+    const ssize_t n = ::recv(FMonitor, buffer, sizeof buffer, 0);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+        if (!Running()) break;
+        continue;
+      }
+      break;
+    }
+    if (reply.size() < kMaxSerial) reply.append(buffer, static_cast<std::size_t>(n));
+  }
+  return reply;
+}
+
+bool TVmMachine::Faulted() {
+  return Command("info status", 10s).find("internal-error") != std::string::npos;
+}
+
+bool TVmMachine::UsesKvm() {
+  return Command("info kvm", 10s).find("kvm support: enabled") != std::string::npos;
+}
+
+TVmScreen TVmMachine::VgaScreen() { return VgaTextScreen(Command("xp /4000bx 0xb8000", 10s)); }
+
+TVmScreen TVmMachine::SerialScreen() {
+  std::lock_guard<std::mutex> guard(FLock);
+  return FSerialScreen.Screen();
+}
+
+TVmScreen TVmMachine::Screen() { return FUefi ? SerialScreen() : VgaScreen(); }
+
+bool TVmMachine::SendKey(const std::string& key) {
+  return !Command("sendkey " + key, 5s).empty();
+}
+
+std::string TVmMachine::Serial() {
+  std::lock_guard<std::mutex> guard(FLock);
+  return FSerialText;
+}
+
+std::string TVmMachine::ErrorOutput() {
+  std::lock_guard<std::mutex> guard(FLock);
+  return FErrorText;
+}
+
+bool TVmMachine::WaitForSerial(const std::function<bool(const std::string&)>& done,
+                               std::chrono::seconds limit) {
+  const auto deadline = TClock::now() + limit;
+  for (;;) {
+    if (done(Serial())) return true;
+    if (!Running()) {
+      // Once QEMU has ended the reader takes in what was left: one last look.
+      std::this_thread::sleep_for(300ms);
+      return done(Serial());
+    }
+    if (TClock::now() > deadline) return false;
+    std::this_thread::sleep_for(250ms);
+  }
+}
+
+bool TVmMachine::WaitForScreen(const std::function<bool(const TVmScreen&)>& done,
+                               std::chrono::seconds limit, TVmScreen* last) {
+  const auto deadline = TClock::now() + limit;
+  for (;;) {
+    const TVmScreen screen = Screen();
+    if (last && (!screen.Rows.empty() || last->Rows.empty())) *last = screen;
+    if (done(screen)) return true;
+    if (!Running() || TClock::now() > deadline) return false;
+    std::this_thread::sleep_for(500ms);
+  }
+}
+
+bool TVmMachine::WaitForExit(std::chrono::seconds limit) {
+  const auto deadline = TClock::now() + limit;
+  while (Running()) {
+    if (TClock::now() > deadline) return false;
+    std::this_thread::sleep_for(250ms);
+  }
+  return true;
+}
+
+void TVmMachine::Stop() {
+  if (FPid > 0 && !FEnded) {
+    Command("quit", 2s);
+    if (!WaitForExit(5s)) {
+      ::kill(FPid, SIGKILL);
+      int status = 0;
+      while (::waitpid(FPid, &status, 0) < 0 && errno == EINTR) {
+      }
+      FEnded = true;
+    }
+  }
+  FStopReading = true;
+  if (FReader.joinable()) FReader.join();
+  CloseFd(FMonitor);
+  CloseFd(FSerial);
+  CloseFd(FErrors);
+  if (!FFolder.empty()) RemoveVmFolder(FFolder);
+  FFolder.clear();
+}
+
+}  // namespace quorvane
