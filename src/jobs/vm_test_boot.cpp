@@ -149,7 +149,10 @@ class TSession {
 
   void Report() {
     FResult.StillRunning = FMachine.Running();
-    if (FResult.StillRunning) FScreen = FMachine.Screen();
+    // The serial port's last words arrive a moment after the machine has ended; the VGA
+    // screen can be read only while it runs.
+    if (!FResult.StillRunning) std::this_thread::sleep_for(500ms);
+    if (FResult.StillRunning || FRequest.Uefi) FScreen = FMachine.Screen();
     FResult.ScreenLines = LastLines(FScreen.Rows, kReportLines);
     if (!FRequest.Uefi) FResult.SerialLines = LastLines(FMachine.SerialScreen().Rows, kReportLines);
   }
