@@ -33,6 +33,29 @@ bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::
   return true;
 }
 
+// The value of an option that may be given once.
+bool TakeValueOnce(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
+                   const std::string& inline_value, bool has_inline, bool& given,
+                   std::string& value, std::string& error) {
+  if (!TakeValue(args, i, name, inline_value, has_inline, value, error)) return false;
+  if (given) {
+    error = name + " is given twice";
+    return false;
+  }
+  given = true;
+  return true;
+}
+
+// An option that takes no value.
+bool SetFlag(const std::string& name, bool has_inline, bool& flag, std::string& error) {
+  if (has_inline) {
+    error = name + " takes no value";
+    return false;
+  }
+  flag = true;
+  return true;
+}
+
 // "--opt=value" split into the option and its value (true); else the argument as it is.
 bool SplitOption(const std::string& arg, std::string& name, std::string& inline_value) {
   const std::size_t eq = arg.find('=');
@@ -73,25 +96,10 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
     const auto take = [&] {
       return TakeValue(args, i, name, inline_value, has_inline, value, error);
     };
-    // The value of an option that may be given once.
     const auto take_once = [&](bool& given) {
-      if (!take()) return false;
-      if (given) {
-        error = name + " is given twice";
-        return false;
-      }
-      given = true;
-      return true;
+      return TakeValueOnce(args, i, name, inline_value, has_inline, given, value, error);
     };
-    // An option that takes no value.
-    const auto set = [&](bool& flag) {
-      if (has_inline) {
-        error = name + " takes no value";
-        return false;
-      }
-      flag = true;
-      return true;
-    };
+    const auto set = [&](bool& flag) { return SetFlag(name, has_inline, flag, error); };
     if (name == "--yes" || name == "-y") {
       if (!set(command.Yes)) return false;
     } else if (name == "--check-capacity") {
@@ -212,22 +220,9 @@ bool ParseTestBoot(const std::vector<std::string>& args, TCliCommand& command,
     const bool has_inline = SplitOption(args[i], name, inline_value);
     std::string value;
     const auto take_once = [&](bool& given) {
-      if (!TakeValue(args, i, name, inline_value, has_inline, value, error)) return false;
-      if (given) {
-        error = name + " is given twice";
-        return false;
-      }
-      given = true;
-      return true;
+      return TakeValueOnce(args, i, name, inline_value, has_inline, given, value, error);
     };
-    const auto set = [&](bool& flag) {
-      if (has_inline) {
-        error = name + " takes no value";
-        return false;
-      }
-      flag = true;
-      return true;
-    };
+    const auto set = [&](bool& flag) { return SetFlag(name, has_inline, flag, error); };
     if (name == "--drive") {
       if (!take_once(drive_given) || !ParseDriveLetter(value, command.Drive, error)) return false;
     } else if (name == "--image") {
@@ -396,8 +391,8 @@ std::string CliUsage() {
       "  quorvane-cli burn (--drive LETTER | --image FILE [--size BYTES]) --mode new|add\n"
       "                    [--fs fat32|ntfs] [--check-capacity] --entry CODE:PATH\n"
       "                    [--entry CODE:PATH ...] [--yes [--force]] [--json]\n"
-      "  quorvane-cli test-boot (--drive LETTER | --image FILE) [--uefi] [--entry N[,M...]]\n"
-      "                         [--wait SECONDS] [--no-window]\n"
+      "  quorvane-cli test-boot (--drive LETTER | --image FILE) [--uefi]\n"
+      "                         [--entry N[,M...] [--wait SECONDS]] [--no-window]\n"
       "  quorvane-cli setup-boot-images --from ZIP_OR_FOLDER [--to FOLDER]\n"
       "  quorvane-cli --help | --version\n"
       "\n"

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -33,6 +34,8 @@ std::vector<gid_t> GroupsOf(const std::string& name, gid_t gid) {
   return groups;
 }
 
+constexpr std::size_t kMaxHandedOver = 16;
+
 // What the child needs, made before the fork: after it only system calls are made.
 struct TPrepared {
   std::vector<std::string> Strings;
@@ -41,21 +44,28 @@ struct TPrepared {
 };
 
 [[noreturn]] void ExecInChild(const TVmProcess& process, TPrepared& prepared) {
-  // The handed-over files first move out of the way of the numbers they get.
-  std::vector<int> moved;
-  for (int fd : process.Files) {
-    const int high = ::fcntl(fd, F_DUPFD, 100);
-    if (high < 0) ::_exit(126);
-    moved.push_back(high);
+  // QEMU starts with no signal blocked or ignored that the program blocks or ignores.
+  sigset_t none;
+  ::sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  for (int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP}) ::signal(signal, SIG_DFL);
+  // The handed-over files first move out of the way of the numbers they get (no memory
+  // is taken here: the parent may have had other threads).
+  int moved[kMaxHandedOver];
+  const std::size_t count = process.Files.size();
+  if (count > kMaxHandedOver) ::_exit(126);
+  for (std::size_t i = 0; i < count; ++i) {
+    moved[i] = ::fcntl(process.Files[i], F_DUPFD, 100);
+    if (moved[i] < 0) ::_exit(126);
   }
   const int error_output = process.ErrorOutput >= 0 ? ::fcntl(process.ErrorOutput, F_DUPFD, 100)
                                                     : prepared.Null;
   if (::dup2(prepared.Null, 0) < 0 || ::dup2(prepared.Null, 1) < 0 ||
       ::dup2(error_output, 2) < 0)
     ::_exit(126);
-  for (std::size_t i = 0; i < moved.size(); ++i)
+  for (std::size_t i = 0; i < count; ++i)
     if (::dup2(moved[i], HandedOverFile(i)) < 0) ::_exit(126);
-  ::close_range(static_cast<unsigned>(HandedOverFile(moved.size())), ~0U, 0);
+  ::close_range(static_cast<unsigned>(HandedOverFile(count)), ~0U, 0);
   if (process.User.Change) {
     if (::setgroups(process.User.Groups.size(), process.User.Groups.data()) != 0 ||
         ::setgid(process.User.Gid) != 0 || ::setuid(process.User.Uid) != 0)
@@ -193,6 +203,10 @@ bool RemoveVmFolder(const std::string& folder) {
 }
 
 pid_t StartVmProcess(const TVmProcess& process, std::string& error) {
+  if (process.Files.size() > kMaxHandedOver) {
+    error = "too many files for " + process.Program;
+    return -1;
+  }
   TPrepared prepared;
   prepared.Strings.push_back(process.Program);
   prepared.Strings.insert(prepared.Strings.end(), process.Args.begin(), process.Args.end());
@@ -230,8 +244,8 @@ pid_t StartVmProcess(const TVmProcess& process, std::string& error) {
       while (::waitpid(machine, &status, 0) < 0 && errno == EINTR) {
       }
     }
-    if (!folder.empty()) ::rmdir(folder.c_str());
-    ::_exit(0);
+    // Nobody is left to tell when this fails: the folder then stays, empty or not.
+    ::_exit(folder.empty() || ::rmdir(folder.c_str()) == 0 ? 0 : 1);
   }
   ::close(prepared.Null);
   if (!process.Detached) return pid;

@@ -96,7 +96,10 @@ std::string VmWindowKind(const TVmTools& tools, std::string& missing) {
   return {};
 }
 
-TVmMachine::~TVmMachine() { Stop(); }
+TVmMachine::~TVmMachine() {
+  // Whoever wants to know what stays calls Stop first; nothing is left to stop then.
+  static_cast<void>(Stop());
+}
 
 bool TVmMachine::Start(const TVmMachineSetup& setup, std::string& error) {
   TVmTools tools;
@@ -137,37 +140,35 @@ bool TVmMachine::Start(const TVmMachineSetup& setup, std::string& error) {
     close_opened();
     return false;
   }
-  int errors[2] = {-1, -1};
-  if (!setup.Detached) {
-    int monitor[2], serial[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, monitor) != 0) {
-      error = std::string("cannot make the monitor's socket: ") + std::strerror(errno);
-      close_opened();
-      return false;
-    }
-    opened.push_back(monitor[1]);
-    FMonitor = monitor[0];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, serial) != 0 ||
-        ::pipe2(errors, O_CLOEXEC) != 0) {
-      error = std::string("cannot make the serial port's socket: ") + std::strerror(errno);
-      close_opened();
-      CloseFd(FMonitor);
-      return false;
-    }
-    opened.push_back(serial[1]);
-    opened.push_back(errors[1]);
-    FSerial = serial[0];
-    FErrors = errors[0];
-    process.Files.push_back(monitor[1]);
-    process.Files.push_back(serial[1]);
-    process.ErrorOutput = errors[1];
-  }
-  FFolder = MakeVmFolder(process.User, error);
-  if (FFolder.empty()) {
+  const auto close_ours = [&] {
     close_opened();
     CloseFd(FMonitor);
     CloseFd(FSerial);
     CloseFd(FErrors);
+  };
+  if (!setup.Detached) {
+    // Our ends of the monitor, the serial port and QEMU's standard error; its ends go.
+    int* ours[] = {&FMonitor, &FSerial, &FErrors};
+    for (int i = 0; i < 3; ++i) {
+      int pair[2];
+      const int made = i < 2 ? ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair)
+                             : ::pipe2(pair, O_CLOEXEC);
+      if (made != 0) {
+        error = std::string("cannot make the machine's sockets: ") + std::strerror(errno);
+        close_ours();
+        return false;
+      }
+      *ours[i] = pair[0];
+      opened.push_back(pair[1]);
+      if (i < 2)
+        process.Files.push_back(pair[1]);
+      else
+        process.ErrorOutput = pair[1];
+    }
+  }
+  FFolder = MakeVmFolder(process.User, error);
+  if (FFolder.empty()) {
+    close_ours();
     return false;
   }
   process.Folder = FFolder;
@@ -177,10 +178,8 @@ bool TVmMachine::Start(const TVmMachineSetup& setup, std::string& error) {
   FPid = StartVmProcess(process, error);
   close_opened();
   if (FPid < 0) {
-    CloseFd(FMonitor);
-    CloseFd(FSerial);
-    CloseFd(FErrors);
-    RemoveVmFolder(FFolder);
+    close_ours();
+    if (!RemoveVmFolder(FFolder)) error += "; the folder " + FFolder + " stays";
     FFolder.clear();
     return false;
   }
@@ -321,7 +320,7 @@ bool TVmMachine::WaitForExit(std::chrono::seconds limit) {
   return true;
 }
 
-void TVmMachine::Stop() {
+std::string TVmMachine::Stop() {
   if (FPid > 0 && !FEnded) {
     Command("quit", 2s);
     if (!WaitForExit(5s)) {
@@ -337,8 +336,11 @@ void TVmMachine::Stop() {
   CloseFd(FMonitor);
   CloseFd(FSerial);
   CloseFd(FErrors);
-  if (!FFolder.empty()) RemoveVmFolder(FFolder);
+  std::string left;
+  if (!FFolder.empty() && !RemoveVmFolder(FFolder))
+    left = "the virtual machine's folder " + FFolder + " stays: QEMU left files in it";
   FFolder.clear();
+  return left;
 }
 
 }  // namespace quorvane

@@ -84,8 +84,9 @@ class TVmMachine {
   bool WaitForScreen(const std::function<bool(const TVmScreen&)>& done,
                      std::chrono::seconds limit, TVmScreen* last = nullptr);
   bool WaitForExit(std::chrono::seconds limit);
-  // Ends the machine: asks QEMU to quit, then kills it.
-  void Stop();
+  // Ends the machine: asks QEMU to quit, then kills it. Empty when all it had is gone,
+  // else what stays (its folder, when something was left in it).
+  std::string Stop();
 
  private:
   std::string Command(const std::string& line, std::chrono::seconds limit);

@@ -33,6 +33,13 @@ class TSession {
       : FRequest(request), FSay(say), FResult(result) {}
 
   TOutcome Run(bool kvm) {
+    const TOutcome outcome = Boot(kvm);
+    if (const std::string left = FMachine.Stop(); !left.empty()) FSay(left);
+    return outcome;
+  }
+
+ private:
+  TOutcome Boot(bool kvm) {
     TVmMachineSetup setup;
     setup.Uefi = FRequest.Uefi;
     setup.Disk = FRequest.Disk;
@@ -84,7 +91,6 @@ class TSession {
     return TOutcome::Done;
   }
 
- private:
   TOutcome Outcome() {
     if (FFault) return TOutcome::KvmFault;
     if (FResult.Error.empty()) {

@@ -47,12 +47,8 @@ const TBootCase kCases[] = {
 
 TEST(BiosBoot, EveryEntryOfOneDriveBoots) {
   QUORVANE_SKIP_WITHOUT_GRUB4DOS_IMAGES();
-  if (const std::string why = FirmwareUnavailable(TFirmware::SeaBIOS); !why.empty())
-    GTEST_SKIP() << why;
-  if (const std::string why = BurnUnavailable(); !why.empty())
-    GTEST_SKIP() << "no loop devices: " << why;
   TBootMedia media;
-  if (std::string why; !PrepareBootMedia(media, why)) GTEST_SKIP() << why;
+  if (const std::string why = KitBootUnavailable(TFirmware::SeaBIOS, media); !why.empty()) GTEST_SKIP() << why;
 
   TTempDir temp;
   const std::string drive = temp / "drive.img";

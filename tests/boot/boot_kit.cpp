@@ -45,6 +45,13 @@ std::string BurnUnavailable() {
       {"losetup", "sfdisk", "wipefs", "blockdev", "mkfs.ntfs", "ntfs-3g", "umount"});
 }
 
+std::string KitBootUnavailable(TFirmware firmware, TBootMedia& media) {
+  if (std::string why = FirmwareUnavailable(firmware); !why.empty()) return why;
+  if (const std::string why = BurnUnavailable(); !why.empty()) return "no loop devices: " + why;
+  std::string why;
+  return PrepareBootMedia(media, why) ? std::string() : why;
+}
+
 std::string KitLines(const std::string& serial) {
   std::string lines;
   std::istringstream in(serial);

@@ -44,6 +44,11 @@ bool PrepareBootMedia(TBootMedia& media, std::string& why);
 // they can.
 std::string BurnUnavailable();
 
+// Why a test that burns an image drive with the kit's media and boots it under
+// `firmware` cannot run here (QEMU or OVMF, loop devices or the media missing); empty
+// when it can, `media` then ready.
+std::string KitBootUnavailable(TFirmware firmware, TBootMedia& media);
+
 // The lines of the kit's init in a serial log, for messages.
 std::string KitLines(const std::string& serial);
 

@@ -5,12 +5,14 @@
 // leaves the image byte for byte as it was; and the machine it runs has the disk open
 // read-only only, as a user other than root.
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "boot_kit.h"
 #include "common/sha256.h"
@@ -32,6 +34,14 @@ std::string FileSha256(const std::string& path) {
   return sha.Hex();
 }
 
+// A disk image of zeros: the machine starts and finds nothing to boot.
+std::string BlankDisk(const TTempDir& temp) {
+  const std::string disk = temp / "disk.img";
+  WriteFile(disk, "");
+  std::filesystem::resize_file(disk, 16 << 20);
+  return disk;
+}
+
 struct TTestBootCase {
   TFirmware firmware;
   const char* entry;    // --entry
@@ -44,11 +54,8 @@ class TestBootCli : public ::testing::TestWithParam<TTestBootCase> {};
 TEST_P(TestBootCli, ShowsTheMenuStartsTheEntryAndWritesNothing) {
   const TTestBootCase& c = GetParam();
   QUORVANE_SKIP_WITHOUT_GRUB4DOS_IMAGES();
-  if (const std::string why = FirmwareUnavailable(c.firmware); !why.empty()) GTEST_SKIP() << why;
-  if (const std::string why = BurnUnavailable(); !why.empty())
-    GTEST_SKIP() << "no loop devices: " << why;
   TBootMedia media;
-  if (std::string why; !PrepareBootMedia(media, why)) GTEST_SKIP() << why;
+  if (const std::string why = KitBootUnavailable(c.firmware, media); !why.empty()) GTEST_SKIP() << why;
 
   TTempDir temp;
   const std::string drive = temp / "drive.img";
@@ -98,9 +105,7 @@ TEST(TestBootMachine, QemuHoldsTheDiskReadOnlyAndIsNoRoot) {
   if (const std::string why = FirmwareUnavailable(TFirmware::SeaBIOS); !why.empty())
     GTEST_SKIP() << why;
   TTempDir temp;
-  const std::string disk = temp / "disk.img";
-  WriteFile(disk, "");
-  std::filesystem::resize_file(disk, 16 << 20);
+  const std::string disk = BlankDisk(temp);
   TVmMachine machine;
   TVmMachineSetup setup;
   setup.Disk = disk;
@@ -135,6 +140,50 @@ TEST(TestBootMachine, QemuHoldsTheDiskReadOnlyAndIsNoRoot) {
   }
   machine.Stop();
   EXPECT_FALSE(machine.Running());
+}
+
+// A machine started for QEMU's window lives on after the call, on its own, and its
+// private folder goes once it has ended.
+TEST(TestBootMachine, ADetachedMachineRunsOnItsOwnAndLeavesNoFolder) {
+  if (const std::string why = FirmwareUnavailable(TFirmware::SeaBIOS); !why.empty())
+    GTEST_SKIP() << why;
+  TTempDir temp;
+  const std::string disk = BlankDisk(temp);
+  TVmMachineSetup setup;
+  setup.Disk = disk;
+  setup.MemoryMiB = 32;
+  setup.Title = "detached-" + std::to_string(::getpid());
+  setup.Detached = true;  // no window here: "-display none"
+  std::string error;
+  {
+    TVmMachine machine;
+    ASSERT_TRUE(machine.Start(setup, error)) << error;
+  }
+  // Found by its title among the processes; it is not this one's child.
+  pid_t qemu = 0;
+  std::string folder;
+  for (int tries = 0; tries < 50 && !qemu; ++tries) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+      std::ifstream cmdline(entry.path() / "cmdline");
+      const std::string args((std::istreambuf_iterator<char>(cmdline)), {});
+      if (args.find(setup.Title) == std::string::npos) continue;
+      std::ifstream environ(entry.path() / "environ");
+      for (std::string var; std::getline(environ, var, '\0');)
+        if (var.rfind("TMPDIR=", 0) == 0) folder = var.substr(7);
+      qemu = std::stoi(entry.path().filename().string());
+    }
+    if (!qemu) std::this_thread::sleep_for(100ms);
+  }
+  ASSERT_GT(qemu, 0) << "no QEMU runs after the call";
+  EXPECT_EQ(folder.rfind("/tmp/quorvane-vm-", 0), 0u) << folder;
+  EXPECT_TRUE(std::filesystem::is_directory(folder)) << folder;
+  ASSERT_EQ(::kill(qemu, SIGTERM), 0);
+  bool gone = false;
+  for (int tries = 0; tries < 100 && !gone; ++tries) {
+    gone = !std::filesystem::exists(folder);
+    if (!gone) std::this_thread::sleep_for(100ms);
+  }
+  EXPECT_TRUE(gone) << folder << " stays after the machine ended";
 }
 
 }  // namespace

@@ -58,11 +58,8 @@ bool WaitForSerialAfter(TQemuMachine& machine, std::size_t from,
 
 TEST(UefiBoot, EveryEntryOfOneDriveBootsUnderOvmf) {
   QUORVANE_SKIP_WITHOUT_GRUB4DOS_IMAGES();
-  if (const std::string why = FirmwareUnavailable(TFirmware::OVMF); !why.empty()) GTEST_SKIP() << why;
-  if (const std::string why = BurnUnavailable(); !why.empty())
-    GTEST_SKIP() << "no loop devices: " << why;
   TBootMedia media;
-  if (std::string why; !PrepareBootMedia(media, why)) GTEST_SKIP() << why;
+  if (const std::string why = KitBootUnavailable(TFirmware::OVMF, media); !why.empty()) GTEST_SKIP() << why;
 
   TTempDir temp;
   const std::string drive = temp / "drive.img";
