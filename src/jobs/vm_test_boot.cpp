@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "drive/usb_drive_letters.h"
+#include "jobs/linux_vm_process.h"
 #include "jobs/vm_machine.h"
 
 namespace quorvane {
@@ -50,8 +51,7 @@ class TSession {
     setup.Title = "Test boot of " + FRequest.Disk + (FRequest.Uefi ? " (UEFI)" : " (BIOS)");
     if (!FMachine.Start(setup, FResult.Error)) return TOutcome::Done;
     FResult.Kvm = FMachine.UsesKvm();
-    if (!FResult.Kvm)
-      FSay("KVM is not available: the machine runs without it (TCG), which is slow.");
+    if (!FResult.Kvm) FSay(WithoutKvm());
     FSlow = !FResult.Kvm;
     TVmMenu menu;
     if (!WaitForMenu({}, FSlow ? 180s : 60s, menu)) return Outcome();
@@ -89,6 +89,16 @@ class TSession {
       FMachine.WaitForExit(std::chrono::hours(24 * 365));
     }
     return TOutcome::Done;
+  }
+
+  // Why the machine runs without KVM.
+  static std::string WithoutKvm() {
+    TVmTools tools;
+    const TVmUser user = VmUser();
+    const bool denied = FindVmTools(false, tools).empty() && tools.Kvm && !KvmUsableBy(user);
+    return (denied ? "KVM is not open to " + user.Name + ", as whom QEMU runs"
+                   : std::string("KVM is not available")) +
+           ": the machine runs without it (TCG), which is slow.";
   }
 
   TOutcome Outcome() {
