@@ -86,6 +86,19 @@ bool ParseNumber(const std::string& text, int low, int high, int& number) {
          number <= high;
 }
 
+// Exactly one of --drive and --image names what `verb` works on.
+bool OneTarget(const TCliCommand& command, const std::string& verb, std::string& error) {
+  if (command.Drive && !command.Image.empty()) {
+    error = "give either --drive or --image, not both";
+    return false;
+  }
+  if (!command.Drive && command.Image.empty()) {
+    error = verb + " needs --drive LETTER or --image FILE";
+    return false;
+  }
+  return true;
+}
+
 bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::string& error) {
   bool drive_given = false, image_given = false, size_given = false, mode_given = false;
   bool fs_given = false;
@@ -154,14 +167,7 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
       return false;
     }
   }
-  if (command.Drive && !command.Image.empty()) {
-    error = "give either --drive or --image, not both";
-    return false;
-  }
-  if (!command.Drive && command.Image.empty()) {
-    error = "burn needs --drive LETTER or --image FILE";
-    return false;
-  }
+  if (!OneTarget(command, "burn", error)) return false;
   if (size_given && command.Image.empty()) {
     error = "--size applies to --image only";
     return false;
@@ -260,14 +266,7 @@ bool ParseTestBoot(const std::vector<std::string>& args, TCliCommand& command,
       return false;
     }
   }
-  if (command.Drive && !command.Image.empty()) {
-    error = "give either --drive or --image, not both";
-    return false;
-  }
-  if (!command.Drive && command.Image.empty()) {
-    error = "test-boot needs --drive LETTER or --image FILE";
-    return false;
-  }
+  if (!OneTarget(command, "test-boot", error)) return false;
   if (wait_given && !entry_given) {
     error = "--wait applies with --entry only";
     return false;
