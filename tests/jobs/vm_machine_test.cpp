@@ -10,10 +10,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 
+#include "drive/drive_letters.h"
 #include "jobs/linux_vm_process.h"
 #include "jobs/vm_machine.h"
+#include "jobs/vm_test_boot.h"
 #include "support/temp_dir.h"
 
 namespace quorvane {
@@ -165,6 +169,51 @@ TEST(VmQemuArguments, OnlyHandedOverFilesAndTheDiskWrittenToAnOverlay) {
     EXPECT_EQ(line.find(past + " "), std::string::npos) << c.name << "\n" << line;
     const std::string last = "fd=" + std::to_string(HandedOverFile(c.files - 1));
     EXPECT_NE(line.find(last), std::string::npos) << c.name << "\n" << line;
+  }
+}
+
+// The variable as it was, again when the test ends.
+class TEnvironmentVariable {
+ public:
+  explicit TEnvironmentVariable(const char* name) : FName(name) {
+    if (const char* value = std::getenv(name)) FValue = value;
+  }
+  ~TEnvironmentVariable() {
+    if (FValue)
+      ::setenv(FName, FValue->c_str(), 1);
+    else
+      ::unsetenv(FName);
+  }
+
+ private:
+  const char* FName;
+  std::optional<std::string> FValue;
+};
+
+// The window's start says what is missing before it looks for the drive: QEMU, a
+// display, QEMU's window; then a letter that names no drive.
+TEST(VmWindow, SaysWhatIsMissingFirst) {
+  TVmTools tools;
+  if (const std::string missing = FindVmTools(false, tools); !missing.empty()) {
+    EXPECT_EQ(StartVmTestBootWindow('b', false), missing);
+    return;
+  }
+  TEnvironmentVariable display("DISPLAY"), wayland("WAYLAND_DISPLAY");
+  ::unsetenv("DISPLAY");
+  ::unsetenv("WAYLAND_DISPLAY");
+  EXPECT_FALSE(VmDisplayPresent());
+  EXPECT_EQ(StartVmTestBootWindow('b', false), "There is no display to show the virtual machine on");
+  ::setenv("WAYLAND_DISPLAY", "wayland-9", 1);
+  EXPECT_TRUE(VmDisplayPresent());
+  std::string missing;
+  const std::string window = VmWindowKind(tools, missing);
+  SetDriveLetters(nullptr);
+  if (window.empty()) {
+    EXPECT_NE(missing.find("install the package qemu-system-gui"), std::string::npos) << missing;
+    EXPECT_EQ(StartVmTestBootWindow('b', false), missing);
+  } else {
+    EXPECT_TRUE(window == "gtk" || window == "sdl") << window;
+    EXPECT_EQ(StartVmTestBootWindow('b', false), "Drive not found");
   }
 }
 
