@@ -33,6 +33,29 @@ bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::
   return true;
 }
 
+// The value of an option that may be given once.
+bool TakeValueOnce(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
+                   const std::string& inline_value, bool has_inline, bool& given,
+                   std::string& value, std::string& error) {
+  if (!TakeValue(args, i, name, inline_value, has_inline, value, error)) return false;
+  if (given) {
+    error = name + " is given twice";
+    return false;
+  }
+  given = true;
+  return true;
+}
+
+// An option that takes no value.
+bool SetFlag(const std::string& name, bool has_inline, bool& flag, std::string& error) {
+  if (has_inline) {
+    error = name + " takes no value";
+    return false;
+  }
+  flag = true;
+  return true;
+}
+
 // "--opt=value" split into the option and its value (true); else the argument as it is.
 bool SplitOption(const std::string& arg, std::string& name, std::string& inline_value) {
   const std::size_t eq = arg.find('=');
@@ -46,17 +69,24 @@ bool SplitOption(const std::string& arg, std::string& name, std::string& inline_
   return true;
 }
 
-bool TakeDriveLetter(const std::string& value, TCliCommand& command, std::string& error) {
+bool ParseDriveLetter(const std::string& value, char& drive, std::string& error) {
   const std::string letter = LowerAscii(value);
   if (letter.size() != 1 || letter[0] < 'a' || letter[0] > 'z') {
     error = "--drive takes a drive letter as `quorvane-cli drives` lists it, not \"" + value + "\"";
     return false;
   }
-  command.Drive = letter[0];
+  drive = letter[0];
   return true;
 }
 
-// Either target of a command that takes one, not both.
+// A whole number from `low` to `high`, digits only.
+bool ParseNumber(const std::string& text, int low, int high, int& number) {
+  const auto [rest, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+  return !text.empty() && ec == std::errc() && rest == text.data() + text.size() && number >= low &&
+         number <= high;
+}
+
+// Exactly one of --drive and --image names what `verb` works on.
 bool OneTarget(const TCliCommand& command, const std::string& verb, std::string& error) {
   if (command.Drive && !command.Image.empty()) {
     error = "give either --drive or --image, not both";
@@ -88,7 +118,7 @@ bool ParseVerify(const std::vector<std::string>& args, TCliCommand& command, std
     if (!TakeValue(args, i, name, inline_value, has_inline, value, error)) return false;
     if (name == "--image")
       command.Image = value;
-    else if (!TakeDriveLetter(value, command, error))
+    else if (!ParseDriveLetter(value, command.Drive, error))
       return false;
   }
   return OneTarget(command, "verify", error);
@@ -104,25 +134,10 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
     const auto take = [&] {
       return TakeValue(args, i, name, inline_value, has_inline, value, error);
     };
-    // The value of an option that may be given once.
     const auto take_once = [&](bool& given) {
-      if (!take()) return false;
-      if (given) {
-        error = name + " is given twice";
-        return false;
-      }
-      given = true;
-      return true;
+      return TakeValueOnce(args, i, name, inline_value, has_inline, given, value, error);
     };
-    // An option that takes no value.
-    const auto set = [&](bool& flag) {
-      if (has_inline) {
-        error = name + " takes no value";
-        return false;
-      }
-      flag = true;
-      return true;
-    };
+    const auto set = [&](bool& flag) { return SetFlag(name, has_inline, flag, error); };
     if (name == "--yes" || name == "-y") {
       if (!set(command.Yes)) return false;
     } else if (name == "--check-capacity") {
@@ -132,7 +147,7 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
     } else if (name == "--force") {
       if (!set(command.Force)) return false;
     } else if (name == "--drive") {
-      if (!take_once(drive_given) || !TakeDriveLetter(value, command, error)) return false;
+      if (!take_once(drive_given) || !ParseDriveLetter(value, command.Drive, error)) return false;
     } else if (name == "--image") {
       if (!take_once(image_given)) return false;
       command.Image = value;
@@ -223,6 +238,62 @@ bool ParseSetupBootImages(const std::vector<std::string>& args, TCliCommand& com
   }
   if (command.From.empty()) {
     error = "setup-boot-images needs --from ZIP_OR_FOLDER";
+    return false;
+  }
+  return true;
+}
+
+bool ParseTestBoot(const std::vector<std::string>& args, TCliCommand& command,
+                   std::string& error) {
+  bool drive_given = false, image_given = false, entry_given = false, wait_given = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    std::string name, inline_value;
+    const bool has_inline = SplitOption(args[i], name, inline_value);
+    std::string value;
+    const auto take_once = [&](bool& given) {
+      return TakeValueOnce(args, i, name, inline_value, has_inline, given, value, error);
+    };
+    const auto set = [&](bool& flag) { return SetFlag(name, has_inline, flag, error); };
+    if (name == "--drive") {
+      if (!take_once(drive_given) || !ParseDriveLetter(value, command.Drive, error)) return false;
+    } else if (name == "--image") {
+      if (!take_once(image_given)) return false;
+      command.Image = value;
+    } else if (name == "--uefi") {
+      if (!set(command.Uefi)) return false;
+    } else if (name == "--no-window") {
+      if (!set(command.NoWindow)) return false;
+    } else if (name == "--entry") {
+      if (!take_once(entry_given)) return false;
+      std::size_t from = 0;
+      for (;;) {
+        const std::size_t comma = value.find(',', from);
+        const std::string part = value.substr(from, comma == std::string::npos ? comma : comma - from);
+        int number = 0;
+        if (!ParseNumber(part, 1, kMaxMenuItem, number) || command.MenuEntry.size() >= 8) {
+          error = "--entry takes menu entries by number from 1, such as 2 or 2,1, not \"" + value +
+                  "\"";
+          return false;
+        }
+        command.MenuEntry.push_back(number);
+        if (comma == std::string::npos) break;
+        from = comma + 1;
+      }
+    } else if (name == "--wait") {
+      if (!take_once(wait_given)) return false;
+      if (!ParseNumber(value, 1, kMaxWaitSeconds, command.WaitSeconds)) {
+        error = "--wait takes seconds from 1 to " + std::to_string(kMaxWaitSeconds) + ", not \"" +
+                value + "\"";
+        return false;
+      }
+    } else {
+      error = "unknown argument \"" + args[i] + "\" for test-boot";
+      return false;
+    }
+  }
+  if (!OneTarget(command, "test-boot", error)) return false;
+  if (wait_given && !entry_given) {
+    error = "--wait applies with --entry only";
     return false;
   }
   return true;
@@ -329,6 +400,10 @@ bool ParseCliArguments(const std::vector<std::string>& args, TCliCommand& comman
     command.Action = TCliAction::Verify;
     return ParseVerify(args, command, error);
   }
+  if (verb == "test-boot") {
+    command.Action = TCliAction::TestBoot;
+    return ParseTestBoot(args, command, error);
+  }
   if (verb == "burn") {
     command.Action = TCliAction::Burn;
     return ParseBurn(args, command, error);
@@ -345,6 +420,8 @@ std::string CliUsage() {
       "                    [--fs fat32|ntfs] [--check-capacity] --entry CODE:PATH\n"
       "                    [--entry CODE:PATH ...] [--yes [--force]] [--json]\n"
       "  quorvane-cli verify (--drive LETTER | --image FILE) [--json]\n"
+      "  quorvane-cli test-boot (--drive LETTER | --image FILE) [--uefi]\n"
+      "                         [--entry N[,M...] [--wait SECONDS]] [--no-window]\n"
       "  quorvane-cli setup-boot-images --from ZIP_OR_FOLDER [--to FOLDER]\n"
       "  quorvane-cli --help | --version\n"
       "\n"
@@ -377,6 +454,26 @@ std::string CliUsage() {
       "mounted read-only when nobody has mounted it; --json prints one JSON object per\n"
       "entry and a result line.\n"
       "\n"
+      "test-boot starts the drive in a virtual machine (QEMU) and never writes it: what\n"
+      "the machine writes goes to a temporary overlay, the disk is opened read-only, and\n"
+      "QEMU runs as the desktop user (or nobody), not as root. It needs the package\n"
+      "qemu-system-x86, and ovmf for --uefi; it is slow without KVM.\n"
+      "  --drive LETTER     a USB drive, by the letter that `quorvane-cli drives` shows\n"
+      "  --image FILE       a disk image file instead\n"
+      "  --uefi             boot under UEFI (OVMF) instead of BIOS (SeaBIOS)\n"
+      "  --no-window        print the boot menu's text instead of showing QEMU's window\n"
+      "                     (so too when there is no display)\n"
+      "  --entry N[,M...]   choose entry N of the menu (numbered as printed), then entry M\n"
+      "                     of the menu that follows, and tell what it reached: the last\n"
+      "                     lines of the screen and the serial port, a boot loader's\n"
+      "                     error, whether the machine still runs\n"
+      "  --wait SECONDS     with --entry: how long to wait for it (default 60, or 180\n"
+      "                     without KVM)\n"
+      "Exit status of test-boot: 0 when the boot menu showed and the chosen entries\n"
+      "started without a boot loader's error; 1 when the machine could not be run, no\n"
+      "menu showed, an entry was missing or a boot loader's error showed; 2 for bad\n"
+      "arguments.\n"
+      "\n"
       "setup-boot-images installs GRUB4DOS's boot images (grldr, grldr.mbr), which burn\n"
       "writes and the package does not carry, after checking them against the pinned\n"
       "release GRUB4DOS 0.4.6a:\n"
@@ -384,7 +481,8 @@ std::string CliUsage() {
       "                        a folder holding the two files\n"
       "  --to FOLDER           where to install them; by default /var/lib/quorvane\n"
       "\n"
-      "burn, verify --image and setup-boot-images (into /var/lib/quorvane) need root;\n"
+      "burn, verify --image, test-boot --drive and setup-boot-images (into\n"
+      "/var/lib/quorvane) need root;\n"
       "drives shows what it can without, and verify --drive reads a drive that is\n"
       "mounted already.\n"
       "\n"

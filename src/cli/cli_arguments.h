@@ -11,7 +11,7 @@
 
 namespace quorvane {
 
-enum class TCliAction { Help, Version, Drives, Burn, SetupBootImages, Verify };
+enum class TCliAction { Help, Version, Drives, Burn, SetupBootImages, Verify, TestBoot };
 
 // One boot entry to burn: loader type and image file.
 struct TCliEntry {
@@ -34,6 +34,12 @@ struct TCliCommand {
   bool Yes = false;  // burn without asking
   bool Force = false;  // with Yes: burn a drive mounted by someone else too
   bool CheckCapacity = false;  // mode new: check the drive's real capacity first
+  // test-boot (with Drive or Image): UEFI instead of BIOS, no window, the menu items to
+  // choose (1-based, one per menu) and how long to wait for the last (0: the default).
+  bool Uefi = false;
+  bool NoWindow = false;
+  std::vector<int> MenuEntry;
+  int WaitSeconds = 0;
   // setup-boot-images: the release's zip file or a folder, and the folder to install into
   // (empty: the program's own, BootImagesDir()).
   std::string From;
@@ -54,6 +60,10 @@ bool ParseByteCount(const std::string& text, std::int64_t& bytes);
 
 // The smallest image drive that --size may ask for.
 inline constexpr std::int64_t kSmallestImageDrive = 16LL << 20;
+
+// Bounds of test-boot's --entry and --wait.
+inline constexpr int kMaxMenuItem = 999;
+inline constexpr int kMaxWaitSeconds = 86400;
 
 // The usage text.
 std::string CliUsage();

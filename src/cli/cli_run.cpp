@@ -13,6 +13,7 @@
 #include "cli/cli_json.h"
 #include "cli/cli_plan.h"
 #include "cli/cli_progress.h"
+#include "cli/cli_test_boot.h"
 #include "common/constants.h"
 #include "common/message_queue.h"
 #include "common/resources.h"
@@ -23,6 +24,7 @@
 #include "jobs/burn_preflight.h"
 #include "jobs/drive_check.h"
 #include "jobs/job_status.h"
+#include "jobs/vm_test_boot.h"
 #include "startup/terminal_dialog.h"
 
 namespace quorvane {
@@ -99,6 +101,8 @@ class TCli {
         return Burn(command);
       case TCliAction::Verify:
         return Verify(command);
+      case TCliAction::TestBoot:
+        return TestBoot(command);
     }
     return kCliExitFailed;
   }
@@ -138,6 +142,23 @@ class TCli {
       if (marked) std::fprintf(FEnv.Out, "%s\n", kUnreadableVolumesNote);
     }
     return Finish(scope, kCliExitFinished);
+  }
+
+  int TestBoot(const TCliCommand& command) {
+    if (!command.Image.empty()) {
+      std::error_code ec;
+      const std::string image = fs::absolute(command.Image, ec).lexically_normal().string();
+      if (!fs::is_regular_file(fs::symlink_status(image, ec)))
+        return Usage("--image " + command.Image + " is not a regular file");
+      return RunCliTestBoot(command, image, false, FEnv.Out, FEnv.Err);
+    }
+    if (!Root()) return Fail("test-boot --drive reads a disk and needs root: run it again with sudo");
+    TRunScope scope(FEnv, true);
+    std::string error;
+    bool device = false;
+    const std::string disk = VmDiskOfDrive(*scope.Table, command.Drive, device, error);
+    if (disk.empty()) return Finish(scope, Fail("drive " + std::string(1, command.Drive) + ": " + error));
+    return Finish(scope, RunCliTestBoot(command, disk, device, FEnv.Out, FEnv.Err));
   }
 
   int SetupBootImages(const TCliCommand& command) {

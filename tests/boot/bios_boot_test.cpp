@@ -69,8 +69,7 @@ TEST(BiosBoot, EveryEntryOfOneDriveBoots) {
   for (std::size_t i = 0; i < std::size(kCases); ++i) {
     const TBootCase& c = kCases[i];
     SCOPED_TRACE(c.title);
-    TTempDir run;
-    TQemuMachine machine({TFirmware::SeaBIOS, drive, "", 512, run.path()});
+    TQemuMachine machine({TFirmware::SeaBIOS, drive, "", 512});
     std::string screen;
     const bool started = StartGrub4DosEntry(machine, titles, i, c.item, screen);
     EXPECT_TRUE(started) << "the menus did not show; the screen:\n" << screen;

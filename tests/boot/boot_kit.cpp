@@ -16,9 +16,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A menu item as GRUB4DOS draws it: the title after two blanks of the menu's frame.
+// A menu item as GRUB4DOS draws it: the title after the menu's frame and a blank.
 bool ShowsItem(const std::string& screen, const std::string& title) {
-  return screen.find("  " + title + " ") != std::string::npos;
+  return screen.find("| " + title + " ") != std::string::npos;
 }
 
 }  // namespace

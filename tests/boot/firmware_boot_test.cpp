@@ -19,8 +19,7 @@ TEST_P(FirmwareBoot, TheRescueCdStartsTheKitsKernel) {
   if (const std::string why = FirmwareUnavailable(firmware); !why.empty()) GTEST_SKIP() << why;
   TBootMedia media;
   if (std::string why; !PrepareBootMedia(media, why)) GTEST_SKIP() << why;
-  TTempDir temp;
-  TQemuMachine machine({firmware, "", media.Iso(kGrubRescueIso), 512, temp.path()});
+  TQemuMachine machine({firmware, "", media.Iso(kGrubRescueIso), 512});
   // Its menu waits for a key.
   std::string serial;
   ASSERT_TRUE(StartGrub2Entry(machine, {"Kit kernel from a GRUB 2 CD"}, 0, serial))

@@ -28,7 +28,7 @@ TEST(BiosBoot, ALargeImageWrittenStraightToItsClustersBoots) {
   const TProcessResult burn = BurnNewNtfsDrive(drive, "512M", {{6, image}});
   ASSERT_EQ(burn.ExitStatus, 0) << burn.Out << burn.Err;
 
-  TQemuMachine machine({TFirmware::SeaBIOS, drive, "", 512, temp.path()});
+  TQemuMachine machine({TFirmware::SeaBIOS, drive, "", 512});
   std::string screen;
   ASSERT_TRUE(StartGrub4DosEntry(machine, {"large_cd"}, 0, "large_cd", screen))
       << "the menus did not show; the screen:\n"

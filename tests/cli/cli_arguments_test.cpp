@@ -120,12 +120,62 @@ TEST(CliArguments, BadCommandsSayWhatIsWrong) {
       {"setup-boot-images --from", "--from needs a value"},
       {"setup-boot-images --from a.zip --from b.zip", "--from is given twice"},
       {"setup-boot-images --from a.zip --yes", "unknown argument \"--yes\" for setup-boot-images"},
+      {"test-boot", "test-boot needs --drive LETTER or --image FILE"},
+      {"test-boot --uefi --entry 1", "test-boot needs --drive LETTER or --image FILE"},
+      {"test-boot --drive e --image d.img", "not both"},
+      {"test-boot --drive 1", "takes a drive letter"},
+      {"test-boot --image d.img --image e.img", "--image is given twice"},
+      {"test-boot --image d.img --entry 0", "--entry takes menu entries by number from 1"},
+      {"test-boot --image d.img --entry 2,", "--entry takes menu entries by number from 1"},
+      {"test-boot --image d.img --entry ,2", "--entry takes menu entries by number from 1"},
+      {"test-boot --image d.img --entry 2,x", "--entry takes menu entries by number from 1"},
+      {"test-boot --image d.img --entry -1", "--entry takes menu entries by number from 1"},
+      {"test-boot --image d.img --entry 1000", "--entry takes menu entries by number from 1"},
+      {"test-boot --image d.img --entry 1,1,1,1,1,1,1,1,1", "--entry takes menu entries"},
+      {"test-boot --image d.img --entry 1 --entry 2", "--entry is given twice"},
+      {"test-boot --image d.img --entry 1 --wait 0", "--wait takes seconds from 1 to 86400"},
+      {"test-boot --image d.img --entry 1 --wait 99999999999", "--wait takes seconds"},
+      {"test-boot --image d.img --entry 1 --wait 5s", "--wait takes seconds"},
+      {"test-boot --image d.img --wait 60", "--wait applies with --entry only"},
+      {"test-boot --image d.img --uefi=yes", "--uefi takes no value"},
+      {"test-boot --image d.img --no-window=1", "--no-window takes no value"},
+      {"test-boot --image d.img --mode new", "unknown argument \"--mode\" for test-boot"},
   };
   for (const TCase& c : cases) {
     TCliCommand command;
     std::string error;
     EXPECT_FALSE(ParseCliArguments(Split(c.line), command, error)) << c.line;
     EXPECT_NE(error.find(c.error), std::string::npos) << c.line << ": " << error;
+  }
+}
+
+TEST(CliArguments, TestBootTakesTheDriveTheFirmwareAndTheEntries) {
+  struct TCase {
+    const char* line;
+    char drive;
+    const char* image;
+    bool uefi, no_window;
+    std::vector<int> entry;
+    int wait;
+  };
+  const TCase cases[] = {
+      {"test-boot --image d.img", 0, "d.img", false, false, {}, 0},
+      {"test-boot --drive E --uefi", 'e', "", true, false, {}, 0},
+      {"test-boot --image=d.img --no-window --entry 3", 0, "d.img", false, true, {3}, 0},
+      {"test-boot --entry=2,1 --wait=90 --image d.img --uefi", 0, "d.img", true, false, {2, 1}, 90},
+      {"test-boot --drive f --entry 1,12,3 --wait 86400", 'f', "", false, false, {1, 12, 3}, 86400},
+  };
+  for (const TCase& c : cases) {
+    TCliCommand command;
+    std::string error;
+    ASSERT_TRUE(ParseCliArguments(Split(c.line), command, error)) << c.line << ": " << error;
+    EXPECT_EQ(command.Action, TCliAction::TestBoot);
+    EXPECT_EQ(command.Drive, c.drive) << c.line;
+    EXPECT_EQ(command.Image, c.image) << c.line;
+    EXPECT_EQ(command.Uefi, c.uefi) << c.line;
+    EXPECT_EQ(command.NoWindow, c.no_window) << c.line;
+    EXPECT_EQ(command.MenuEntry, c.entry) << c.line;
+    EXPECT_EQ(command.WaitSeconds, c.wait) << c.line;
   }
 }
 

@@ -192,6 +192,28 @@ TEST_F(CliRunTest, BadArgumentsGetTheUsageAndWriteNothing) {
   EXPECT_TRUE(questions.empty());
 }
 
+TEST_F(CliRunTest, TestBootStartsNoMachineForWhatIsNoImageOrNoDrive) {
+  AddStick(temp / "media");
+  std::filesystem::create_symlink("/dev/null", temp / "null-link");
+  ASSERT_EQ(::mkfifo((temp / "fifo").c_str(), 0600), 0);
+  // A disk image is a regular file: never a device, a link to one, a pipe or a folder.
+  for (const std::string& image : {std::string("/dev/null"), temp / "null-link", temp / "fifo",
+                                   temp.path(), temp / "missing.img"}) {
+    EXPECT_EQ(Run("test-boot --no-window --image " + image), 2) << image;
+    EXPECT_NE(err.text().find("--image " + image + " is not a regular file"), std::string::npos)
+        << err.text();
+  }
+  // A drive is read by root only, and must be one of the USB drives.
+  root = false;
+  EXPECT_EQ(Run("test-boot --no-window --drive a"), 1);
+  EXPECT_NE(err.text().find("test-boot --drive reads a disk and needs root"), std::string::npos)
+      << err.text();
+  root = true;
+  EXPECT_EQ(Run("test-boot --no-window --drive q"), 1);
+  EXPECT_NE(err.text().find("quorvane-cli: drive q: "), std::string::npos) << err.text();
+  EXPECT_TRUE(world.Runner->Calls.empty());
+}
+
 TEST_F(CliRunTest, TheDiskOfTheRunningSystemIsRefused) {
   // The stick holds the root file system: a system started from it.
   AddStick("/");

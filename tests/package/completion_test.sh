@@ -42,8 +42,13 @@ complete_case() {
   fi
 }
 
-complete_case "quorvane-cli|" "--help --version burn drives setup-boot-images verify"
+complete_case "quorvane-cli|" "--help --version burn drives setup-boot-images test-boot verify"
 complete_case "quorvane-cli|b" "burn"
+complete_case "quorvane-cli|t" "test-boot"
+complete_case "quorvane-cli|test-boot|" "--drive --entry --image --no-window --uefi --wait"
+complete_case "quorvane-cli|test-boot|--drive|" "b c"
+complete_case "quorvane-cli|test-boot|--image|" "images/ stick.img"
+complete_case "quorvane-cli|test-boot|--entry|" ""
 complete_case "quorvane-cli|drives|" "--bytes --json"
 complete_case "quorvane-cli|burn|--m" "--mode"
 complete_case "quorvane-cli|burn|--c" "--check-capacity"

@@ -110,7 +110,7 @@ while read -r code name; do
   grep -qE "^ +$code +$name\$" <<<"$man_text" ||
     fail "the manual page does not list loader type $code as \"$name\""
 done <"$work/loaders"
-for command in drives burn verify setup-boot-images; do
+for command in drives burn verify test-boot setup-boot-images; do
   grep -q -- "$command" <<<"$man_text" || fail "the manual page does not mention $command"
 done
 
