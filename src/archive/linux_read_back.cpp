@@ -2,7 +2,8 @@
 // SPDX-FileCopyrightText: 2026 The Quorvane developers
 // Reading back on Linux: O_DIRECT with an aligned buffer; where the file system refuses it
 // (FUSE drivers such as ntfs-3g, tmpfs), fsync and POSIX_FADV_DONTNEED so that the reads
-// reach the driver rather than the page cache.
+// reach the driver rather than the page cache; under a FUSE driver of a block device, the
+// device's cached pages are dropped as well.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 
 #include "archive/read_back.h"
 #include "common/text.h"
+#include "drive/fuse_block_flush.h"
 
 namespace quorvane {
 namespace {
@@ -52,6 +54,12 @@ TReadBackOutcome ReadBackFile(const std::string& path, const TReadBackBlock& blo
   if (!direct) {
     ::fsync(file.Fd);  // a read-only descriptor may not flush: the drop is what counts
     ::posix_fadvise(file.Fd, 0, 0, POSIX_FADV_DONTNEED);
+  }
+  // A FUSE driver (ntfs-3g) reads the device through the device's own page cache, which
+  // may still hold what was written: that is dropped too, so the driver reads the disk.
+  if (std::string error; !DropFuseBlockDeviceCache(file.Fd, error)) {
+    outcome.Error = error;
+    return outcome;
   }
   std::unique_ptr<char, decltype(&std::free)> buffer(
       static_cast<char*>(std::aligned_alloc(kAlignment, kReadBackBlock)), &std::free);

@@ -30,8 +30,9 @@ struct TFreeBuffer {
 class TBlockWriter {
  public:
   TBlockWriter(int in, int device, const TNtfsPlacedFile& placed, TCopyProgressRoutine routine,
-               void* data, const TNtfsDirectWriter& owner)
-      : FIn(in), FDevice(device), FPlaced(placed), FRoutine(routine), FData(data), FOwner(owner) {}
+               void* data, const TNtfsDirectWriter& owner, TWriteDigest* digest)
+      : FIn(in), FDevice(device), FPlaced(placed), FRoutine(routine), FData(data), FOwner(owner),
+        FDigest(digest) {}
 
   // Copied (flushed to the device), Cancelled (FKeep when the routine stopped) or Failed.
   TCopyOutcome Run() {
@@ -52,6 +53,7 @@ class TBlockWriter {
       std::memset(buffer.get() + length, 0, padded - length);
       if (!WriteFully(buffer.get(), padded, FPlaced.Offset() + done))
         return {TCopyOutcome::Failed, FError};
+      if (FDigest) FDigest->Add(buffer.get(), length, done);
       if (FOwner.OnBlockWritten) FOwner.OnBlockWritten(buffer.get(), length, done);
       ::posix_fadvise(FIn, static_cast<off_t>(done), static_cast<off_t>(length), POSIX_FADV_DONTNEED);
       done += length;
@@ -115,6 +117,7 @@ class TBlockWriter {
   TCopyProgressRoutine FRoutine;
   void* FData;
   const TNtfsDirectWriter& FOwner;
+  TWriteDigest* FDigest;
   bool FKeep = false;
   int FError = 0;
 };
@@ -128,7 +131,8 @@ TCopyOutcome Failed(const std::string& detail) {
 }  // namespace
 
 bool TNtfsDirectWriter::Write(int in, std::uint64_t size, const std::string& target,
-                              TCopyProgressRoutine routine, void* data, TCopyOutcome& outcome) {
+                              TCopyProgressRoutine routine, void* data, TCopyOutcome& outcome,
+                              TWriteDigest* digest) {
   const std::shared_ptr<TUSBDriveLetters> table = FTable.lock();
   if (!table || size == 0) return false;
   TSuspendedMount mount;
@@ -170,7 +174,7 @@ bool TNtfsDirectWriter::Write(int in, std::uint64_t size, const std::string& tar
     outcome = Failed(error);
     return true;
   }
-  TBlockWriter writer(in, device, placed, routine, data, *this);
+  TBlockWriter writer(in, device, placed, routine, data, *this, digest);
   outcome = writer.Run();
   if (::close(device) != 0 && outcome.State == TCopyOutcome::Copied)
     outcome = {TCopyOutcome::Failed, errno};

@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: 2026 The Quorvane developers
+// What a job wrote onto a drive: each file with the SHA-256 of the bytes handed to the
+// drive, taken while they were written, so that the drive's copy can be read back and
+// compared afterwards.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/sha256.h"
+
+namespace quorvane {
+
+// The pieces a file without a plain source is digested in besides the whole: a read-back
+// that differs then names the first piece that does.
+inline constexpr std::size_t kWrittenBlockSize = 4u << 20;
+
+struct TWrittenFile {
+  std::string Path;    // native path on the drive
+  std::uint64_t Size = 0;
+  std::string Sha256;  // lower-case hex of every byte written
+  // A plain file on the computer that holds the same bytes (the image copied); empty for
+  // files made from an archive or in memory.
+  std::string Source;
+  // With no Source: the digest of each kWrittenBlockSize piece, in order.
+  std::vector<std::string> BlockDigests;
+};
+
+// Digests the bytes of one file as they are written, which must be in order from the
+// start; a write anywhere else leaves the digest of no use (InOrder false).
+class TWriteDigest {
+ public:
+  // `blocks`: also digest each kWrittenBlockSize piece.
+  explicit TWriteDigest(bool blocks) : FBlocks(blocks) {}
+  void Add(const char* bytes, std::size_t length, std::uint64_t offset);
+  bool InOrder() const { return FInOrder; }
+  std::uint64_t Size() const { return FSize; }
+  // The record of the file at `path`; the digest starts over.
+  TWrittenFile Finish(const std::string& path, const std::string& source = {});
+
+ private:
+  bool FBlocks;
+  bool FInOrder = true;
+  std::uint64_t FSize = 0;
+  TSha256 FWhole;
+  TSha256 FBlock;
+  std::vector<std::string> FBlockDigests;
+};
+
+// The record of a file held in memory and written whole (a menu file).
+TWrittenFile WrittenText(const std::string& path, const std::string& text);
+
+// The files of one job, filled by the thread that writes them (the archive library's
+// threads among them) and read once the writing is over.
+class TWrittenFiles {
+ public:
+  // A later record of the same path replaces the earlier one.
+  void Add(TWrittenFile file);
+  std::vector<TWrittenFile> Files() const;
+  void Clear();
+
+ private:
+  mutable std::mutex FLock;
+  std::vector<TWrittenFile> FFiles;
+};
+
+}  // namespace quorvane
