@@ -79,6 +79,8 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
       if (!set(command.Yes)) return false;
     } else if (name == "--check-capacity") {
       if (!set(command.CheckCapacity)) return false;
+    } else if (name == "--no-verify") {
+      if (!set(command.NoVerify)) return false;
     } else if (name == "--json") {
       if (!set(command.Json)) return false;
     } else if (name == "--force") {
@@ -304,8 +306,9 @@ std::string CliUsage() {
       "Usage:\n"
       "  quorvane-cli drives [--bytes] [--json]\n"
       "  quorvane-cli burn (--drive LETTER | --image FILE [--size BYTES]) --mode new|add\n"
-      "                    [--fs fat32|ntfs] [--check-capacity] --entry CODE:PATH\n"
-      "                    [--entry CODE:PATH ...] [--yes [--force]] [--json]\n"
+      "                    [--fs fat32|ntfs] [--check-capacity] [--no-verify]\n"
+      "                    --entry CODE:PATH [--entry CODE:PATH ...] [--yes [--force]]\n"
+      "                    [--json]\n"
       "  quorvane-cli setup-boot-images --from ZIP_OR_FOLDER [--to FOLDER]\n"
       "  quorvane-cli --help | --version\n"
       "\n"
@@ -324,6 +327,9 @@ std::string CliUsage() {
       "                     claims (a few hundred blocks written and read back across it,\n"
       "                     their contents kept; seconds on most drives); a drive that\n"
       "                     fails is not repartitioned\n"
+      "  --no-verify        do not read each entry's files back from the drive and compare\n"
+      "                     them with what was written before the entry joins the menu\n"
+      "                     (their digests still go into Quorvane/manifest.json)\n"
       "  --entry CODE:PATH  one boot entry: loader type and image file, in menu order\n"
       "  --yes              burn without asking for confirmation\n"
       "  --force            with --yes: burn also a drive that is mounted where this program\n"

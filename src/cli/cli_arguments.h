@@ -34,6 +34,7 @@ struct TCliCommand {
   bool Yes = false;  // burn without asking
   bool Force = false;  // with Yes: burn a drive mounted by someone else too
   bool CheckCapacity = false;  // mode new: check the drive's real capacity first
+  bool NoVerify = false;  // burn: skip reading the entries back from the drive
   // setup-boot-images: the release's zip file or a folder, and the folder to install into
   // (empty: the program's own, BootImagesDir()).
   std::string From;

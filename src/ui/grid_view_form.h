@@ -103,6 +103,7 @@ class TGridViewForm : public QWidget {
   TStyledButton* DrvsRefreshBtn;
   QLabel* InfoLbl;
   QCheckBox* CapacityCheckBox;  // mode new: check the drive's real capacity first
+  QCheckBox* VerifyCheckBox;    // read each entry back after writing it (on by default)
   QScrollArea* LdrsScrolBox;
   QWidget* FramesLayout;
   QWidget* Panel1;

@@ -24,7 +24,7 @@ TEST(CliArguments, BurnCommandsAreRead) {
   std::string error;
   ASSERT_TRUE(ParseCliArguments(
       Split("burn --drive E --mode new --fs ntfs --entry 5:/i/u.iso --entry=0:C:/w7.iso -y "
-            "--check-capacity"),
+            "--check-capacity --no-verify"),
       c,
       error))
       << error;
@@ -40,6 +40,7 @@ TEST(CliArguments, BurnCommandsAreRead) {
   EXPECT_EQ(c.Entries[1].Path, "C:/w7.iso");
   EXPECT_TRUE(c.Yes);
   EXPECT_TRUE(c.CheckCapacity);
+  EXPECT_TRUE(c.NoVerify);
   EXPECT_FALSE(c.Force);
   ASSERT_TRUE(ParseCliArguments(Split("burn --drive e --mode add --entry 5:u.iso --yes --force"),
                                 c, error))
@@ -55,6 +56,7 @@ TEST(CliArguments, BurnCommandsAreRead) {
   EXPECT_FALSE(c.FileSystem.has_value());
   EXPECT_FALSE(c.Yes);
   EXPECT_FALSE(c.CheckCapacity);
+  EXPECT_FALSE(c.NoVerify);
 
   ASSERT_TRUE(ParseCliArguments(Split("drives --bytes"), c, error));
   EXPECT_EQ(c.Action, TCliAction::Drives);
@@ -99,6 +101,7 @@ TEST(CliArguments, BadCommandsSayWhatIsWrong) {
        "--check-capacity applies to --mode new only"},
       {"burn --drive e --mode new --check-capacity=yes --entry 6:a.iso",
        "--check-capacity takes no value"},
+      {"burn --drive e --mode add --no-verify=1 --entry 6:a.iso", "--no-verify takes no value"},
       {"setup-boot-images", "needs --from ZIP_OR_FOLDER"},
       {"setup-boot-images --to /tmp/x", "needs --from ZIP_OR_FOLDER"},
       {"setup-boot-images --from", "--from needs a value"},
