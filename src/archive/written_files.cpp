@@ -28,6 +28,10 @@ TWrittenFile TWriteDigest::Finish(const std::string& path, const std::string& so
   file.Size = FSize;
   file.Sha256 = FWhole.Hex();
   file.Source = source;
+  file.Device = std::move(FDevice);
+  file.DeviceOffset = FDeviceOffset;
+  FDevice.clear();
+  FDeviceOffset = 0;
   if (FBlocks) {
     if (FSize % kWrittenBlockSize != 0) FBlockDigests.push_back(FBlock.Hex());
     file.BlockDigests = std::move(FBlockDigests);

@@ -29,6 +29,10 @@ struct TWrittenFile {
   std::string Source;
   // With no Source: the digest of each kWrittenBlockSize piece, in order.
   std::vector<std::string> BlockDigests;
+  // The block device whose bytes from DeviceOffset on hold the file in one run, when it
+  // was written there straight; empty when the file system placed it.
+  std::string Device;
+  std::uint64_t DeviceOffset = 0;
 };
 
 // Digests the bytes of one file as they are written, which must be in order from the
@@ -40,6 +44,11 @@ class TWriteDigest {
   void Add(const char* bytes, std::size_t length, std::uint64_t offset);
   bool InOrder() const { return FInOrder; }
   std::uint64_t Size() const { return FSize; }
+  // The bytes went straight to `device`, the file's first at `offset`.
+  void SetDevicePlace(const std::string& device, std::uint64_t offset) {
+    FDevice = device;
+    FDeviceOffset = offset;
+  }
   // The record of the file at `path`; the digest starts over.
   TWrittenFile Finish(const std::string& path, const std::string& source = {});
 
@@ -50,6 +59,8 @@ class TWriteDigest {
   TSha256 FWhole;
   TSha256 FBlock;
   std::vector<std::string> FBlockDigests;
+  std::string FDevice;
+  std::uint64_t FDeviceOffset = 0;
 };
 
 // The record of a file held in memory and written whole (a menu file).

@@ -183,6 +183,8 @@ bool TNtfsDirectWriter::Write(int in, std::uint64_t size, const std::string& tar
     outcome = Failed(error);
   if (!resume() && outcome.State == TCopyOutcome::Copied) outcome = Failed(error);
   if (outcome.State == TCopyOutcome::Copied) {
+    // The read-back goes to the clusters themselves, as GRUB4DOS reads a mapped image.
+    if (digest) digest->SetDevicePlace(mount.Source, placed.Offset());
     const std::uint32_t answer = writer.ReportEnd();
     if (answer == PROGRESS_CANCEL) outcome = {TCopyOutcome::Cancelled, 0};
     if (answer == PROGRESS_STOP) return true;

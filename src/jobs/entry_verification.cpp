@@ -3,6 +3,7 @@
 #include "jobs/entry_verification.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,6 +32,18 @@ std::string Unreadable(const std::string& name, const TReadBackOutcome& outcome)
   if (outcome.State == TReadBackOutcome::Missing)
     return "Verification failed: " + name + " is missing on USB drive";
   return "Verification failed: " + name + " cannot be read back from USB drive: " + outcome.Error;
+}
+
+// The drive's copy of `file`, piece by piece: from its run of clusters when it was written
+// there straight and the file system still holds it at its size (so that the read sees
+// what the disk holds under every driver's cache), else through the file system.
+TReadBackOutcome ReadBackWritten(const TWrittenFile& file, const TReadBackBlock& block) {
+  if (file.Device.empty()) return ReadBackFile(file.Path, block);
+  struct stat info {};
+  if (::lstat(file.Path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+      static_cast<std::uint64_t>(info.st_size) != file.Size)
+    return ReadBackFile(file.Path, block);  // which tells what became of it
+  return ReadBackDeviceRange(file.Device, file.DeviceOffset, file.Size, block);
 }
 
 struct TFd {
@@ -64,8 +77,8 @@ bool FirstDifferenceFromSource(const TWrittenFile& file, std::uint64_t read_size
     }
     return static_cast<ssize_t>(got);
   };
-  const TReadBackOutcome outcome = ReadBackFile(
-      file.Path, [&](const char* bytes, std::size_t length, std::uint64_t offset) {
+  const TReadBackOutcome outcome = ReadBackWritten(
+      file, [&](const char* bytes, std::size_t length, std::uint64_t offset) {
         for (std::size_t start = 0; start < length; start += kWrittenBlockSize) {
           const std::size_t piece = std::min(kWrittenBlockSize, length - start);
           const ssize_t got = read_source(piece, offset + start);
@@ -116,8 +129,8 @@ std::string VerifyWrittenFiles(const std::vector<TWrittenFile>& files, const std
   for (const TWrittenFile& file : files) {
     const std::string name = ShownName(file.Path, folder);
     TWriteDigest digest(file.Source.empty());
-    const TReadBackOutcome outcome = ReadBackFile(
-        file.Path, [&](const char* bytes, std::size_t length, std::uint64_t offset) {
+    const TReadBackOutcome outcome = ReadBackWritten(
+        file, [&](const char* bytes, std::size_t length, std::uint64_t offset) {
           digest.Add(bytes, length, offset);
           return !progress || progress(before + std::min(offset + length, file.Size), total);
         });
