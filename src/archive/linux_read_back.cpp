@@ -10,9 +10,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdlib>
 #include <limits>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "archive/read_back.h"
 #include "common/text.h"
@@ -51,43 +54,117 @@ int OpenForReadBack(const std::string& path, int flags, bool& direct) {
   return fd;
 }
 
+// One piece read ahead: its bytes, how many, where, and whether the range ends with it.
+struct TPiece {
+  std::unique_ptr<char, decltype(&std::free)> Bytes{nullptr, &std::free};
+  std::size_t Length = 0;
+  std::uint64_t Offset = 0;
+  int Error = 0;
+  bool Last = false;
+  bool Filled = false;
+};
+
+// Reads the piece of `fd` at `offset` of the range (of `size` bytes from `start`) into
+// `piece`.
+void ReadPiece(int fd, bool direct, std::uint64_t start, std::uint64_t size,
+               std::uint64_t offset, TPiece& piece) {
+  // What this piece holds of the range, and what is read for it: whole aligned blocks.
+  const std::size_t wanted =
+      static_cast<std::size_t>(std::min<std::uint64_t>(kReadBackBlock, size - offset));
+  const std::size_t asked = direct ? (wanted + kAlignment - 1) / kAlignment * kAlignment : wanted;
+  std::size_t filled = 0;
+  piece.Error = 0;
+  while (filled < asked) {
+    const ssize_t got = ::pread(fd, piece.Bytes.get() + filled, asked - filled,
+                                static_cast<off_t>(start + offset + filled));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      piece.Error = errno;
+      break;
+    }
+    if (got == 0) break;
+    filled += static_cast<std::size_t>(got);
+    if (direct && filled % kAlignment != 0) break;  // past the end
+  }
+  piece.Length = std::min(filled, wanted);
+  piece.Offset = offset;
+  piece.Last = piece.Error != 0 || piece.Length < wanted || offset + piece.Length >= size;
+}
+
 // Reads `size` bytes of `fd` from `start` on (kToTheEnd: up to its end) piece by piece,
 // handing each to `block` with its place counted from `start`. With `direct`, `start` is
-// aligned and every read is of whole aligned blocks.
+// aligned and every read is of whole aligned blocks. A thread of its own reads the next
+// piece while `block` looks at this one, so that the drive is kept busy while the caller
+// digests what it read.
 TReadBackOutcome ReadPieces(int fd, bool direct, std::uint64_t start, std::uint64_t size,
                             const TReadBackBlock& block, const std::atomic<bool>* cancel) {
+  TPiece pieces[2];
+  for (TPiece& piece : pieces) {
+    piece.Bytes.reset(static_cast<char*>(std::aligned_alloc(kAlignment, kReadBackBlock)));
+    if (!piece.Bytes) return Failure(ENOMEM);
+  }
+  std::mutex lock;
+  std::condition_variable changed;
+  bool stop = false;
+  std::thread reader([&] {
+    std::uint64_t offset = 0;
+    for (std::size_t i = 0;; ++i) {
+      TPiece& piece = pieces[i % 2];
+      {
+        std::unique_lock<std::mutex> guard(lock);
+        changed.wait(guard, [&] { return !piece.Filled || stop; });
+        if (stop) return;
+      }
+      ReadPiece(fd, direct, start, size, offset, piece);
+      const bool last = piece.Last;
+      offset += piece.Length;
+      {
+        std::lock_guard<std::mutex> guard(lock);
+        piece.Filled = true;
+      }
+      changed.notify_all();
+      if (last) return;
+    }
+  });
+  // The reader ends on every way out, before the pieces go.
+  struct TJoin {
+    std::mutex& Lock;
+    std::condition_variable& Changed;
+    bool& Stop;
+    std::thread& Reader;
+    ~TJoin() {
+      {
+        std::lock_guard<std::mutex> guard(Lock);
+        Stop = true;
+      }
+      Changed.notify_all();
+      Reader.join();
+    }
+  } join{lock, changed, stop, reader};
+
   TReadBackOutcome outcome;
-  std::unique_ptr<char, decltype(&std::free)> buffer(
-      static_cast<char*>(std::aligned_alloc(kAlignment, kReadBackBlock)), &std::free);
-  if (!buffer) return Failure(ENOMEM);
-  std::uint64_t offset = 0;
-  while (offset < size) {
+  for (std::size_t i = 0;; ++i) {
+    TPiece& piece = pieces[i % 2];
+    {
+      std::unique_lock<std::mutex> guard(lock);
+      changed.wait(guard, [&] { return piece.Filled; });
+    }
     if (cancel && cancel->load()) {
       outcome.State = TReadBackOutcome::Cancelled;
       return outcome;
     }
-    const std::uint64_t left = size - offset;
-    // What this piece holds of the range, and what is read for it: whole aligned blocks.
-    const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(kReadBackBlock, left));
-    const std::size_t asked = direct ? (wanted + kAlignment - 1) / kAlignment * kAlignment : wanted;
-    std::size_t filled = 0;
-    while (filled < asked) {
-      const ssize_t got = ::pread(fd, buffer.get() + filled, asked - filled,
-                                  static_cast<off_t>(start + offset + filled));
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) return Failure(errno);
-      if (got == 0) break;
-      filled += static_cast<std::size_t>(got);
-      if (direct && filled % kAlignment != 0) break;  // past the end
-    }
-    filled = std::min(filled, wanted);
-    if (filled == 0) break;
-    if (!block(buffer.get(), filled, offset)) {
+    if (piece.Error != 0) return Failure(piece.Error);
+    if (piece.Length > 0 && !block(piece.Bytes.get(), piece.Length, piece.Offset)) {
       outcome.State = TReadBackOutcome::Cancelled;
       return outcome;
     }
-    offset += filled;
-    if (filled < wanted) break;
+    const bool last = piece.Last;
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      piece.Filled = false;
+    }
+    changed.notify_all();
+    if (last) break;
   }
   outcome.State = TReadBackOutcome::Read;
   return outcome;
