@@ -53,23 +53,31 @@ struct TFd {
   }
 };
 
-// The first byte at which the drive's copy and the source differ, read again side by side;
-// the end of the shorter one when one is the start of the other. False when either cannot
-// be read (the caller then names the start of the file).
-bool FirstDifferenceFromSource(const TWrittenFile& file, std::uint64_t read_size,
-                               std::uint64_t& at) {
+// How the drive's copy of a file compares with its source.
+enum class TSourceCheck { Same, Differs, Stopped, Unreadable, NoSource };
+
+// Compares the drive's copy of `file` with its source side by side, the way a byte of it
+// would be found anyway, and faster than digesting it again: `at` is the first byte that
+// differs (the end of the shorter one when one is the start of the other). `piece_done`
+// gets the bytes compared so far; answering false stops. NoSource: the source cannot be
+// read, nothing was decided.
+TSourceCheck CompareWithSource(const TWrittenFile& file,
+                               const std::function<bool(std::uint64_t)>& piece_done,
+                               std::uint64_t& at, TReadBackOutcome& outcome) {
   TFd source;
   source.Fd = ::open(file.Source.c_str(), O_RDONLY | O_CLOEXEC);
-  if (source.Fd < 0) return false;
+  if (source.Fd < 0) return TSourceCheck::NoSource;
   std::unique_ptr<char[]> theirs(new char[kWrittenBlockSize]);
   bool found = false;
-  bool failed = false;
+  bool source_failed = false;
+  bool stopped = false;
+  std::uint64_t read_size = 0;
   // Reads up to `length` bytes of the source at `at`; how many there were, -1 on a failure.
-  const auto read_source = [&](std::size_t length, std::uint64_t at) -> ssize_t {
+  const auto read_source = [&](std::size_t length, std::uint64_t from) -> ssize_t {
     std::size_t got = 0;
     while (got < length) {
       const ssize_t n = ::pread(source.Fd, theirs.get() + got, length - got,
-                                static_cast<off_t>(at + got));
+                                static_cast<off_t>(from + got));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) return -1;
       if (n == 0) break;
@@ -77,13 +85,13 @@ bool FirstDifferenceFromSource(const TWrittenFile& file, std::uint64_t read_size
     }
     return static_cast<ssize_t>(got);
   };
-  const TReadBackOutcome outcome = ReadBackWritten(
+  outcome = ReadBackWritten(
       file, [&](const char* bytes, std::size_t length, std::uint64_t offset) {
         for (std::size_t start = 0; start < length; start += kWrittenBlockSize) {
           const std::size_t piece = std::min(kWrittenBlockSize, length - start);
           const ssize_t got = read_source(piece, offset + start);
           if (got < 0) {
-            failed = true;
+            source_failed = true;
             return false;
           }
           const char* ours = bytes + start;
@@ -96,12 +104,20 @@ bool FirstDifferenceFromSource(const TWrittenFile& file, std::uint64_t read_size
             return false;
           }
         }
+        read_size = offset + length;
+        if (piece_done && !piece_done(std::min(read_size, file.Size))) {
+          stopped = true;
+          return false;
+        }
         return true;
       });
-  if (found) return true;
-  if (failed || outcome.State != TReadBackOutcome::Read) return false;
+  if (found) return TSourceCheck::Differs;
+  if (source_failed) return TSourceCheck::NoSource;
+  if (stopped) return TSourceCheck::Stopped;
+  if (outcome.State != TReadBackOutcome::Read) return TSourceCheck::Unreadable;
+  if (read_size == file.Size) return TSourceCheck::Same;
   at = std::min(read_size, file.Size);
-  return true;
+  return TSourceCheck::Differs;
 }
 
 // The start of the first piece whose digest differs; else the end of the shorter copy.
@@ -128,11 +144,32 @@ std::string VerifyWrittenFiles(const std::vector<TWrittenFile>& files, const std
   std::uint64_t before = 0;
   for (const TWrittenFile& file : files) {
     const std::string name = ShownName(file.Path, folder);
+    const auto report = [&](std::uint64_t done) {
+      return !progress || progress(before + done, total);
+    };
+    if (!file.Source.empty()) {
+      std::uint64_t at = 0;
+      TReadBackOutcome outcome;
+      switch (CompareWithSource(file, report, at, outcome)) {
+        case TSourceCheck::Same:
+          before += file.Size;
+          continue;
+        case TSourceCheck::Differs:
+          return Differs(name, at);
+        case TSourceCheck::Stopped:
+          stopped = true;
+          return {};
+        case TSourceCheck::Unreadable:
+          return Unreadable(name, outcome);
+        case TSourceCheck::NoSource:
+          break;  // compared with the digest of what was written instead
+      }
+    }
     TWriteDigest digest(file.Source.empty());
     const TReadBackOutcome outcome = ReadBackWritten(
         file, [&](const char* bytes, std::size_t length, std::uint64_t offset) {
           digest.Add(bytes, length, offset);
-          return !progress || progress(before + std::min(offset + length, file.Size), total);
+          return report(std::min(offset + length, file.Size));
         });
     if (outcome.State == TReadBackOutcome::Cancelled) {
       stopped = true;
@@ -141,10 +178,8 @@ std::string VerifyWrittenFiles(const std::vector<TWrittenFile>& files, const std
     if (outcome.State != TReadBackOutcome::Read) return Unreadable(name, outcome);
     const TWrittenFile read = digest.Finish(file.Path);
     if (read.Size != file.Size || read.Sha256 != file.Sha256) {
-      std::uint64_t at = 0;
-      if (file.Source.empty()) at = FirstDifferingPiece(file, read);
-      else if (!FirstDifferenceFromSource(file, read.Size, at)) at = 0;
-      return Differs(name, at);
+      // Without the source, the pieces' digests tell where (a source gone since: no place).
+      return Differs(name, file.Source.empty() ? FirstDifferingPiece(file, read) : 0);
     }
     before += file.Size;
   }

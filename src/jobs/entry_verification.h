@@ -22,9 +22,11 @@ std::uint64_t VerifiedBytes(const std::vector<TWrittenFile>& files);
 
 // Empty when every file reads back as it was written; else why not: "Verification
 // failed: FILE differs on USB drive at byte N" with FILE the file's path under `folder`
-// (its name where it lies there) and N the first byte that differs (found exactly by
-// reading the source again where there is one, else the start of the first piece that
-// differs). A stopped check answers empty with `stopped` set.
+// (its name where it lies there) and N the first byte that differs. A file copied from a
+// plain source is compared with the source byte for byte (the exact byte, and cheaper
+// than digesting it again); the others with the digests taken while they were written
+// (N the start of the first piece that differs). A stopped check answers empty with
+// `stopped` set.
 std::string VerifyWrittenFiles(const std::vector<TWrittenFile>& files, const std::string& folder,
                                const TVerifyProgress& progress, bool& stopped);
 
