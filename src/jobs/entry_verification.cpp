@@ -56,9 +56,8 @@ struct TFd {
 // How the drive's copy of a file compares with its source.
 enum class TSourceCheck { Same, Differs, Stopped, Unreadable, NoSource };
 
-// Compares the drive's copy of `file` with its source side by side, the way a byte of it
-// would be found anyway, and faster than digesting it again: `at` is the first byte that
-// differs (the end of the shorter one when one is the start of the other). `piece_done`
+// Compares the drive's copy of `file` with its source side by side: `at` is the first
+// byte that differs (the end of the shorter one when one is the start of the other). `piece_done`
 // gets the bytes compared so far; answering false stops. NoSource: the source cannot be
 // read, nothing was decided.
 TSourceCheck CompareWithSource(const TWrittenFile& file,
@@ -147,24 +146,6 @@ std::string VerifyWrittenFiles(const std::vector<TWrittenFile>& files, const std
     const auto report = [&](std::uint64_t done) {
       return !progress || progress(before + done, total);
     };
-    if (!file.Source.empty()) {
-      std::uint64_t at = 0;
-      TReadBackOutcome outcome;
-      switch (CompareWithSource(file, report, at, outcome)) {
-        case TSourceCheck::Same:
-          before += file.Size;
-          continue;
-        case TSourceCheck::Differs:
-          return Differs(name, at);
-        case TSourceCheck::Stopped:
-          stopped = true;
-          return {};
-        case TSourceCheck::Unreadable:
-          return Unreadable(name, outcome);
-        case TSourceCheck::NoSource:
-          break;  // compared with the digest of what was written instead
-      }
-    }
     TWriteDigest digest(file.Source.empty());
     const TReadBackOutcome outcome = ReadBackWritten(
         file, [&](const char* bytes, std::size_t length, std::uint64_t offset) {
@@ -178,8 +159,13 @@ std::string VerifyWrittenFiles(const std::vector<TWrittenFile>& files, const std
     if (outcome.State != TReadBackOutcome::Read) return Unreadable(name, outcome);
     const TWrittenFile read = digest.Finish(file.Path);
     if (read.Size != file.Size || read.Sha256 != file.Sha256) {
-      // Without the source, the pieces' digests tell where (a source gone since: no place).
-      return Differs(name, file.Source.empty() ? FirstDifferingPiece(file, read) : 0);
+      // Where: read side by side with the source where there is one (a source gone or
+      // changed since: its start), else the first piece whose digest differs.
+      if (file.Source.empty()) return Differs(name, FirstDifferingPiece(file, read));
+      std::uint64_t at = 0;
+      TReadBackOutcome again;
+      if (CompareWithSource(file, nullptr, at, again) != TSourceCheck::Differs) at = 0;
+      return Differs(name, at);
     }
     before += file.Size;
   }

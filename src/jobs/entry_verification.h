@@ -22,11 +22,12 @@ std::uint64_t VerifiedBytes(const std::vector<TWrittenFile>& files);
 
 // Empty when every file reads back as it was written; else why not: "Verification
 // failed: FILE differs on USB drive at byte N" with FILE the file's path under `folder`
-// (its name where it lies there) and N the first byte that differs. A file copied from a
-// plain source is compared with the source byte for byte (the exact byte, and cheaper
-// than digesting it again); the others with the digests taken while they were written
-// (N the start of the first piece that differs). A stopped check answers empty with
-// `stopped` set.
+// (its name where it lies there) and N the first byte that differs: each file is digested
+// as it is read back and compared with the digest taken while it was written; where they
+// differ, N is found exactly by reading the source again where there is one, else it is
+// the start of the first piece that differs. (Comparing with the source in the first
+// place would read it again from its disk: the copy drops it from the page cache.) A
+// stopped check answers empty with `stopped` set.
 std::string VerifyWrittenFiles(const std::vector<TWrittenFile>& files, const std::string& folder,
                                const TVerifyProgress& progress, bool& stopped);
 
