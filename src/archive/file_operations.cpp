@@ -41,7 +41,7 @@ void CopyFileWithProgress(const std::string& Source, const std::string& Target,
   ErrorText = "Undefined error has occured in file copy process";
   try {
     const TTargetDrive drive(FolderOf(Target));
-    TWriteDigest digest(false);
+    TWriteDigest digest;
     const TCopyOutcome outcome =
         CopyFileContents(Source, Target, Routine, Job, Cancel, Written ? &digest : nullptr);
     const bool drive_gone = drive.Gone();

@@ -229,7 +229,7 @@ class TExtractCallback final : public IArchiveExtractCallback, public ICryptoGet
       }
       T7zStream* out = T7zStream::Create(fd, TStreamOwnership::soOwned, FFailures, path);
       if (FDigestFiles) {
-        auto digest = std::make_shared<TWriteDigest>(true);
+        auto digest = std::make_shared<TWriteDigest>();
         out->DigestWrites(digest);
         std::string joined;
         for (const std::string& part : parts) joined += (joined.empty() ? "" : "/") + part;

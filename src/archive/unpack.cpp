@@ -86,7 +86,7 @@ void UnpackSingleFile(void* Sender, T7zProgressCallback Callback, const std::str
         ErrorText = UnpackFailure(drive, SystemErrorText(errno) + " " + Quoted(target));
       } else {
         std::string failure;
-        TWriteDigest digest(true);
+        TWriteDigest digest;
         try {
           archive->ExtractItemTo(static_cast<std::uint32_t>(index), fd, false, Written ? &digest : nullptr);
           // Nothing counts as unpacked before it is on the drive.

@@ -4,46 +4,49 @@
 
 #include <algorithm>
 
+#include "common/crc32c.h"
+
 namespace quorvane {
 
 void TWriteDigest::Add(const char* bytes, std::size_t length, std::uint64_t offset) {
   if (offset != FSize) FInOrder = false;
   if (!FInOrder || length == 0) return;
-  FWhole.Update(bytes, length);
-  while (FBlocks && length > 0) {
+  if (FWholeWanted) FWhole.Update(bytes, length);
+  while (length > 0) {
     const std::size_t room = kWrittenBlockSize - static_cast<std::size_t>(FSize % kWrittenBlockSize);
     const std::size_t piece = std::min(room, length);
-    FBlock.Update(bytes, piece);
-    if (piece == room) FBlockDigests.push_back(FBlock.Hex());
+    FSum = Crc32c(FSum, bytes, piece);
+    if (piece == room) {
+      FSums.push_back(FSum);
+      FSum = 0;
+    }
     bytes += piece;
     length -= piece;
     FSize += piece;
   }
-  if (!FBlocks) FSize += length;
 }
 
 TWrittenFile TWriteDigest::Finish(const std::string& path, const std::string& source) {
   TWrittenFile file;
   file.Path = path;
   file.Size = FSize;
-  file.Sha256 = FWhole.Hex();
+  if (FWholeWanted) file.Sha256 = FWhole.Hex();
   file.Source = source;
+  if (FSize % kWrittenBlockSize != 0) FSums.push_back(FSum);
+  file.BlockSums = std::move(FSums);
   file.Device = std::move(FDevice);
   file.DeviceOffset = FDeviceOffset;
-  FDevice.clear();
-  FDeviceOffset = 0;
-  if (FBlocks) {
-    if (FSize % kWrittenBlockSize != 0) FBlockDigests.push_back(FBlock.Hex());
-    file.BlockDigests = std::move(FBlockDigests);
-  }
-  FBlockDigests.clear();
+  FSums.clear();
+  FSum = 0;
   FSize = 0;
   FInOrder = true;
+  FDevice.clear();
+  FDeviceOffset = 0;
   return file;
 }
 
 TWrittenFile WrittenText(const std::string& path, const std::string& text) {
-  TWriteDigest digest(true);
+  TWriteDigest digest;
   digest.Add(text.data(), text.size(), 0);
   return digest.Finish(path);
 }

@@ -119,11 +119,11 @@ TSourceCheck CompareWithSource(const TWrittenFile& file,
   return TSourceCheck::Differs;
 }
 
-// The start of the first piece whose digest differs; else the end of the shorter copy.
+// The start of the first piece whose sum differs; else the end of the shorter copy.
 std::uint64_t FirstDifferingPiece(const TWrittenFile& written, const TWrittenFile& read) {
-  const std::size_t pieces = std::min(written.BlockDigests.size(), read.BlockDigests.size());
+  const std::size_t pieces = std::min(written.BlockSums.size(), read.BlockSums.size());
   for (std::size_t i = 0; i < pieces; ++i)
-    if (written.BlockDigests[i] != read.BlockDigests[i])
+    if (written.BlockSums[i] != read.BlockSums[i])
       return static_cast<std::uint64_t>(i) * kWrittenBlockSize;
   return std::min(written.Size, read.Size);
 }
@@ -146,7 +146,7 @@ std::string VerifyWrittenFiles(const std::vector<TWrittenFile>& files, const std
     const auto report = [&](std::uint64_t done) {
       return !progress || progress(before + done, total);
     };
-    TWriteDigest digest(file.Source.empty());
+    TWriteDigest digest(false);  // the pieces' sums: the SHA-256 is for the manifest
     const TReadBackOutcome outcome = ReadBackWritten(
         file, [&](const char* bytes, std::size_t length, std::uint64_t offset) {
           digest.Add(bytes, length, offset);
@@ -158,9 +158,9 @@ std::string VerifyWrittenFiles(const std::vector<TWrittenFile>& files, const std
     }
     if (outcome.State != TReadBackOutcome::Read) return Unreadable(name, outcome);
     const TWrittenFile read = digest.Finish(file.Path);
-    if (read.Size != file.Size || read.Sha256 != file.Sha256) {
+    if (read.Size != file.Size || read.BlockSums != file.BlockSums) {
       // Where: read side by side with the source where there is one (a source gone or
-      // changed since: its start), else the first piece whose digest differs.
+      // changed since: its start), else the start of the first piece that differs.
       if (file.Source.empty()) return Differs(name, FirstDifferingPiece(file, read));
       std::uint64_t at = 0;
       TReadBackOutcome again;

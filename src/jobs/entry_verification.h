@@ -22,8 +22,8 @@ std::uint64_t VerifiedBytes(const std::vector<TWrittenFile>& files);
 
 // Empty when every file reads back as it was written; else why not: "Verification
 // failed: FILE differs on USB drive at byte N" with FILE the file's path under `folder`
-// (its name where it lies there) and N the first byte that differs: each file is digested
-// as it is read back and compared with the digest taken while it was written; where they
+// (its name where it lies there) and N the first byte that differs: the CRC-32C of each
+// 4 MiB piece read back is compared with the one taken while it was written; where they
 // differ, N is found exactly by reading the source again where there is one, else it is
 // the start of the first piece that differs. (Comparing with the source in the first
 // place would read it again from its disk: the copy drops it from the page cache.) A

@@ -304,7 +304,7 @@ TEST_F(NtfsVolumeTest, ADirectWriteIsDigestedAndVerifiedFromTheDisk) {
   g_routine = &routine;
   const std::string folder = Folder();
   const std::string target = folder + "big.iso";
-  TWriteDigest digest(false);
+  TWriteDigest digest;
   const TCopyOutcome outcome =
       CopyFileContents(source, target, HalfwayRoutine, nullptr, false, &digest);
   ASSERT_EQ(outcome.State, TCopyOutcome::Copied) << outcome.Error << " " << outcome.Detail;
