@@ -45,21 +45,8 @@ trap cleanup EXIT
 drive_bytes=$((8 << 30))
 
 now() { date +%s.%N; }
-# A CD image of `mib` MiB that the loaders accept: ISO 9660 with El Torito and one large
-# file of random bytes.
-make_cd_image() {  # make_cd_image PATH MIB
-  local path=$1 mib=$2 tree=$1.tree
-  if [ -f "$path" ] && [ "$(stat -c %s "$path")" -ge $(((mib - 8) << 20)) ] &&
-     [ "$(stat -c %s "$path")" -le $((mib << 20)) ]; then return; fi
-  echo "making a ${mib} MiB CD image: $path"
-  rm -rf "$tree"
-  mkdir -p "$tree/boot"
-  head -c 2048 /dev/zero | tr '\0' 'b' >"$tree/boot/boot.img"
-  head -c $(((mib - 4) << 20)) /dev/urandom >"$tree/data.bin"
-  xorriso -as mkisofs -quiet -iso-level 3 -R -J -b boot/boot.img -c boot/boot.cat \
-    -no-emul-boot -boot-load-size 4 -o "$path" "$tree"
-  rm -rf "$tree"
-}
+# shellcheck source=bench/cd_image.sh
+source "$top/bench/cd_image.sh"
 partition_start() { sfdisk --dump "$drive" | awk -F'[=,]' '/start=/ {gsub(/ /, "", $2); print $2; exit}'; }
 seconds_since() { echo "$(now) - $1" | bc -l; }
 median3() { printf '%s\n' "$@" | sort -g | sed -n 2p; }

@@ -5,10 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "archive/file_operations.h"
+#include "archive/written_files.h"
 
 namespace quorvane {
 
@@ -26,9 +28,16 @@ inline constexpr std::size_t kCopyWritebackWindow = 8u << 20;
 // Copies `source` over `target` (replaced when it exists, never through a symbolic link),
 // calling `routine` with `data` when it is given. `cancel` set means cancelled before the
 // start: nothing is touched. A cancelled or failed copy removes the partial target,
-// unless the routine answered PROGRESS_STOP.
+// unless the routine answered PROGRESS_STOP. `digest`, when given, is fed every byte as it
+// is written (the copy then goes through the program's buffer, not inside the kernel).
 TCopyOutcome CopyFileContents(const std::string& source, const std::string& target,
-                              TCopyProgressRoutine routine, void* data, bool cancel);
+                              TCopyProgressRoutine routine, void* data, bool cancel,
+                              TWriteDigest* digest = nullptr);
+
+// Called with the target's path once a copy is flushed to the drive, before the copy
+// counts as done: tests change the drive's copy there, as a faulty drive would.
+using TCopiedFileHook = std::function<void(const std::string& target)>;
+void SetCopiedFileHook(TCopiedFileHook hook);
 
 // A way to write a whole large file straight to the drive where the file system's own
 // driver is the bottleneck (ntfs-3g); the drive layer installs one. Where the kernel has a
@@ -37,11 +46,13 @@ class ILargeFileWriter {
  public:
   virtual ~ILargeFileWriter() = default;
   // Writes `size` bytes from `in` to `target`, which does not exist yet, reporting to
-  // `routine` as the copy loop does; a cancelled or failed write leaves no target unless
-  // the routine answered PROGRESS_STOP. False when it does not serve the target: nothing
-  // was touched and the copy loop does the work.
+  // `routine` as the copy loop does, and feeding `digest` (when given) each block once it
+  // is on the device; a cancelled or failed write leaves no target unless the routine
+  // answered PROGRESS_STOP. False when it does not serve the target: nothing was touched
+  // and the copy loop does the work.
   virtual bool Write(int in, std::uint64_t size, const std::string& target,
-                     TCopyProgressRoutine routine, void* data, TCopyOutcome& outcome) = 0;
+                     TCopyProgressRoutine routine, void* data, TCopyOutcome& outcome,
+                     TWriteDigest* digest) = 0;
 };
 
 // Files from this size on are offered to the installed writer; smaller ones are copied.

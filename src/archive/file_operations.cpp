@@ -37,11 +37,13 @@ bool ExistsNoFollow(const std::string& path) {
 
 void CopyFileWithProgress(const std::string& Source, const std::string& Target,
                           TCopyProgressRoutine Routine, std::string& ErrorText, bool Cancel,
-                          TJob* Job) {
+                          TJob* Job, TWrittenFiles* Written) {
   ErrorText = "Undefined error has occured in file copy process";
   try {
     const TTargetDrive drive(FolderOf(Target));
-    const TCopyOutcome outcome = CopyFileContents(Source, Target, Routine, Job, Cancel);
+    TWriteDigest digest;
+    const TCopyOutcome outcome =
+        CopyFileContents(Source, Target, Routine, Job, Cancel, Written ? &digest : nullptr);
     const bool drive_gone = drive.Gone();
     switch (outcome.State) {
       case TCopyOutcome::Cancelled:
@@ -50,6 +52,7 @@ void CopyFileWithProgress(const std::string& Source, const std::string& Target,
       case TCopyOutcome::Copied:
         // Flushed: it counts only if the drive is still the one we wrote to.
         ErrorText = drive_gone ? "USB drive not found" : "";
+        if (Written && ErrorText.empty()) Written->Add(digest.Finish(Target, Source));
         break;
       case TCopyOutcome::Failed:
         ErrorText = drive_gone ? "USB drive not found"

@@ -13,6 +13,7 @@
 namespace quorvane {
 
 class TJob;
+class TWrittenFiles;
 
 // Progress routine of a copy, in the shape of the system's copy-progress routine.
 inline constexpr std::uint32_t CALLBACK_CHUNK_FINISHED = 0;
@@ -29,14 +30,16 @@ using TCopyProgressRoutine = std::uint32_t (*)(std::int64_t TotalFileSize,
                                                std::uint32_t CallbackReason, int SourceFile,
                                                int DestinationFile, void* Data);
 
+// `Written`, when given, gets each file written with the digest of its bytes.
 void UnpackArchive(void* Sender, T7zProgressCallback Callback, const std::string& ArchiveFile,
-                   std::string& ErrorText, const std::string& TargetDir);
+                   std::string& ErrorText, const std::string& TargetDir,
+                   TWrittenFiles* Written = nullptr);
 void UnpackSingleFile(void* Sender, T7zProgressCallback Callback, const std::string& ArchiveFile,
                       std::string& ErrorText, const std::string& TargetDir,
-                      const std::string& ItemPath);
+                      const std::string& ItemPath, TWrittenFiles* Written = nullptr);
 void CopyFileWithProgress(const std::string& Source, const std::string& Target,
                           TCopyProgressRoutine Routine, std::string& ErrorText, bool Cancel,
-                          TJob* Job);
+                          TJob* Job, TWrittenFiles* Written = nullptr);
 void ShellCopyFile(const std::string& Source, const std::string& Target, std::string& ErrorText);
 void ShellDeleteFile(const std::string& FileName, std::string& ErrorText);
 void DeleteDirectory(const std::string& Dir, std::string& ErrorText);

@@ -63,8 +63,10 @@ bool Reserve(int fd, off_t size, int& error) {
 // The copy of one file, chunk by chunk.
 class TCopyLoop {
  public:
-  TCopyLoop(int in, int out, off_t size, TCopyProgressRoutine routine, void* data)
-      : FIn(in), FOut(out), FSize(size), FRoutine(routine), FData(data) {}
+  TCopyLoop(int in, int out, off_t size, TCopyProgressRoutine routine, void* data,
+            TWriteDigest* digest)
+      : FIn(in), FOut(out), FSize(size), FRoutine(routine), FData(data), FDigest(digest),
+        FUseCopyRange(digest == nullptr) {}
 
   // Copied, Cancelled (with FKeepTarget when the routine stopped) or Failed.
   TCopyOutcome Run() {
@@ -131,6 +133,7 @@ class TCopyLoop {
         return Fail(errno);
       }
       if (count == 0) return Fail(EIO);
+      if (FDigest) FDigest->Add(FBuffer.get(), static_cast<std::size_t>(count), static_cast<std::uint64_t>(at));
       for (ssize_t written = 0; written < count;) {
         const ssize_t n = ::pwrite(FOut, FBuffer.get() + written, count - written, at + written);
         if (n < 0) {
@@ -185,7 +188,9 @@ class TCopyLoop {
   off_t FSize;
   TCopyProgressRoutine FRoutine;
   void* FData;
-  bool FUseCopyRange = true;
+  TWriteDigest* FDigest;
+  // copy_file_range keeps the bytes inside the kernel: only without a digest to feed.
+  bool FUseCopyRange;
   bool FPaceWriteback = true;
   bool FKeepTarget = false;
   off_t FWindowStart = 0;
@@ -218,7 +223,26 @@ std::shared_ptr<ILargeFileWriter>& InstalledWriter() {
   return writer;
 }
 
+TCopiedFileHook& InstalledCopiedFileHook() {
+  static TCopiedFileHook hook;
+  return hook;
+}
+
+void RunCopiedFileHook(const std::string& target) {
+  TCopiedFileHook hook;
+  {
+    std::lock_guard<std::mutex> guard(WriterLock());
+    hook = InstalledCopiedFileHook();
+  }
+  if (hook) hook(target);
+}
+
 }  // namespace
+
+void SetCopiedFileHook(TCopiedFileHook hook) {
+  std::lock_guard<std::mutex> guard(WriterLock());
+  InstalledCopiedFileHook() = std::move(hook);
+}
 
 void SetLargeFileWriter(std::shared_ptr<ILargeFileWriter> writer) {
   std::lock_guard<std::mutex> guard(WriterLock());
@@ -231,7 +255,8 @@ std::shared_ptr<ILargeFileWriter> LargeFileWriter() {
 }
 
 TCopyOutcome CopyFileContents(const std::string& source, const std::string& target,
-                              TCopyProgressRoutine routine, void* data, bool cancel) {
+                              TCopyProgressRoutine routine, void* data, bool cancel,
+                              TWriteDigest* digest) {
   if (cancel) return {TCopyOutcome::Cancelled, 0};
   TFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (in.Get() < 0) return {TCopyOutcome::Failed, errno};
@@ -246,8 +271,10 @@ TCopyOutcome CopyFileContents(const std::string& source, const std::string& targ
       ::lstat(target.c_str(), &target_info) != 0 && errno == ENOENT) {
     TCopyOutcome outcome;
     if (writer->Write(in.Get(), static_cast<std::uint64_t>(source_info.st_size), target, routine,
-                      data, outcome))
+                      data, outcome, digest)) {
+      if (outcome.State == TCopyOutcome::Copied) RunCopiedFileHook(target);
       return outcome;
+    }
   }
 
   TFd out(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
@@ -264,7 +291,7 @@ TCopyOutcome CopyFileContents(const std::string& source, const std::string& targ
   const off_t size = source_info.st_size;
   int error = 0;
   if (!Reserve(out.Get(), size, error)) return give_up({TCopyOutcome::Failed, error});
-  TCopyLoop loop(in.Get(), out.Get(), size, routine, data);
+  TCopyLoop loop(in.Get(), out.Get(), size, routine, data, digest);
   const TCopyOutcome outcome = loop.Run();
   if (outcome.State != TCopyOutcome::Copied) return give_up(outcome, loop.KeepTarget());
   // Nothing counts as copied before it is on the drive. On ntfs-3g fsync only hands the
@@ -274,6 +301,7 @@ TCopyOutcome CopyFileContents(const std::string& source, const std::string& targ
     return give_up({TCopyOutcome::Failed, EIO, flush_error});
   if (!out.Close()) return give_up({TCopyOutcome::Failed, errno});
   if (!SyncFolderOf(target, error)) return give_up({TCopyOutcome::Failed, error});
+  RunCopiedFileHook(target);
   return {TCopyOutcome::Copied, 0};
 }
 

@@ -29,4 +29,12 @@ using TReadBackBlock = std::function<bool(const char* bytes, std::size_t length,
 TReadBackOutcome ReadBackFile(const std::string& path, const TReadBackBlock& block,
                               const std::atomic<bool>* cancel = nullptr);
 
+// Reads `size` bytes of the block device `device` from `offset` on (a file written straight
+// to its run of clusters) past the device's cache: its dirty pages flushed first, then
+// O_DIRECT where the device allows it, else its cached pages dropped. The pieces' places
+// count from `offset`.
+TReadBackOutcome ReadBackDeviceRange(const std::string& device, std::uint64_t offset,
+                                     std::uint64_t size, const TReadBackBlock& block,
+                                     const std::atomic<bool>* cancel = nullptr);
+
 }  // namespace quorvane

@@ -15,6 +15,7 @@
 
 #include "archive/hresult.h"
 #include "archive/sevenzip_abi.h"
+#include "archive/written_files.h"
 
 namespace quorvane {
 
@@ -147,6 +148,9 @@ class T7zStream final : public sevenzip::IInStream,
   HRESULT GetSize(std::uint64_t* size) override;
   HRESULT Flush() override;
 
+  // Feeds `digest` every byte written through the stream, with its place in the file.
+  void DigestWrites(std::shared_ptr<TWriteDigest> digest) { FDigest = std::move(digest); }
+
  private:
   friend class TComRefCount;
   T7zStream(int fd, TStreamOwnership ownership, std::shared_ptr<TFailureRecord> failures,
@@ -158,6 +162,8 @@ class T7zStream final : public sevenzip::IInStream,
   std::shared_ptr<TFailureRecord> FFailures;
   std::string FName;
   bool FWritten = false;
+  std::shared_ptr<TWriteDigest> FDigest;
+  std::uint64_t FPosition = 0;  // where the next write lands, for the digest
   TComRefCount FRefs;
 };
 
@@ -174,12 +180,15 @@ class I7zInArchive {
   virtual bool IsFolderAt(std::uint32_t index) = 0;
   // The library's archive object, created on first need; the reference stays ours.
   virtual sevenzip::IInArchive* InArchive() = 0;
-  // Extracts one item into the open descriptor `fd` (or only tests it).
-  virtual void ExtractItemTo(std::uint32_t index, int fd, bool test) = 0;
+  // Extracts one item into the open descriptor `fd` (or only tests it), feeding `digest`
+  // (when given) what is written.
+  virtual void ExtractItemTo(std::uint32_t index, int fd, bool test,
+                             TWriteDigest* digest = nullptr) = 0;
   // Extracts every file under `path`, creating the folders they need, and flushes them
   // to the file system before it returns. Items that would land outside `path` are
-  // refused. A progress receiver that answers E_ABORT ends it quietly.
-  virtual void ExtractAllTo(const std::string& path) = 0;
+  // refused. A progress receiver that answers E_ABORT ends it quietly. `written`, when
+  // given, gets each file written with its digest.
+  virtual void ExtractAllTo(const std::string& path, TWrittenFiles* written = nullptr) = 0;
   virtual void SetProgressHandler(void* sender, T7zProgressCallback callback) = 0;
   virtual void SetFormat(const sevenzip::GUID& classid) = 0;
   virtual sevenzip::GUID ClassId() const = 0;
@@ -200,8 +209,9 @@ class T7zInArchive final : public T7zArchive, public I7zInArchive {
   std::int64_t ItemSizeAt(std::uint32_t index) override;
   bool IsFolderAt(std::uint32_t index) override;
   sevenzip::IInArchive* InArchive() override;
-  void ExtractItemTo(std::uint32_t index, int fd, bool test) override;
-  void ExtractAllTo(const std::string& path) override;
+  void ExtractItemTo(std::uint32_t index, int fd, bool test,
+                     TWriteDigest* digest = nullptr) override;
+  void ExtractAllTo(const std::string& path, TWrittenFiles* written = nullptr) override;
   void SetProgressHandler(void* sender, T7zProgressCallback callback) override;
   void SetFormat(const sevenzip::GUID& classid) override;
   sevenzip::GUID ClassId() const override { return FClassId; }

@@ -133,15 +133,28 @@ class TExtractCallback final : public IArchiveExtractCallback, public ICryptoGet
       : FProgress(progress), FSender(sender), FFailures(std::make_shared<TFailureRecord>()) {}
 
   // The one item `index` goes into `fd`; every other item is skipped.
-  void TargetStream(std::uint32_t index, int fd, std::string name) {
+  // `digest`, when given, is fed what is written.
+  void TargetStream(std::uint32_t index, int fd, std::string name, TWriteDigest* digest) {
     FStreamIndex = index;
     FStreamFd = fd;
     FStreamName = std::move(name);
+    FStreamDigest = digest;
   }
-  // Every file goes below the open folder `dir_fd`.
-  void TargetFolder(int dir_fd, std::vector<TItem> items) {
+  // Every file goes below the open folder `dir_fd`; with `digest_files`, each one written
+  // is digested (FileDigests).
+  void TargetFolder(int dir_fd, std::vector<TItem> items, bool digest_files) {
     FFolderFd = dir_fd;
     FItems = std::move(items);
+    FDigestFiles = digest_files;
+  }
+  // The files made below the folder, by their path under it, with their digests.
+  struct TFileDigest {
+    std::string Path;
+    std::shared_ptr<TWriteDigest> Digest;
+  };
+  std::vector<TFileDigest> FileDigests() {
+    std::lock_guard<std::mutex> guard(FLock);
+    return FFileDigests;
   }
   // Called once the extraction has returned: nothing is written any more.
   void Detach() {
@@ -189,7 +202,10 @@ class TExtractCallback final : public IArchiveExtractCallback, public ICryptoGet
       if (mode != kExtractModeExtract) return S_OK;
       if (FStreamFd >= 0) {
         if (index != FStreamIndex) return S_OK;
-        *stream = T7zStream::Create(FStreamFd, TStreamOwnership::soReference, FFailures, FStreamName);
+        T7zStream* out = T7zStream::Create(FStreamFd, TStreamOwnership::soReference, FFailures, FStreamName);
+        // The caller's digest outlives the extraction, and nothing is written after it.
+        if (FStreamDigest) out->DigestWrites(std::shared_ptr<TWriteDigest>(std::shared_ptr<void>(), FStreamDigest));
+        *stream = out;
         return S_OK;
       }
       if (FFolderFd < 0 || index >= FItems.size() || FItems[index].IsFolder) return S_OK;
@@ -211,7 +227,15 @@ class TExtractCallback final : public IArchiveExtractCallback, public ICryptoGet
         FFailures->Record(SystemErrorText(error) + " " + Quoted(path));
         return HResultFromErrno(error);
       }
-      *stream = T7zStream::Create(fd, TStreamOwnership::soOwned, FFailures, path);
+      T7zStream* out = T7zStream::Create(fd, TStreamOwnership::soOwned, FFailures, path);
+      if (FDigestFiles) {
+        auto digest = std::make_shared<TWriteDigest>();
+        out->DigestWrites(digest);
+        std::string joined;
+        for (const std::string& part : parts) joined += (joined.empty() ? "" : "/") + part;
+        FFileDigests.push_back({std::move(joined), std::move(digest)});
+      }
+      *stream = out;
       return S_OK;
     } catch (...) {
       return E_OUTOFMEMORY;
@@ -269,6 +293,9 @@ class TExtractCallback final : public IArchiveExtractCallback, public ICryptoGet
   std::string FStreamName;
   int FFolderFd = -1;
   std::vector<TItem> FItems;
+  TWriteDigest* FStreamDigest = nullptr;
+  bool FDigestFiles = false;
+  std::vector<TFileDigest> FFileDigests;
   std::int32_t FCurrentMode = kExtractModeSkip;
   std::string FCurrentName;
 };
@@ -365,14 +392,14 @@ void T7zInArchive::Extract(const std::uint32_t* indices, std::uint32_t count, bo
   if (result != S_OK) throw E7zError(HResultText(result));
 }
 
-void T7zInArchive::ExtractItemTo(std::uint32_t index, int fd, bool test) {
+void T7zInArchive::ExtractItemTo(std::uint32_t index, int fd, bool test, TWriteDigest* digest) {
   std::string name = ItemPathAt(index);
   TReleaser<TExtractCallback> callback(new TExtractCallback(FProgressCallback, FProgressSender));
-  callback->TargetStream(index, fd, std::move(name));
+  callback->TargetStream(index, fd, std::move(name), digest);
   Extract(&index, 1, test, *callback.Get());
 }
 
-void T7zInArchive::ExtractAllTo(const std::string& path) {
+void T7zInArchive::ExtractAllTo(const std::string& path, TWrittenFiles* written) {
   FExtractPath = WithTrailingSlash(path);
   struct TClearPath {
     std::string& path;
@@ -396,13 +423,20 @@ void T7zInArchive::ExtractAllTo(const std::string& path) {
   } close_folder{folder};
 
   TReleaser<TExtractCallback> callback(new TExtractCallback(FProgressCallback, FProgressSender));
-  callback->TargetFolder(folder, std::move(items));
+  callback->TargetFolder(folder, std::move(items), written != nullptr);
   Extract(nullptr, 0xFFFFFFFFu, false, *callback.Get());
   if (callback->AbortedByProgress()) return;
   // Nothing counts as unpacked before it is on the drive. On ntfs-3g syncfs only hands
   // the data to the driver; the device's own flush takes it to the disk.
   if (::syncfs(folder) != 0) throw E7zError(SystemErrorText(errno) + " " + Quoted(FExtractPath));
   if (std::string error; !FlushFuseBlockDevice(folder, error)) throw E7zError(error);
+  if (!written) return;
+  for (const TExtractCallback::TFileDigest& file : callback->FileDigests()) {
+    // The library writes each item from its start to its end; anything else could not be
+    // checked against what reaches the drive.
+    if (!file.Digest->InOrder()) throw E7zError("Item was not written in order " + Quoted(file.Path));
+    written->Add(file.Digest->Finish(FExtractPath + file.Path));
+  }
 }
 
 void T7zInArchive::SetProgressHandler(void* sender, T7zProgressCallback callback) {

@@ -90,6 +90,8 @@ HRESULT T7zStream::Write(const void* data, std::uint32_t size, std::uint32_t* pr
       if (processed) *processed = done;
       return HResultFromErrno(error);
     }
+    if (FDigest) FDigest->Add(bytes + done, static_cast<std::size_t>(count), FPosition);
+    FPosition += static_cast<std::uint64_t>(count);
     done += static_cast<std::uint32_t>(count);
     FWritten = true;
   }
@@ -102,6 +104,7 @@ HRESULT T7zStream::Seek(std::int64_t offset, std::uint32_t origin, std::uint64_t
   if (origin > 2) return E_INVALIDARG;
   const off_t result = ::lseek(FStream, offset, static_cast<int>(origin));
   if (result < 0) return HResultFromErrno(errno);
+  FPosition = static_cast<std::uint64_t>(result);
   if (position) *position = static_cast<std::uint64_t>(result);
   return S_OK;
 }

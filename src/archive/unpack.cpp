@@ -37,7 +37,8 @@ void SetProgress(const T7zInArchiveRef& archive, void* sender, T7zProgressCallba
 }  // namespace
 
 void UnpackArchive(void* Sender, T7zProgressCallback Callback, const std::string& ArchiveFile,
-                   std::string& ErrorText, const std::string& TargetDir) {
+                   std::string& ErrorText, const std::string& TargetDir,
+                   TWrittenFiles* Written) {
   ErrorText = kUnpackDefaultError;
   T7zInArchiveRef archive;
   try {
@@ -49,7 +50,7 @@ void UnpackArchive(void* Sender, T7zProgressCallback Callback, const std::string
     } else {
       SetProgress(archive, Sender, Callback);
       try {
-        archive->ExtractAllTo(TargetDir);
+        archive->ExtractAllTo(TargetDir, Written);
         // Written and flushed: it counts only if the drive is still the one we wrote to.
         ErrorText = drive.Gone() ? kDriveRemoved : "";
       } catch (const std::exception& error) {
@@ -63,7 +64,7 @@ void UnpackArchive(void* Sender, T7zProgressCallback Callback, const std::string
 
 void UnpackSingleFile(void* Sender, T7zProgressCallback Callback, const std::string& ArchiveFile,
                       std::string& ErrorText, const std::string& TargetDir,
-                      const std::string& ItemPath) {
+                      const std::string& ItemPath, TWrittenFiles* Written) {
   ErrorText = kUnpackDefaultError;
   T7zInArchiveRef archive;
   try {
@@ -85,8 +86,9 @@ void UnpackSingleFile(void* Sender, T7zProgressCallback Callback, const std::str
         ErrorText = UnpackFailure(drive, SystemErrorText(errno) + " " + Quoted(target));
       } else {
         std::string failure;
+        TWriteDigest digest;
         try {
-          archive->ExtractItemTo(static_cast<std::uint32_t>(index), fd, false);
+          archive->ExtractItemTo(static_cast<std::uint32_t>(index), fd, false, Written ? &digest : nullptr);
           // Nothing counts as unpacked before it is on the drive.
           if (::fsync(fd) != 0) failure = SystemErrorText(errno) + " " + Quoted(target);
         } catch (const std::exception& error) {
@@ -99,7 +101,9 @@ void UnpackSingleFile(void* Sender, T7zProgressCallback Callback, const std::str
           if (folder >= 0) ::close(folder);
         }
         if (failure.empty() && drive.Gone()) failure = "USB drive removed by user";
+        if (failure.empty() && Written && !digest.InOrder()) failure = "not written in order " + Quoted(target);
         if (failure.empty()) {
+          if (Written) Written->Add(digest.Finish(target));
           ErrorText.clear();
         } else {
           // A partial file is of no use; on a pulled drive there is nothing to remove.

@@ -142,6 +142,8 @@ bool ParseBurn(const std::vector<std::string>& args, TCliCommand& command, std::
       if (!set(command.Yes)) return false;
     } else if (name == "--check-capacity") {
       if (!set(command.CheckCapacity)) return false;
+    } else if (name == "--no-verify") {
+      if (!set(command.NoVerify)) return false;
     } else if (name == "--json") {
       if (!set(command.Json)) return false;
     } else if (name == "--force") {
@@ -417,8 +419,9 @@ std::string CliUsage() {
       "Usage:\n"
       "  quorvane-cli drives [--bytes] [--json]\n"
       "  quorvane-cli burn (--drive LETTER | --image FILE [--size BYTES]) --mode new|add\n"
-      "                    [--fs fat32|ntfs] [--check-capacity] --entry CODE:PATH\n"
-      "                    [--entry CODE:PATH ...] [--yes [--force]] [--json]\n"
+      "                    [--fs fat32|ntfs] [--check-capacity] [--no-verify]\n"
+      "                    --entry CODE:PATH [--entry CODE:PATH ...] [--yes [--force]]\n"
+      "                    [--json]\n"
       "  quorvane-cli verify (--drive LETTER | --image FILE) [--json]\n"
       "  quorvane-cli test-boot (--drive LETTER | --image FILE) [--uefi]\n"
       "                         [--entry N[,M...] [--wait SECONDS]] [--no-window]\n"
@@ -440,6 +443,9 @@ std::string CliUsage() {
       "                     claims (a few hundred blocks written and read back across it,\n"
       "                     their contents kept; seconds on most drives); a drive that\n"
       "                     fails is not repartitioned\n"
+      "  --no-verify        do not read each entry's files back from the drive and compare\n"
+      "                     them with what was written before the entry joins the menu\n"
+      "                     (their digests still go into Quorvane/manifest.json)\n"
       "  --entry CODE:PATH  one boot entry: loader type and image file, in menu order\n"
       "  --yes              burn without asking for confirmation\n"
       "  --force            with --yes: burn also a drive that is mounted where this program\n"

@@ -34,6 +34,7 @@ struct TCliCommand {
   bool Yes = false;  // burn without asking
   bool Force = false;  // with Yes: burn a drive mounted by someone else too
   bool CheckCapacity = false;  // mode new: check the drive's real capacity first
+  bool NoVerify = false;  // burn: skip reading the entries back from the drive
   // test-boot (with Drive or Image): UEFI instead of BIOS, no window, the menu items to
   // choose (1-based, one per menu) and how long to wait for the last (0: the default).
   bool Uefi = false;

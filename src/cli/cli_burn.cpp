@@ -134,7 +134,8 @@ TBurnOutcome RunBurn(TJobs& jobs, const TBurnRequest& request, TMessageQueue& qu
   }
   if (!outcome.Added) return outcome;
 
-  jobs.Start(request.Drive, request.Mode, request.FileSystem, {request.CheckCapacity});
+  jobs.Start(request.Drive, request.Mode, request.FileSystem,
+             {.CheckCapacity = request.CheckCapacity, .Verify = request.Verify});
   // The running entry is looked at twice a second even when its percentage stands still,
   // so that its speed and time left follow a slow or stalled drive.
   double last_look = 0;

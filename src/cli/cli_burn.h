@@ -23,6 +23,7 @@ struct TBurnRequest {
   std::uint8_t FileSystem = 0;
   std::vector<TCliEntry> Entries;
   bool CheckCapacity = false;  // mode new: the capacity check before repartitioning
+  bool Verify = true;  // the read-back of each entry after it is written
 };
 
 struct TBurnOutcome {

@@ -113,7 +113,8 @@ std::string DrivesJsonLine(const TUSBDrives& drives, bool unreadable) {
 }
 
 std::string PlanJsonLine(const TUSBDriveSet& drive, std::uint8_t mode, std::uint8_t file_system,
-                         const std::vector<TPlannedEntry>& entries, bool check_capacity) {
+                         const std::vector<TPlannedEntry>& entries, bool check_capacity,
+                         bool verify) {
   json list = json::array();
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const TPlannedEntry& e = entries[i];
@@ -132,6 +133,7 @@ std::string PlanJsonLine(const TUSBDriveSet& drive, std::uint8_t mode, std::uint
                {"file_system", fresh ? json(file_system == FileSystemNTFS ? "NTFS" : "FAT32")
                                      : json(nullptr)},
                {"check_capacity", fresh && check_capacity},
+               {"verify", verify},
                {"entries", list}});
 }
 

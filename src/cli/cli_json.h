@@ -21,9 +21,11 @@ namespace quorvane {
 // that cells the run could not read without root are null.
 std::string DrivesJsonLine(const TUSBDrives& drives, bool unreadable);
 
-// The first line of `burn --json`: the drive, the mode, the file system and the entries.
+// The first line of `burn --json`: the drive, the mode, the file system, the checks asked
+// for and the entries.
 std::string PlanJsonLine(const TUSBDriveSet& drive, std::uint8_t mode, std::uint8_t file_system,
-                         const std::vector<TPlannedEntry>& entries, bool check_capacity);
+                         const std::vector<TPlannedEntry>& entries, bool check_capacity,
+                         bool verify);
 
 // The last line of `burn --json`: the outcome of every entry and of the run.
 std::string ResultJsonLine(const TBurnOutcome& outcome);

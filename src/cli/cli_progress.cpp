@@ -154,9 +154,11 @@ class TPlainView : public TBurnView {
 
 std::string EntryDetail(const TEntryView& entry, std::size_t columns) {
   std::vector<std::string> forms;
-  if (entry.Status == kStatusRunning && !entry.Step.empty()) {
+  // Both the write and the read-back move bytes at a rate worth telling.
+  const bool moving = entry.Status == kStatusRunning || entry.Status == kStatusVerifying;
+  if (moving && !entry.Step.empty()) {
     forms.push_back(entry.Status + ", " + entry.Step);
-  } else if (entry.Status == kStatusRunning) {
+  } else if (moving) {
     const std::string rate = RateText(entry.Rate);
     const std::string left = TimeLeftText(entry.SecondsLeft);
     if (!rate.empty() && !left.empty()) forms.push_back(entry.Status + " " + rate + ", " + left);

@@ -333,6 +333,8 @@ class TCli {
     if (command.CheckCapacity)
       plan += "First the drive's real capacity is checked; a drive that holds less than it "
               "claims is not repartitioned.\n";
+    if (command.NoVerify)
+      plan += "The entries are not read back from the drive after they are written.\n";
     const std::string remark = report.RemarkText();
     if (!report.ForeignMounts.empty() && command.Yes && !command.Force)
       return refuse("drive " + std::string(1, letter) +
@@ -344,7 +346,9 @@ class TCli {
     if (command.Json) {
       // The plan for the script; a question, if one is asked, goes to the terminal.
       std::fputs(
-          PlanJsonLine(*target, command.Mode, file_system, planned, command.CheckCapacity).c_str(),
+          PlanJsonLine(*target, command.Mode, file_system, planned, command.CheckCapacity,
+                       !command.NoVerify)
+              .c_str(),
           FEnv.Out);
       std::fflush(FEnv.Out);
     }
@@ -367,7 +371,7 @@ class TCli {
                                               FEnv.Resized, FEnv.ColumnsNow)
                            : MakePlainView(FEnv.Out, EntryViews(command.Entries));
     TBurnRequest request{letter, command.Mode, file_system, command.Entries,
-                         command.CheckCapacity};
+                         command.CheckCapacity, !command.NoVerify};
     const TBurnOutcome outcome = RunBurn(*jobs, request, scope.Queue, *view, FEnv.Interrupted);
     view->End();
     jobs.reset();

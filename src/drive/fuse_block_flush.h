@@ -15,4 +15,8 @@ namespace quorvane {
 // reason when the device could not be flushed.
 bool FlushFuseBlockDevice(int fd, std::string& error);
 
+// As FlushFuseBlockDevice, then drops the device's cached pages, so that the driver's next
+// reads of it come from the disk: for reading back what was written.
+bool DropFuseBlockDeviceCache(int fd, std::string& error);
+
 }  // namespace quorvane

@@ -13,7 +13,12 @@
 
 namespace quorvane {
 
-bool FlushFuseBlockDevice(int fd, std::string& error) {
+namespace {
+
+// Runs `use` on the device node behind the FUSE mount that holds `fd`, opened read-only;
+// true with nothing done when `fd` lies on no such mount.
+bool WithFuseBlockDevice(int fd, std::string& error,
+                         bool (*use)(int node, const std::string& source, std::string& error)) {
   struct stat info {};
   if (::fstat(fd, &info) != 0) return true;
   const std::string device = DevNumberText(info.st_dev);
@@ -25,13 +30,35 @@ bool FlushFuseBlockDevice(int fd, std::string& error) {
       if (node >= 0) ::close(node);
       return true;  // not a device node after all: the driver's business
     }
-    const bool flushed = ::fsync(node) == 0;
-    const int flush_error = errno;
+    const bool done = use(node, m.Source, error);
     ::close(node);
-    if (!flushed) error = "cannot flush " + m.Source + ": " + SystemErrorText(flush_error);
-    return flushed;
+    return done;
   }
   return true;
+}
+
+bool FlushNode(int node, const std::string& source, std::string& error) {
+  if (::fsync(node) == 0) return true;
+  error = "cannot flush " + source + ": " + SystemErrorText(errno);
+  return false;
+}
+
+bool FlushAndDropNode(int node, const std::string& source, std::string& error) {
+  if (!FlushNode(node, source, error)) return false;
+  const int result = ::posix_fadvise(node, 0, 0, POSIX_FADV_DONTNEED);
+  if (result == 0) return true;
+  error = "cannot drop the cache of " + source + ": " + SystemErrorText(result);
+  return false;
+}
+
+}  // namespace
+
+bool FlushFuseBlockDevice(int fd, std::string& error) {
+  return WithFuseBlockDevice(fd, error, FlushNode);
+}
+
+bool DropFuseBlockDeviceCache(int fd, std::string& error) {
+  return WithFuseBlockDevice(fd, error, FlushAndDropNode);
 }
 
 }  // namespace quorvane

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 
 #include "archive/file_operations.h"
 #include "common/text.h"
@@ -30,19 +31,28 @@ struct TFreeBuffer {
 class TBlockWriter {
  public:
   TBlockWriter(int in, int device, const TNtfsPlacedFile& placed, TCopyProgressRoutine routine,
-               void* data, const TNtfsDirectWriter& owner)
-      : FIn(in), FDevice(device), FPlaced(placed), FRoutine(routine), FData(data), FOwner(owner) {}
+               void* data, const TNtfsDirectWriter& owner, TWriteDigest* digest)
+      : FIn(in), FDevice(device), FPlaced(placed), FRoutine(routine), FData(data), FOwner(owner),
+        FDigest(digest) {}
 
   // Copied (flushed to the device), Cancelled (FKeep when the routine stopped) or Failed.
   TCopyOutcome Run() {
-    void* memory = nullptr;
-    if (::posix_memalign(&memory, kAlignment, kDirectWriteBlock) != 0)
-      return {TCopyOutcome::Failed, ENOMEM};
-    std::unique_ptr<char, TFreeBuffer> buffer(static_cast<char*>(memory));
+    // Two buffers: the digest of one block is taken on a thread of its own while the next
+    // block is read and written, so that hashing does not slow the write down.
+    std::unique_ptr<char, TFreeBuffer> buffers[2];
+    for (auto& buffer : buffers) {
+      void* memory = nullptr;
+      if (::posix_memalign(&memory, kAlignment, kDirectWriteBlock) != 0)
+        return {TCopyOutcome::Failed, ENOMEM};
+      buffer.reset(static_cast<char*>(memory));
+    }
+    // Declared after the buffers: on every way out it is waited for before they go.
+    std::future<void> digesting;
     ::posix_fadvise(FIn, 0, 0, POSIX_FADV_SEQUENTIAL);
     if (Report(0, CALLBACK_STREAM_SWITCH) != PROGRESS_CONTINUE) return Stopped(PROGRESS_CANCEL);
     const std::uint64_t size = FPlaced.Size;
-    for (std::uint64_t done = 0; done < size;) {
+    for (std::uint64_t done = 0, block = 0; done < size; ++block) {
+      const std::unique_ptr<char, TFreeBuffer>& buffer = buffers[block % 2];
       const std::size_t length =
           static_cast<std::size_t>(std::min<std::uint64_t>(kDirectWriteBlock, size - done));
       if (!ReadFully(buffer.get(), length, done)) return {TCopyOutcome::Failed, FError};
@@ -52,6 +62,13 @@ class TBlockWriter {
       std::memset(buffer.get() + length, 0, padded - length);
       if (!WriteFully(buffer.get(), padded, FPlaced.Offset() + done))
         return {TCopyOutcome::Failed, FError};
+      if (FDigest) {
+        // The block before is digested by now, in order; this one while the next is written.
+        if (digesting.valid()) digesting.get();
+        digesting = std::async(std::launch::async, [this, bytes = buffer.get(), length, done] {
+          FDigest->Add(bytes, length, done);
+        });
+      }
       if (FOwner.OnBlockWritten) FOwner.OnBlockWritten(buffer.get(), length, done);
       ::posix_fadvise(FIn, static_cast<off_t>(done), static_cast<off_t>(length), POSIX_FADV_DONTNEED);
       done += length;
@@ -61,6 +78,7 @@ class TBlockWriter {
       if (answer == PROGRESS_QUIET) FRoutine = nullptr;
       else if (answer != PROGRESS_CONTINUE) return Stopped(answer);
     }
+    if (digesting.valid()) digesting.get();
     // O_DIRECT has handed every block to the device; this empties the device's own cache.
     if (::fsync(FDevice) != 0) return {TCopyOutcome::Failed, errno};
     return {TCopyOutcome::Copied, 0};
@@ -115,6 +133,7 @@ class TBlockWriter {
   TCopyProgressRoutine FRoutine;
   void* FData;
   const TNtfsDirectWriter& FOwner;
+  TWriteDigest* FDigest;
   bool FKeep = false;
   int FError = 0;
 };
@@ -128,7 +147,8 @@ TCopyOutcome Failed(const std::string& detail) {
 }  // namespace
 
 bool TNtfsDirectWriter::Write(int in, std::uint64_t size, const std::string& target,
-                              TCopyProgressRoutine routine, void* data, TCopyOutcome& outcome) {
+                              TCopyProgressRoutine routine, void* data, TCopyOutcome& outcome,
+                              TWriteDigest* digest) {
   const std::shared_ptr<TUSBDriveLetters> table = FTable.lock();
   if (!table || size == 0) return false;
   TSuspendedMount mount;
@@ -170,7 +190,7 @@ bool TNtfsDirectWriter::Write(int in, std::uint64_t size, const std::string& tar
     outcome = Failed(error);
     return true;
   }
-  TBlockWriter writer(in, device, placed, routine, data, *this);
+  TBlockWriter writer(in, device, placed, routine, data, *this, digest);
   outcome = writer.Run();
   if (::close(device) != 0 && outcome.State == TCopyOutcome::Copied)
     outcome = {TCopyOutcome::Failed, errno};
@@ -179,6 +199,8 @@ bool TNtfsDirectWriter::Write(int in, std::uint64_t size, const std::string& tar
     outcome = Failed(error);
   if (!resume() && outcome.State == TCopyOutcome::Copied) outcome = Failed(error);
   if (outcome.State == TCopyOutcome::Copied) {
+    // The read-back goes to the clusters themselves, as GRUB4DOS reads a mapped image.
+    if (digest) digest->SetDevicePlace(mount.Source, placed.Offset());
     const std::uint32_t answer = writer.ReportEnd();
     if (answer == PROGRESS_CANCEL) outcome = {TCopyOutcome::Cancelled, 0};
     if (answer == PROGRESS_STOP) return true;

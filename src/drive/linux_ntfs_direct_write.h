@@ -28,7 +28,7 @@ class TNtfsDirectWriter : public ILargeFileWriter {
   // Not served (the copy through ntfs-3g instead): a target on no such volume, or no free
   // run that holds the file.
   bool Write(int in, std::uint64_t size, const std::string& target, TCopyProgressRoutine routine,
-             void* data, TCopyOutcome& outcome) override;
+             void* data, TCopyOutcome& outcome, TWriteDigest* digest) override;
 
   // Called with each block once it is on the device: its bytes (without the padding of the
   // last block), their length and their place in the file. Set before the first write.

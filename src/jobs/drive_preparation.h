@@ -15,10 +15,13 @@
 
 namespace quorvane {
 
-// What the user chose for the drive step beyond drive, mode and file system.
+// What the user chose for a burn beyond drive, mode and file system.
 struct TDriveStepOptions {
   // Mode new: check the drive's real capacity before repartitioning it.
   bool CheckCapacity = false;
+  // Read each entry's files back from the drive and compare them before the entry is
+  // added to the menus (the jobs' step, not the drive step's).
+  bool Verify = true;
 };
 
 class TDrivePreparation : public TWorkerThread {

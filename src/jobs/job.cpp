@@ -206,6 +206,7 @@ bool TJob::PrepareJobDir() {
 
 void TJob::JobGo() {
   FRunning = true;
+  FWritten.Clear();
   SetStatus(kStatusInitializing);
   SyncJobState();
   if (CheckJob() && PrepareJobDir()) {
@@ -228,6 +229,7 @@ bool TJob::StepSucceeded(const std::string& error) {
 }
 
 void TJob::AppendEntryToMainMenu(const std::string& text, const std::string& grub2_item) {
+  if (!VerifyAndRecordEntry()) return;
   {
     std::lock_guard<std::mutex> guard(FCancelLock);
     if (FClose.load() != 0) return;
@@ -269,6 +271,7 @@ bool TJob::RollBack() {
       SetStatus(kStatusFailed);
     }
     SyncJobState();
+    ForgetManifestEntry();
     CleanUp();
     if (Error().empty() && Status() != kStatusFailed) {
       SetStatus(kStatusCancelled);

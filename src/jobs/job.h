@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "archive/written_files.h"
 #include "common/worker_thread.h"
 #include "jobs/job_callbacks.h"
 #include "jobs/job_status.h"
@@ -89,6 +90,13 @@ class TJob : public TWorkerThread {
   // Asks the job to stop. True on the first call, false on a repeated one, and false once
   // the job has begun to append its entry to the main menu: from there on it finishes.
   bool Cancel();
+  // Whether the entry's files are read back and compared before the entry counts as
+  // written (on unless the user turned it off); set before the job starts.
+  void SetVerify(bool verify) { FVerify = verify; }
+  bool Verifies() const { return FVerify.load(); }
+  // The files the job wrote, with the digests of what was written.
+  TWrittenFiles& WrittenFiles() { return FWritten; }
+  const TWrittenFiles& WrittenFiles() const { return FWritten; }
   void Pause() { FPause = true; }
   void UnPause() { FPause = false; }
 
@@ -126,14 +134,27 @@ class TJob : public TWorkerThread {
   // "Failed" and answers false; answers false as well when the job was cancelled.
   bool StepSucceeded(const std::string& error);
 
-  // The loaders' last step: appends `text` to the drive's main menu and `grub2_item` (when
-  // given) to its UEFI menu, unless the job was cancelled. From here on a cancel request is
-  // refused, so a finished entry is never left in the menu with its folder deleted; when
-  // either append fails, both menus are taken back to what they were.
+  // The loaders' last step: reads back and compares the files the job wrote (when it
+  // verifies; "Verifying", with its own progress) and records them in the drive's
+  // manifest, then appends `text` to the drive's main menu and `grub2_item` (when given)
+  // to its UEFI menu, unless the job failed or was cancelled. From the append on a cancel
+  // request is refused, so a finished entry is never left in the menu with its folder
+  // deleted; when either append fails, both menus are taken back to what they were.
   void AppendEntryToMainMenu(const std::string& text, const std::string& grub2_item = {});
 
   void SetStatus(const std::string& status);
   void SetError(const std::string& error);
+
+  // The job folder's name under the program's folder (the entry's ID).
+  std::string EntryFolderName() const;
+
+ private:
+  // The read-back and the manifest record before the menu append; false when the entry
+  // must not be appended (failed, or cancelled).
+  bool VerifyAndRecordEntry();
+  // Takes a recorded entry out of the drive's manifest again (on roll-back).
+  void ForgetManifestEntry();
+
  public:
   // Sets the text of Step(); empty when the step has nothing more to say.
   void SetStep(const std::string& step);
@@ -152,6 +173,9 @@ class TJob : public TWorkerThread {
   std::atomic<bool> FActive{true};
   std::atomic<bool> FDetached{false};
   bool FEntryCommitted = false;    // guarded by FCancelLock
+  std::atomic<bool> FVerify{true};
+  TWrittenFiles FWritten;
+  bool FManifestRecorded = false;  // the job's thread, then the roll-back after it
 };
 
 }  // namespace quorvane

@@ -8,6 +8,8 @@ namespace quorvane {
 inline constexpr const char* kStatusReady = "Ready";
 inline constexpr const char* kStatusInitializing = "Initializing";
 inline constexpr const char* kStatusRunning = "Running";
+// The entry is written; its files are read back from the drive and compared.
+inline constexpr const char* kStatusVerifying = "Verifying";
 inline constexpr const char* kStatusFailed = "Failed";
 inline constexpr const char* kStatusFinished = "Finished";
 inline constexpr const char* kStatusCancelling = "Cancelling";

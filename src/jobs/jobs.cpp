@@ -133,6 +133,7 @@ void TJobs::StartDrivePreparation(const TStartRequest& request) {
   creator->Options = request.Options;
   {
     std::lock_guard<std::mutex> guard(FStateLock);
+    FVerify = request.Options.Verify;
     FThreadInFlight = true;
     FPreparation = creator.get();
   }
@@ -265,6 +266,7 @@ bool TJobs::StartNextJob() {
       if (!next) return false;
       FCurrent = index;
       FThreadInFlight = true;
+      next->SetVerify(FVerify);
     }
     // The front end hears of the start before the job's first notice: the thread is
     // released right after, so what the notice shows of the job never depends on how

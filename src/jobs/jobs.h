@@ -109,6 +109,7 @@ class TJobs {
   TDrivePreparation* FPreparation = nullptr;  // the drive step under way
   std::optional<TStartRequest> FPendingStart;
   std::string FMountReleaseError;
+  bool FVerify = true;  // the burn under way reads its entries back
 
   TSynchronizeCallBack JobSyncCB;
   TJobFinishedCallBack JobFinCB;

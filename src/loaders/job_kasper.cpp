@@ -12,7 +12,8 @@ void TJobKasper::JobGo() {
   if (Status() != kStatusRunning) return;
   const std::string& n = Vars.JobFileNameWOExt;
   std::string error;
-  UnpackArchive(this, UnpackProgressCallback, Consts.SrcFile, error, Vars.JobDir + n);
+  UnpackArchive(this, UnpackProgressCallback, Consts.SrcFile, error, Vars.JobDir + n,
+                &WrittenFiles());
   if (!StepSucceeded(error)) return;
   if (!UnpackedFilesWhole(Vars.JobDir + n + "/",
                           {"boot/rescue", "boot/rescue.igz", "rescue/LiveOS/squashfs.img"}))

@@ -26,7 +26,8 @@ void TJobUbuntu::JobGo() {
   for (const std::string& name : {files.Kernel, files.Initrd}) {
     std::string error;
     try {
-      UnpackSingleFile(this, nullptr, Consts.SrcFile, error, Vars.JobDir, "casper\\" + name);
+      UnpackSingleFile(this, nullptr, Consts.SrcFile, error, Vars.JobDir, "casper\\" + name,
+                       &WrittenFiles());
     } catch (...) {
       error = "Unhandled error in unpacking files process";
     }

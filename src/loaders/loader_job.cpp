@@ -35,7 +35,7 @@ bool TLoaderJob::CopyImage(bool mapped_in_place) {
   }
   std::string error;
   CopyFileWithProgress(Consts.SrcFile, Vars.JobFileNameOnDriveBackSlash, CopyProgressRoutine,
-                       error, Canceled(), this);
+                       error, Canceled(), this, &WrittenFiles());
   if (!StepSucceeded(error)) return false;
   SetStep(kStepCheckingCopy);
   SyncJobState();
@@ -77,7 +77,11 @@ bool TLoaderJob::WriteEntryFile(const std::string& file_name, const std::string&
   const std::string tail = BootsThroughNTBOOT() ? "title Main menu\r\nconfigfile (hd0,0)/menu.lst"
                                                 : "title Main menu\r\nconfigfile /menu.lst";
   std::string error;
-  CreateTextFile(Vars.JobDir + file_name, block + kLineEnd + tail, error);
+  const std::string path = Vars.JobDir + file_name;
+  const std::string text = block + kLineEnd + tail;
+  CreateTextFile(path, text, error);
+  // The file holds the text and a line end after it.
+  if (error.empty()) WrittenFiles().Add(WrittenText(path, text + kLineEnd));
   return StepSucceeded(error);
 }
 
@@ -92,8 +96,10 @@ bool TLoaderJob::WriteUefiEntryFile(const std::string& file_name, const std::str
   std::error_code ec;
   if (std::filesystem::exists(std::filesystem::symlink_status(path, ec)))
     return StepSucceeded("File already exists");
-  if (!WriteFileFlushed(path, items + "\n" + Grub2MainMenuReturnItem(), error))
+  const std::string text = items + "\n" + Grub2MainMenuReturnItem();
+  if (!WriteFileFlushed(path, text, error))
     return StepSucceeded("Failed to create txt file " + Quoted(path) + ": " + error);
+  WrittenFiles().Add(WrittenText(path, text));
   FUefiMainItem = Grub2ConfigfileItem(n, Vars.JobDirOnHDForwardSlashWOhd + file_name);
   return StepSucceeded("");
 }

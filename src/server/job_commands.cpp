@@ -59,6 +59,8 @@ bool ReadBurnFields(const TFormFields& fields, TBurnFields& burn, TJsonValue& re
   // In mode add the control server passes no file system (255).
   burn.FileSystem = mode == "Add" ? 255 : new_fs == "NTFS" ? FileSystemNTFS : FileSystemFAT32;
   burn.CheckCapacity = mode == "New" && fields.Get("CheckCapacity") == "1";
+  // On unless the page turns it off.
+  burn.Verify = fields.Get("Verify") != "0";
   // Entries by consecutive numbers; a code that is no whole number adds nothing and is
   // passed over.
   for (int i = 0;; ++i) {
@@ -155,7 +157,8 @@ TJsonValue TWebModule1::BurnFlashDriveAction(const TFormFields& fields) {
     ++read;
   }
   if (read == 0) return DataReply("Error", "No one loader initialized");
-  FJobs->Start(burn.Drive, burn.Mode, burn.FileSystem, {burn.CheckCapacity});
+  FJobs->Start(burn.Drive, burn.Mode, burn.FileSystem,
+               {.CheckCapacity = burn.CheckCapacity, .Verify = burn.Verify});
   return StatusReply("Success", "");
 }
 

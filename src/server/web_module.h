@@ -74,6 +74,7 @@ struct TBurnFields {
   std::uint8_t Mode = 0;
   std::uint8_t FileSystem = 0;
   bool CheckCapacity = false;  // mode new: "CheckCapacity" "1", the drive's real capacity first
+  bool Verify = true;  // "Verify" "0": the entries are not read back after they are written
   std::vector<TEntry> Entries;
 };
 

@@ -177,13 +177,23 @@ void TGridViewForm::BuildControls() {
 
   CapacityCheckBox = new QCheckBox(tr("Check real capacity first"), MainPnl);
   CapacityCheckBox->setObjectName("CapacityCheckBox");
-  CapacityCheckBox->setGeometry(552, 118, 241, 24);
+  CapacityCheckBox->setGeometry(552, 113, 241, 24);
   CapacityCheckBox->setToolTip(tr(
       "Before the drive is formatted, a few hundred blocks are written across it and read "
       "back, to find a stick that claims more than it holds. It takes seconds, and the blocks' "
       "contents are put back; a drive that fails is not formatted."));
   CapacityCheckBox->setAccessibleName(tr("Check the drive's real capacity before formatting it"));
   CapacityCheckBox->hide();
+
+  VerifyCheckBox = new QCheckBox(tr("Verify after writing"), MainPnl);
+  VerifyCheckBox->setObjectName("VerifyCheckBox");
+  VerifyCheckBox->setGeometry(552, 136, 241, 24);
+  VerifyCheckBox->setChecked(true);
+  VerifyCheckBox->setToolTip(tr(
+      "After each entry is written, its files are read back from the drive and compared with "
+      "what was written; an entry that reads back differently fails and is taken off the "
+      "drive. Reading back takes about as long as reading the images once more."));
+  VerifyCheckBox->setAccessibleName(tr("Read each entry back from the drive after writing it"));
 
   LdrsScrolBox = new QScrollArea(this);
   LdrsScrolBox->setObjectName("LdrsScrolBox");
@@ -553,7 +563,7 @@ void TGridViewForm::UpdateTabOrder() {
   // Top to bottom, left to right, as the window reads: the drive, the entries, the
   // buttons below them, the links and the window's own buttons last.
   std::vector<QWidget*> order{DrvSelectBox, DrvsRefreshBtn, DriveCheckBtn, VmTestBtn,
-                              CapacityCheckBox};
+                              CapacityCheckBox, VerifyCheckBox};
   if (FFrames) {
     for (TLdrFrame* frame : FFrames->Frames())
       for (QWidget* w : std::initializer_list<QWidget*>{frame->LdrSelectBox, frame->ISOSelectBtn,
@@ -653,9 +663,12 @@ void TGridViewForm::StartBurn(bool new_mode) {
                frame->objectName().toStdString());
   Guarded([this] { FFrames->MinimizeAll(); });
   if (new_mode) {
-    FJobs->Start(drive.Letter, FormatModeNew, FNeedFS, {CapacityCheckBox->isChecked()});
+    FJobs->Start(drive.Letter, FormatModeNew, FNeedFS,
+                 {.CheckCapacity = CapacityCheckBox->isChecked(),
+                  .Verify = VerifyCheckBox->isChecked()});
   } else {
-    FJobs->Start(drive.Letter, FormatModeAdd, FileSystemNTFS);
+    FJobs->Start(drive.Letter, FormatModeAdd, FileSystemNTFS,
+                 {.Verify = VerifyCheckBox->isChecked()});
   }
 }
 
@@ -668,6 +681,7 @@ void TGridViewForm::LockInterface() {
     GoAddBtn->hide();
     GoNewBtn->hide();
     CapacityCheckBox->setEnabled(false);
+    VerifyCheckBox->setEnabled(false);
     if (CancelBtn->isHidden()) {
       // A new run: a button left disabled by an earlier stop must work again.
       CancelBtn->setText(tr(kCancel));
@@ -683,6 +697,7 @@ void TGridViewForm::UnlockInterface() {
   DrvsRefreshBtn->setEnabled(true);
   DriveCheckBtn->setEnabled(SelectedDrive() >= 0);
   CapacityCheckBox->setEnabled(true);
+  VerifyCheckBox->setEnabled(true);
   CancelBtn->hide();
   FFollowTimer->stop();
   UpdateTitleProgress();
@@ -775,7 +790,8 @@ void TGridViewForm::GridJobSync(void*, const std::string& JobName) {
     if (!frame || !job) return;
     frame->ProgressBar->setValue(job->Progress());
     const std::string status = job->Status();
-    frame->ChangeStatLblText(status == kStatusRunning && job->Error().empty()
+    const bool moving = status == kStatusRunning || status == kStatusVerifying;
+    frame->ChangeStatLblText(moving && job->Error().empty()
                                  ? RunningJobText(*job)
                                  : JobStatusText(status, job->Error()));
     UpdateTitleProgress();
@@ -783,19 +799,21 @@ void TGridViewForm::GridJobSync(void*, const std::string& JobName) {
 }
 
 QString TGridViewForm::RunningJobText(TJob& job) {
+  // The write, or the read-back after it: each measured on its own (the count starts again).
+  const QString word = job.Status() == kStatusVerifying ? tr("Verifying") : tr("Running");
   const std::string step = job.Step();
-  if (!step.empty()) return tr("Running: %1").arg(QString::fromStdString(step));
+  if (!step.empty()) return tr("%1: %2").arg(word, QString::fromStdString(step));
   const std::int64_t total = job.Vars.BytesTotal.load();
-  if (total <= 0) return tr("Running");
+  if (total <= 0) return word;
   TTransferMeter& meter = FMeters[job.Name()];
   meter.Sample(std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
                    .count(),
                job.Vars.BytesDone.load(), total);
   const std::string rate = RateText(meter.BytesPerSecond());
   const std::string left = TimeLeftText(meter.SecondsLeft());
-  if (rate.empty()) return tr("Running");
-  if (left.empty()) return tr("Running, %1").arg(QString::fromStdString(rate));
-  return tr("Running, %1, %2").arg(QString::fromStdString(rate), QString::fromStdString(left));
+  if (rate.empty()) return word;
+  if (left.empty()) return tr("%1, %2").arg(word, QString::fromStdString(rate));
+  return tr("%1, %2, %3").arg(word, QString::fromStdString(rate), QString::fromStdString(left));
 }
 
 void TGridViewForm::FollowRunningJob() {

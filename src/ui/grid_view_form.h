@@ -115,6 +115,7 @@ class TGridViewForm : public QWidget {
   QPushButton* DriveCheckBtn;  // the selected drive checked against its manifest
   QLabel* InfoLbl;
   QCheckBox* CapacityCheckBox;  // mode new: check the drive's real capacity first
+  QCheckBox* VerifyCheckBox;    // read each entry back after writing it (on by default)
   QScrollArea* LdrsScrolBox;
   QWidget* FramesLayout;
   QWidget* Panel1;

@@ -24,7 +24,7 @@ TEST(CliArguments, BurnCommandsAreRead) {
   std::string error;
   ASSERT_TRUE(ParseCliArguments(
       Split("burn --drive E --mode new --fs ntfs --entry 5:/i/u.iso --entry=0:C:/w7.iso -y "
-            "--check-capacity"),
+            "--check-capacity --no-verify"),
       c,
       error))
       << error;
@@ -40,6 +40,7 @@ TEST(CliArguments, BurnCommandsAreRead) {
   EXPECT_EQ(c.Entries[1].Path, "C:/w7.iso");
   EXPECT_TRUE(c.Yes);
   EXPECT_TRUE(c.CheckCapacity);
+  EXPECT_TRUE(c.NoVerify);
   EXPECT_FALSE(c.Force);
   ASSERT_TRUE(ParseCliArguments(Split("burn --drive e --mode add --entry 5:u.iso --yes --force"),
                                 c, error))
@@ -55,6 +56,7 @@ TEST(CliArguments, BurnCommandsAreRead) {
   EXPECT_FALSE(c.FileSystem.has_value());
   EXPECT_FALSE(c.Yes);
   EXPECT_FALSE(c.CheckCapacity);
+  EXPECT_FALSE(c.NoVerify);
 
   ASSERT_TRUE(ParseCliArguments(Split("verify --drive E --json"), c, error)) << error;
   EXPECT_EQ(c.Action, TCliAction::Verify);
@@ -115,6 +117,7 @@ TEST(CliArguments, BadCommandsSayWhatIsWrong) {
       {"verify --drive 7", "takes a drive letter"},
       {"verify --drive e --json=1", "unknown argument \"--json=1\" for verify"},
       {"verify --drive e --yes", "unknown argument \"--yes\" for verify"},
+      {"burn --drive e --mode add --no-verify=1 --entry 6:a.iso", "--no-verify takes no value"},
       {"setup-boot-images", "needs --from ZIP_OR_FOLDER"},
       {"setup-boot-images --to /tmp/x", "needs --from ZIP_OR_FOLDER"},
       {"setup-boot-images --from", "--from needs a value"},

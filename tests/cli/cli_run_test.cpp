@@ -76,6 +76,8 @@ class CliRunTest : public ::testing::Test {
         std::unique_ptr<TJob> job = stand_ins(type, file, drive, name);
         if (name.find("bad.iso") != std::string::npos)
           static_cast<TStandInLoader*>(job.get())->fail_step = "copy";
+        if (name.find("checked.iso") != std::string::npos)
+          static_cast<TStandInLoader*>(job.get())->record_writes = true;
         return job;
       };
       return std::make_unique<TJobs>(factory, RecordingPreparation(prep));
@@ -410,6 +412,36 @@ TEST_F(CliRunTest, TheCapacityCheckComesFirstWithItsProgressAndTime) {
   prep->progress.clear();
   ASSERT_EQ(Run("burn --drive a --mode new --yes --force --entry 6:" + temp / "a.iso"), 0);
   EXPECT_FALSE(prep->options.CheckCapacity);
+}
+
+TEST_F(CliRunTest, EntriesAreReadBackAsTheirOwnStepUnlessTurnedOff) {
+  AddStick(temp / "media");
+  WriteFile(temp / "checked.iso", "image");
+  const std::string burn = "burn --drive a --mode add --yes --force --entry 6:" + temp / "checked.iso";
+  ASSERT_EQ(Run(burn), 0) << err.text();
+  EXPECT_TRUE(prep->options.Verify);
+  EXPECT_NE(out.text().find("[1 checked.iso] Verifying\n"), std::string::npos) << out.text();
+  EXPECT_NE(ReadFile(temp / "media/Quorvane/manifest.json").find("checked.iso"), std::string::npos);
+
+  std::size_t start = out.text().size();
+  ASSERT_EQ(Run(burn + " --json"), 0) << err.text();
+  std::string text = out.text().substr(start);
+  EXPECT_EQ(CliJsonLinesMismatch(text), "") << text;
+  EXPECT_NE(text.find("\"verify\":true"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"status\":\"Verifying\""), std::string::npos) << text;
+
+  start = out.text().size();
+  ASSERT_EQ(Run(burn + " --no-verify"), 0) << err.text();
+  EXPECT_FALSE(prep->options.Verify);
+  text = out.text().substr(start);
+  EXPECT_NE(text.find("The entries are not read back from the drive after they are written.\n"),
+            std::string::npos) << text;
+  EXPECT_EQ(text.find("Verifying"), std::string::npos) << text;
+  start = out.text().size();
+  ASSERT_EQ(Run(burn + " --no-verify --json"), 0) << err.text();
+  text = out.text().substr(start);
+  EXPECT_EQ(CliJsonLinesMismatch(text), "") << text;
+  EXPECT_NE(text.find("\"verify\":false"), std::string::npos) << text;
 }
 
 TEST_F(CliRunTest, AnInterruptStopsTheBurn) {

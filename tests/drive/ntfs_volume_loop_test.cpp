@@ -18,6 +18,7 @@
 
 #include "archive/file_copy.h"
 #include "common/constants.h"
+#include "common/sha256.h"
 #include "common/tool_runner.h"
 #include "drive/disk_part_works.h"
 #include "drive/efi_partition.h"
@@ -28,6 +29,7 @@
 #include "drive/ntfs_layout.h"
 #include "drive/ntfs_volume.h"
 #include "drive/usb_drive_letters.h"
+#include "jobs/entry_verification.h"
 #include "support/image_drive_table.h"
 #include "support/loop_devices.h"
 #include "support/temp_dir.h"
@@ -270,6 +272,64 @@ TEST_F(NtfsVolumeTest, ASeventyPercentImageLiesInOneRunAndReadsBackWhole) {
   ASSERT_EQ(table->ReleaseProgramMounts(), "");
   EXPECT_TRUE(SameContent(source, Root() + "Quorvane/ID/big.iso"));
   ExpectClean();
+}
+
+// The place of `needle` in the file `haystack`, searched block by block; -1 when absent.
+std::int64_t FindInFile(const std::string& haystack, const std::string& needle) {
+  std::ifstream in(haystack, std::ios::binary);
+  std::string window;
+  std::int64_t base = 0;
+  std::string block(kMiB, '\0');
+  while (in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount() > 0) {
+    window.append(block.data(), static_cast<std::size_t>(in.gcount()));
+    const std::size_t at = window.find(needle);
+    if (at != std::string::npos) return base + static_cast<std::int64_t>(at);
+    const std::size_t keep = std::min(window.size(), needle.size());
+    base += static_cast<std::int64_t>(window.size() - keep);
+    window.erase(0, window.size() - keep);
+  }
+  return -1;
+}
+
+// What the direct write put on the clusters is digested as it goes, and read back from the
+// disk itself: a change made beneath every cache (in the loop device's backing file, after
+// the file was read once through the driver) is found.
+TEST_F(NtfsVolumeTest, ADirectWriteIsDigestedAndVerifiedFromTheDisk) {
+  if (KernelHasNtfs3()) GTEST_SKIP() << "the kernel mounts NTFS itself (ntfs3): no direct write";
+  const std::string source = temp / "big.iso";
+  MakeSource(source, 64 * kMiB, 7);
+  InstallNtfsDirectWriter(table);
+  g_routine = &routine;
+  const std::string folder = Folder();
+  const std::string target = folder + "big.iso";
+  TWriteDigest digest;
+  const TCopyOutcome outcome =
+      CopyFileContents(source, target, HalfwayRoutine, nullptr, false, &digest);
+  ASSERT_EQ(outcome.State, TCopyOutcome::Copied) << outcome.Error << " " << outcome.Detail;
+  ASSERT_TRUE(routine.ToDevice);
+  const TWrittenFile written = digest.Finish(target, source);
+  EXPECT_EQ(written.Size, fs::file_size(source));
+  EXPECT_EQ(written.Sha256, Sha256Hex(ReadFile(source)));
+  bool stopped = false;
+  EXPECT_EQ(VerifyWrittenFiles({written}, folder, nullptr, stopped), "");
+
+  // Into every cache on the way, then changed on the disk only.
+  EXPECT_TRUE(SameContent(source, target));
+  const std::string start = ReadFile(source).substr(5 * kMiB, 4096);
+  const std::int64_t at = FindInFile(image, start);
+  ASSERT_GE(at, 0) << "the image's bytes are not on the disk";
+  {
+    const int disk = ::open(image.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(disk, 0);
+    const char flipped = static_cast<char>(~start[1000]);
+    EXPECT_EQ(::pwrite(disk, &flipped, 1, static_cast<off_t>(at + 1000)), 1);
+    EXPECT_EQ(::fsync(disk), 0);  // also for a loop device that reads its file directly
+    ::close(disk);
+  }
+  EXPECT_EQ(VerifyWrittenFiles({written}, folder, nullptr, stopped),
+            "Verification failed: big.iso differs on USB drive at byte " +
+                std::to_string(5 * kMiB + 1000));
+  EXPECT_FALSE(stopped);
 }
 
 TEST_F(NtfsVolumeTest, AddingToAVolumeNeedsAFreeRunAsLargeAsTheImage) {

@@ -301,6 +301,24 @@ TEST_F(ControlServer, ANewDriveIsCheckedForItsCapacityOnlyWhenThePageAsks) {
   }
 }
 
+TEST_F(ControlServer, TheEntriesAreReadBackUnlessThePageTurnsItOff) {
+  const std::string iso = ImageAndDrive();
+  struct TCase {
+    const char* verify;  // nullptr: no such field
+    bool verified;
+  };
+  const TCase cases[] = {{nullptr, true}, {"1", true}, {"0", false}};
+  char name = 'A';
+  for (const TCase& c : cases) {
+    auto fields = Burn("Add", "", "e", {{"6", iso}}, name++);
+    if (c.verify) fields.emplace_back("Verify", c.verify);
+    ASSERT_EQ(Command(fields).body, R"({"Success":""})") << (c.verify ? c.verify : "-");
+    std::vector<TPageMessage> messages;
+    ASSERT_TRUE(CollectUntil("BurnFinished", messages));
+    EXPECT_EQ(preparation->options.Verify, c.verified) << (c.verify ? c.verify : "-");
+  }
+}
+
 TEST_F(ControlServer, AFailedDriveStepStaysStartedUntilStopAll) {
   const std::string iso = ImageAndDrive();
   preparation->error = "Disk is write protected";

@@ -38,6 +38,8 @@ void TStandInLoader::JobGo() {
   in_copy = false;
   std::string error;
   if (!Canceled()) WriteFile(Vars.JobFileNameOnDriveBackSlash, "image");
+  if (!Canceled() && record_writes)
+    WrittenFiles().Add(WrittenText(Vars.JobFileNameOnDriveBackSlash, "image"));
   if (fail_step == "copy") error = "Error in file copy operation: test";
   if (!StepSucceeded(error)) return;
   error = fail_step == "menu" ? "Failed to write file content" : "";

@@ -24,6 +24,8 @@ class TStandInLoader : public TJob {
   ~TStandInLoader() override { WaitFor(); }
 
   std::string fail_step;  // "copy" or "menu"
+  // Records what it writes, so that the job reads it back before its menu item.
+  bool record_writes = false;
   std::atomic<bool> hold{false};
   std::atomic<bool> in_copy{false};
   std::atomic<bool> hold_after_menu{false};  // waits after appending its menu item

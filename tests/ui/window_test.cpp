@@ -376,6 +376,22 @@ TEST_F(WindowTest, TheCapacityCheckIsOfferedForNewModeShowsItsProgressAndCanBeCa
   EXPECT_TRUE(window->CancelBtn->isHidden());
 }
 
+TEST_F(WindowTest, TheReadBackIsOnByDefaultAndCanBeTurnedOffForABurn) {
+  rig.AddDrive(FixtureDrive('e', kDrive, 1000000000, "FAT32"));
+  window = rig.MakeWindow();
+  rig.AddFrame(*window, 7, rig.Image("a.iso", 1000));
+  EXPECT_FALSE(window->VerifyCheckBox->isHidden()) << "both modes write entries";
+  EXPECT_TRUE(window->VerifyCheckBox->isChecked());
+  window->VerifyCheckBox->setChecked(false);
+  rig.prep->hold = true;
+  AnswerConfirmation(true);
+  window->GoAddBtn->click();
+  EXPECT_FALSE(window->VerifyCheckBox->isEnabled());
+  rig.prep->hold = false;
+  ASSERT_TRUE(RunToContinue());
+  EXPECT_FALSE(rig.prep->options.Verify);
+}
+
 TEST_F(WindowTest, AnsweringNoStartsNothing) {
   rig.AddDrive(FixtureDrive('e', kDrive, kDrive - 1000000, "FAT32"));
   window = rig.MakeWindow();

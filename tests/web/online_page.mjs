@@ -195,6 +195,9 @@ try {
     await page.locator('#dlgButtons button', { hasText: 'No!' }).click();
     assert.equal(fs.existsSync(path.join(drive, 'Quorvane')), false);
     assert.equal(await page.locator('#checkCapacity').isVisible(), false);
+    // The read-back is on unless turned off, in either mode.
+    assert.equal(await page.locator('#verifyWrites').isVisible(), true);
+    assert.equal(await page.locator('#verifyWrites').isChecked(), true);
     await page.locator('.seg button[data-mode="New"]').click();
     assert.equal(await page.locator('#goBtn').textContent(), 'Create bootable USB');
     assert.equal(await page.locator('#checkCapacity').isVisible(), true);
