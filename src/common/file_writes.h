@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace quorvane {
@@ -18,5 +19,12 @@ bool WriteAll(int fd, const char* data, std::size_t size, off_t offset = -1);
 // Makes `path` a file holding exactly `data` (created, or replaced), flushed to the
 // medium. False with the system's text in `error`; a symbolic link at `path` is refused.
 bool WriteFileFlushed(const std::string& path, const std::string& data, std::string& error);
+
+// Reads the regular file `path` whole into `data` when it is at most `limit` bytes, never
+// through a symbolic link at `path` when `no_follow`; a FIFO put in its place does not block.
+// 0, else an errno: EINVAL for anything but a regular file, EFBIG above the limit, EIO for a
+// short read.
+int ReadSmallFile(const std::string& path, std::uint64_t limit, bool no_follow,
+                  std::string& data);
 
 }  // namespace quorvane

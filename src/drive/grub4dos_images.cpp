@@ -50,29 +50,17 @@ bool Matches(const TPinnedImage& image, const std::string& data, std::string& wh
 
 // A regular file read whole, when it is not larger than the limit.
 bool ReadSmallFile(const std::string& path, std::string& data, std::string& error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) {
-    error = Quoted(path) + ": " + SystemErrorText(errno);
-    return false;
-  }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      static_cast<std::uint64_t>(st.st_size) > kReadLimit) {
-    ::close(fd);
+  const int code = quorvane::ReadSmallFile(path, kReadLimit, false, data);
+  if (code == EINVAL || code == EFBIG) {
     error = Quoted(path) + " is not a GRUB4DOS image file";
     return false;
   }
-  data.assign(static_cast<std::size_t>(st.st_size), '\0');
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t got = ::read(fd, data.data() + done, data.size() - done);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    done += static_cast<std::size_t>(got);
-  }
-  ::close(fd);
-  if (done != data.size()) {
+  if (code == EIO) {
     error = Quoted(path) + " cannot be read";
+    return false;
+  }
+  if (code != 0) {
+    error = Quoted(path) + ": " + SystemErrorText(code);
     return false;
   }
   return true;

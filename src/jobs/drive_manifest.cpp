@@ -25,7 +25,7 @@ using nlohmann::json;
 
 constexpr int kManifestFormat = 1;
 // A manifest is a few hundred bytes per entry: anything this large is not ours.
-constexpr off_t kLargestManifest = 16 << 20;
+constexpr std::uint64_t kLargestManifest = 16 << 20;
 
 std::mutex& ManifestLock() {
   static std::mutex lock;
@@ -45,32 +45,6 @@ json EntriesJson(const TDriveManifest& manifest) {
                        {"time", entry.Time}});
   }
   return entries;
-}
-
-// The file's bytes, at most kLargestManifest of them; never through a symbolic link.
-bool ReadSmallFile(const std::string& path, std::string& text, int& error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-  if (fd < 0) {
-    error = errno;
-    return false;
-  }
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kLargestManifest) {
-    error = errno != 0 && !S_ISREG(st.st_mode) ? EINVAL : EFBIG;
-    ::close(fd);
-    return false;
-  }
-  text.assign(static_cast<std::size_t>(st.st_size), '\0');
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t got = ::read(fd, text.data() + done, text.size() - done);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    done += static_cast<std::size_t>(got);
-  }
-  text.resize(done);
-  ::close(fd);
-  return true;
 }
 
 bool Write(const std::string& drive_root, const TDriveManifest& manifest, std::string& error) {
@@ -157,8 +131,8 @@ TManifestRead ReadDriveManifest(const std::string& drive_root, TDriveManifest& m
                                 std::string& error) {
   manifest = {};
   std::string text;
-  int code = 0;
-  if (!ReadSmallFile(ManifestPath(drive_root), text, code)) {
+  if (const int code = ReadSmallFile(ManifestPath(drive_root), kLargestManifest, true, text);
+      code != 0) {
     if (code == ENOENT) return TManifestRead::Missing;
     error = code == EFBIG ? "the manifest is too large to be ours"
                           : "the manifest cannot be read: " + SystemErrorText(code);
