@@ -8,10 +8,9 @@
 
 namespace quorvane {
 
-void TWriteDigest::Add(const char* bytes, std::size_t length, std::uint64_t offset) {
+void TWriteDigest::AddPieces(const char* bytes, std::size_t length, std::uint64_t offset) {
   if (offset != FSize) FInOrder = false;
   if (!FInOrder || length == 0) return;
-  if (FWholeWanted) FWhole.Update(bytes, length);
   while (length > 0) {
     const std::size_t room = kWrittenBlockSize - static_cast<std::size_t>(FSize % kWrittenBlockSize);
     const std::size_t piece = std::min(room, length);

@@ -41,7 +41,17 @@ class TWriteDigest {
  public:
   // `whole`: the SHA-256 of every byte too (the pieces' sums are always taken).
   explicit TWriteDigest(bool whole = true) : FWholeWanted(whole) {}
-  void Add(const char* bytes, std::size_t length, std::uint64_t offset);
+  // Both digests of the next bytes.
+  void Add(const char* bytes, std::size_t length, std::uint64_t offset) {
+    AddPieces(bytes, length, offset);
+    if (FInOrder) AddWhole(bytes, length);
+  }
+  // The two halves of Add touch separate state: one thread may take the pieces' sums while
+  // another takes the SHA-256 of the same bytes, each in order.
+  void AddPieces(const char* bytes, std::size_t length, std::uint64_t offset);
+  void AddWhole(const char* bytes, std::size_t length) {
+    if (FWholeWanted) FWhole.Update(bytes, length);
+  }
   bool InOrder() const { return FInOrder; }
   std::uint64_t Size() const { return FSize; }
   // The bytes went straight to `device`, the file's first at `offset`.

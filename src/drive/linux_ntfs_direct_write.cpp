@@ -7,10 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <future>
 
+#include "archive/digest_lane.h"
 #include "archive/file_operations.h"
 #include "common/text.h"
 #include "drive/ntfs_volume.h"
@@ -19,57 +18,42 @@ namespace quorvane {
 
 namespace {
 
-// O_DIRECT needs the buffer, the length and the offset aligned to the device's logical
-// block; a page covers every block size in use.
+// O_DIRECT needs the length and the offset aligned to the device's logical block; a page
+// covers every block size in use.
 constexpr std::size_t kAlignment = 4096;
 
-struct TFreeBuffer {
-  void operator()(char* p) const { std::free(p); }
-};
+// Buffers in the ring: the write may run this many blocks ahead of the SHA-256, so that
+// neither waits for the other at every block.
+constexpr std::size_t kDirectWriteSlots = 3;
 
 // The write of the data to its run, block by block.
 class TBlockWriter {
  public:
   TBlockWriter(int in, int device, const TNtfsPlacedFile& placed, TCopyProgressRoutine routine,
-               void* data, const TNtfsDirectWriter& owner, TWriteDigest* digest)
-      : FIn(in), FDevice(device), FPlaced(placed), FRoutine(routine), FData(data), FOwner(owner),
+               void* data, TWriteDigest* digest)
+      : FIn(in), FDevice(device), FPlaced(placed), FRoutine(routine), FData(data),
         FDigest(digest) {}
 
   // Copied (flushed to the device), Cancelled (FKeep when the routine stopped) or Failed.
   TCopyOutcome Run() {
-    // Two buffers: the digest of one block is taken on a thread of its own while the next
-    // block is read and written, so that hashing does not slow the write down.
-    std::unique_ptr<char, TFreeBuffer> buffers[2];
-    for (auto& buffer : buffers) {
-      void* memory = nullptr;
-      if (::posix_memalign(&memory, kAlignment, kDirectWriteBlock) != 0)
-        return {TCopyOutcome::Failed, ENOMEM};
-      buffer.reset(static_cast<char*>(memory));
-    }
-    // Declared after the buffers: on every way out it is waited for before they go.
-    std::future<void> digesting;
+    // The pieces' sums are taken here, between the read and the write; the SHA-256 on the
+    // lane's thread, while the next blocks are read and written.
+    TDigestLane lane(FDigest, kDirectWriteSlots, kDirectWriteBlock);
+    if (!lane.Ready()) return {TCopyOutcome::Failed, ENOMEM};
     ::posix_fadvise(FIn, 0, 0, POSIX_FADV_SEQUENTIAL);
     if (Report(0, CALLBACK_STREAM_SWITCH) != PROGRESS_CONTINUE) return Stopped(PROGRESS_CANCEL);
     const std::uint64_t size = FPlaced.Size;
-    for (std::uint64_t done = 0, block = 0; done < size; ++block) {
-      const std::unique_ptr<char, TFreeBuffer>& buffer = buffers[block % 2];
+    for (std::uint64_t done = 0; done < size;) {
+      char* buffer = lane.NextBuffer();
       const std::size_t length =
           static_cast<std::size_t>(std::min<std::uint64_t>(kDirectWriteBlock, size - done));
-      if (!ReadFully(buffer.get(), length, done)) return {TCopyOutcome::Failed, FError};
+      if (!ReadFully(buffer, length, done)) return {TCopyOutcome::Failed, FError};
+      lane.Hand(buffer, length, done);
       // The last block is padded with zeros to whole device blocks; the padding lies inside
       // the file's last cluster, beyond its data size.
       const std::size_t padded = (length + kAlignment - 1) / kAlignment * kAlignment;
-      std::memset(buffer.get() + length, 0, padded - length);
-      if (!WriteFully(buffer.get(), padded, FPlaced.Offset() + done))
-        return {TCopyOutcome::Failed, FError};
-      if (FDigest) {
-        // The block before is digested by now, in order; this one while the next is written.
-        if (digesting.valid()) digesting.get();
-        digesting = std::async(std::launch::async, [this, bytes = buffer.get(), length, done] {
-          FDigest->Add(bytes, length, done);
-        });
-      }
-      if (FOwner.OnBlockWritten) FOwner.OnBlockWritten(buffer.get(), length, done);
+      std::memset(buffer + length, 0, padded - length);
+      if (!WriteFully(buffer, padded, FPlaced.Offset() + done)) return {TCopyOutcome::Failed, FError};
       ::posix_fadvise(FIn, static_cast<off_t>(done), static_cast<off_t>(length), POSIX_FADV_DONTNEED);
       done += length;
       // The end is reported once the device has flushed it, not before.
@@ -78,7 +62,7 @@ class TBlockWriter {
       if (answer == PROGRESS_QUIET) FRoutine = nullptr;
       else if (answer != PROGRESS_CONTINUE) return Stopped(answer);
     }
-    if (digesting.valid()) digesting.get();
+    if (!lane.Drain()) return {TCopyOutcome::Failed, EIO};
     // O_DIRECT has handed every block to the device; this empties the device's own cache.
     if (::fsync(FDevice) != 0) return {TCopyOutcome::Failed, errno};
     return {TCopyOutcome::Copied, 0};
@@ -132,7 +116,6 @@ class TBlockWriter {
   const TNtfsPlacedFile& FPlaced;
   TCopyProgressRoutine FRoutine;
   void* FData;
-  const TNtfsDirectWriter& FOwner;
   TWriteDigest* FDigest;
   bool FKeep = false;
   int FError = 0;
@@ -190,7 +173,7 @@ bool TNtfsDirectWriter::Write(int in, std::uint64_t size, const std::string& tar
     outcome = Failed(error);
     return true;
   }
-  TBlockWriter writer(in, device, placed, routine, data, *this, digest);
+  TBlockWriter writer(in, device, placed, routine, data, digest);
   outcome = writer.Run();
   if (::close(device) != 0 && outcome.State == TCopyOutcome::Copied)
     outcome = {TCopyOutcome::Failed, errno};

@@ -5,7 +5,6 @@
 // place of the copy through the FUSE driver.
 #pragma once
 
-#include <functional>
 #include <memory>
 
 #include "archive/file_copy.h"
@@ -29,10 +28,6 @@ class TNtfsDirectWriter : public ILargeFileWriter {
   // run that holds the file.
   bool Write(int in, std::uint64_t size, const std::string& target, TCopyProgressRoutine routine,
              void* data, TCopyOutcome& outcome, TWriteDigest* digest) override;
-
-  // Called with each block once it is on the device: its bytes (without the padding of the
-  // last block), their length and their place in the file. Set before the first write.
-  std::function<void(const char* bytes, std::size_t length, std::uint64_t offset)> OnBlockWritten;
 
  private:
   std::weak_ptr<TUSBDriveLetters> FTable;
