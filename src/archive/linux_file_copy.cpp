@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 
+#include "archive/digest_lane.h"
 #include "archive/file_copy.h"
 #include "drive/fuse_block_flush.h"
 
@@ -38,10 +39,6 @@ class TFd {
   int FFd;
 };
 
-struct TFreeBuffer {
-  void operator()(char* p) const { std::free(p); }
-};
-
 bool IsCopyRangeUnsupported(int error) {
   return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
          error == ENOTSUP || error == EBADF || error == ETXTBSY;
@@ -60,6 +57,10 @@ bool Reserve(int fd, off_t size, int& error) {
   return false;
 }
 
+// Buffers of a copy through user space: the copy may run this many chunks ahead of the
+// SHA-256 of what it wrote.
+constexpr std::size_t kCopySlots = 4;
+
 // The copy of one file, chunk by chunk.
 class TCopyLoop {
  public:
@@ -70,6 +71,17 @@ class TCopyLoop {
 
   // Copied, Cancelled (with FKeepTarget when the routine stopped) or Failed.
   TCopyOutcome Run() {
+    TCopyOutcome outcome = RunChunks();
+    // The digest is complete once the copy is: the caller reads it next.
+    if (FLane && !FLane->Drain() && outcome.State == TCopyOutcome::Copied)
+      outcome = {TCopyOutcome::Failed, EIO};
+    return outcome;
+  }
+
+  bool KeepTarget() const { return FKeepTarget; }
+
+ private:
+  TCopyOutcome RunChunks() {
     ::posix_fadvise(FIn, 0, 0, POSIX_FADV_SEQUENTIAL);
     if (Report(0, CALLBACK_STREAM_SWITCH) != PROGRESS_CONTINUE) return Stopped();
     off_t done = 0;
@@ -87,9 +99,6 @@ class TCopyLoop {
     return {TCopyOutcome::Copied, 0};
   }
 
-  bool KeepTarget() const { return FKeepTarget; }
-
- private:
   std::uint32_t Report(off_t done, std::uint32_t reason) {
     if (!FRoutine) return PROGRESS_CONTINUE;
     return FRoutine(FSize, done, FSize, done, 1, reason, FIn, FOut, FData);
@@ -101,7 +110,8 @@ class TCopyLoop {
   }
 
   // Copies `length` bytes at `offset`: inside the kernel where the two file systems allow
-  // it, else through one aligned buffer.
+  // it, else through aligned buffers, whose SHA-256 is taken on a thread of its own while
+  // the next ones are copied.
   bool CopyChunk(off_t offset, std::size_t length) {
     std::size_t copied = 0;
     while (FUseCopyRange && copied < length) {
@@ -121,21 +131,21 @@ class TCopyLoop {
       }
     }
     while (copied < length) {
-      if (!FBuffer) {
-        void* memory = nullptr;
-        if (::posix_memalign(&memory, 4096, kCopyChunkSize) != 0) return Fail(ENOMEM);
-        FBuffer.reset(static_cast<char*>(memory));
+      if (!FLane) {
+        FLane = std::make_unique<TDigestLane>(FDigest, kCopySlots, kCopyChunkSize);
+        if (!FLane->Ready()) return Fail(ENOMEM);
       }
+      char* buffer = FLane->NextBuffer();
       const off_t at = offset + static_cast<off_t>(copied);
-      const ssize_t count = ::pread(FIn, FBuffer.get(), length - copied, at);
+      const ssize_t count = ::pread(FIn, buffer, length - copied, at);
       if (count < 0) {
         if (errno == EINTR) continue;
         return Fail(errno);
       }
       if (count == 0) return Fail(EIO);
-      if (FDigest) FDigest->Add(FBuffer.get(), static_cast<std::size_t>(count), static_cast<std::uint64_t>(at));
+      FLane->Hand(buffer, static_cast<std::size_t>(count), static_cast<std::uint64_t>(at));
       for (ssize_t written = 0; written < count;) {
-        const ssize_t n = ::pwrite(FOut, FBuffer.get() + written, count - written, at + written);
+        const ssize_t n = ::pwrite(FOut, buffer + written, count - written, at + written);
         if (n < 0) {
           if (errno == EINTR) continue;
           return Fail(errno);
@@ -195,7 +205,7 @@ class TCopyLoop {
   bool FKeepTarget = false;
   off_t FWindowStart = 0;
   int FError = 0;
-  std::unique_ptr<char, TFreeBuffer> FBuffer;
+  std::unique_ptr<TDigestLane> FLane;  // the buffers, made at the first chunk that needs them
 };
 
 bool SameFile(const struct stat& a, const struct stat& b) {
