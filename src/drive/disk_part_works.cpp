@@ -108,7 +108,13 @@ bool TDiskPartWorks::CreateFresh(char Drive, std::uint8_t file_system, std::stri
       if (!RunTool(runner, {"wipefs", {"--all", node}, ""}, error)) return false;
     }
   }
-  if (!RunTool(runner, {"wipefs", {"--all", disk.Node}, ""}, error)) return false;
+  // Having wiped a partition table, wipefs waits a quarter of a second and asks the kernel
+  // to drop the old partitions; --force skips that, and the exclusive open. An image's
+  // loop device, attached by this program and held busy while it is formatted, has no
+  // partitions in the kernel to drop.
+  std::vector<std::string> wipe{"--all", disk.Node};
+  if (disk.IsImage) wipe.insert(wipe.begin(), "--force");
+  if (!RunTool(runner, {"wipefs", wipe, ""}, error)) return false;
 
   std::vector<std::string> args{"--wipe", "always", "--wipe-partitions", "always"};
   // An image's loop device has no partitions in the kernel; its partition is reached
