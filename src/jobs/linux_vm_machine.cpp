@@ -152,9 +152,10 @@ void TVmMachine::ReadOutputs() {
       }
       std::lock_guard<std::mutex> guard(FLock);
       std::string& text = i == 0 ? FSerialText : FErrorText;
-      const std::size_t room = (i == 0 ? kMaxSerial : kMaxErrors) - std::min(text.size(), i == 0 ? kMaxSerial : kMaxErrors);
-      const std::string_view piece(buffer, std::min(room, static_cast<std::size_t>(got)));
-      text.append(piece);
+      const std::size_t limit = i == 0 ? kMaxSerial : kMaxErrors;
+      const std::string_view piece(buffer, static_cast<std::size_t>(got));
+      text.append(piece.substr(0, limit - std::min(text.size(), limit)));
+      // The screen holds only what is on it: it follows the port however long it talks.
       if (i == 0) FSerialScreen.Feed(piece);
     }
   }
