@@ -12,8 +12,9 @@
 #                      QUORVANE_BENCH_FS: "ntfs", "fat32" or "ntfs fat32" (the default);
 #                      QUORVANE_BENCH_KEEP=1 keeps the images made there)
 # Needs root and loop devices, and about 17 GiB free in the work folder. Every timed burn
-# starts on a drive made anew with its source in the page cache and ends with the data on
-# the disk that holds the image file (sync). On loop devices the read-back comes from the
+# repartitions and formats a drive file that already has its blocks (an untimed burn made
+# it), starts with its source in the page cache and ends with the data on the disk that
+# holds the image file (sync). On loop devices the read-back comes from the
 # image file, whose pages the host may still hold: a real stick reads back at its own
 # speed, which this figure does not show.
 set -euo pipefail
@@ -39,11 +40,10 @@ now() { date +%s.%N; }
 # shellcheck source=bench/cd_image.sh
 source "$top/bench/cd_image.sh"
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
-# One timed burn in mode new onto a drive made anew; the seconds in $took.
+# One timed burn in mode new onto the drive file; the seconds in $took.
 timed_burn() {  # timed_burn FS IMAGE LOG [--no-verify]
   local fs=$1 image=$2 log=$3
   shift 3
-  rm -f "$drive"
   cat "$image" >/dev/null
   sync
   local t0
@@ -61,6 +61,10 @@ timed_burn() {  # timed_burn FS IMAGE LOG [--no-verify]
 bench() {  # bench FS MIB
   local fs=$1 mib=$2 image=$work/cd-$2m.iso with=() without=() took
   make_cd_image "$image" "$mib"
+  # One untimed burn makes the drive file and gives it its blocks, so that no timed burn
+  # pays for the image file's own allocation, which varies from run to run.
+  rm -f "$drive"
+  timed_burn "$fs" "$image" "$work/burn-$fs-unverified.log" --no-verify
   # Alternately, so that a machine that grows busier weighs on both alike.
   for _ in $(seq "$runs"); do
     timed_burn "$fs" "$image" "$work/burn-$fs-verified.log"
