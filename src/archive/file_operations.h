@@ -54,6 +54,10 @@ std::int64_t FileSize64(const std::string& FileName);
 // True when a file that the loader places on the drive is larger than FAT32 can hold.
 bool CheckNeedNTFS(const std::string& FileName, std::int32_t LoaderType);
 
+// While the job is paused (and not cancelled), holds the thread that works for it, telling
+// the job's owner when the pause starts and when it ends.
+void HoldWhilePaused(TJob& job);
+
 // The jobs' progress receivers; `sender` / `Data` is the job.
 HRESULT UnpackProgressCallback(void* sender, bool total, std::int64_t value);
 std::uint32_t CopyProgressRoutine(std::int64_t TotalFileSize, std::int64_t TotalBytesTransferred,

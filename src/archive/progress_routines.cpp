@@ -36,6 +36,12 @@ void WaitWhilePaused(TJob& job) {
 
 }  // namespace
 
+void HoldWhilePaused(TJob& job) {
+  if (!job.Paused()) return;
+  WaitWhilePaused(job);
+  if (job.JobResumed) job.JobResumed(job.Owner(), job.Consts.JobName);
+}
+
 HRESULT UnpackProgressCallback(void* sender, bool total, std::int64_t value) {
   if (!sender) return S_OK;
   TJob& job = *static_cast<TJob*>(sender);
@@ -57,10 +63,7 @@ std::uint32_t CopyProgressRoutine(std::int64_t TotalFileSize, std::int64_t Total
   TJob& job = *static_cast<TJob*>(Data);
   const bool rose = StorePercentage(job, TotalBytesTransferred, TotalFileSize);
   const bool cancelled = job.Canceled();
-  if (job.Paused()) {
-    WaitWhilePaused(job);
-    if (job.JobResumed) job.JobResumed(job.Owner(), job.Consts.JobName);
-  }
+  HoldWhilePaused(job);
   if (rose) job.SyncJobState();
   return cancelled ? PROGRESS_CANCEL : PROGRESS_CONTINUE;
 }

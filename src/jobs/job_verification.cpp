@@ -4,6 +4,7 @@
 // and the entry's record in the drive's manifest.
 #include <filesystem>
 
+#include "archive/file_operations.h"
 #include "drive/drive_letters.h"
 #include "jobs/drive_manifest.h"
 #include "jobs/entry_verification.h"
@@ -38,6 +39,7 @@ bool TJob::VerifyAndRecordEntry() {
           Vars.BytesDone = static_cast<std::int64_t>(done);
           const auto percent = static_cast<std::int32_t>(total == 0 ? 100 : done * 100 / total);
           if (Vars.JobProgress.exchange(percent) < percent) SyncJobState();
+          HoldWhilePaused(*this);
           return !Canceled();
         },
         stopped);

@@ -8,6 +8,9 @@
 #include <fstream>
 #include <functional>
 #include <set>
+#include <thread>
+#include <mutex>
+#include <atomic>
 
 #include "archive/file_copy.h"
 #include "common/sha256.h"
@@ -176,6 +179,42 @@ TEST_F(EntryVerificationTest, AnEntryUnpackedWholeIsRecordedFileByFile) {
   }
   for (const char* file : {"rescue", "rescue.igz", "squashfs.img", "krd.lst"})
     EXPECT_TRUE(named.count(file)) << file;
+}
+
+// A pause asked for while the entry is read back holds the read-back until the resume.
+TEST_F(EntryVerificationTest, APauseHoldsTheReadBackUntilTheResume) {
+  const std::string image = Image(LoaderHirens, "hbcd.iso");
+  std::unique_ptr<TJob> job = CreateLoaderJob(LoaderHirens, image, 'e', "hbcd.iso");
+  ASSERT_NE(job, nullptr);
+  job->SetVerify(true);
+  std::atomic<int> paused{0}, resumed{0};
+  std::string status_when_paused;
+  std::mutex lock;
+  job->JobPaused = [&, raw = job.get()](void*, const std::string&) {
+    std::lock_guard<std::mutex> guard(lock);
+    status_when_paused = raw->Status();
+    ++paused;
+  };
+  job->JobResumed = [&](void*, const std::string&) { ++resumed; };
+  // The image is the entry's last file copied through the progress routine: the next
+  // report is the read-back's.
+  SetCopiedFileHook([raw = job.get()](const std::string& target) {
+    if (fs::path(target).filename() == "hbcd.iso") raw->Pause();
+  });
+  job->Start();
+  ASSERT_TRUE(PumpUntil([&] { return paused.load() == 1; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  PumpPending();
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    EXPECT_EQ(status_when_paused, kStatusVerifying);
+  }
+  EXPECT_FALSE(job->Finished()) << "went on while paused";
+  job->UnPause();
+  ASSERT_TRUE(PumpUntil([&] { return job->Finished(); }));
+  EXPECT_EQ(resumed.load(), 1);
+  EXPECT_EQ(job->Error(), "");
+  EXPECT_EQ(job->Status(), kStatusFinished);
 }
 
 TEST_F(EntryVerificationTest, WithoutVerificationNothingIsReadBackButTheDigestsOfTheWriteAreKept) {
