@@ -48,11 +48,11 @@ class TBlockWriter {
       const std::size_t length =
           static_cast<std::size_t>(std::min<std::uint64_t>(kDirectWriteBlock, size - done));
       if (!ReadFully(buffer, length, done)) return {TCopyOutcome::Failed, FError};
-      lane.Hand(buffer, length, done);
       // The last block is padded with zeros to whole device blocks; the padding lies inside
       // the file's last cluster, beyond its data size.
       const std::size_t padded = (length + kAlignment - 1) / kAlignment * kAlignment;
       std::memset(buffer + length, 0, padded - length);
+      lane.Hand(buffer, length, done);
       if (!WriteFully(buffer, padded, FPlaced.Offset() + done)) return {TCopyOutcome::Failed, FError};
       ::posix_fadvise(FIn, static_cast<off_t>(done), static_cast<off_t>(length), POSIX_FADV_DONTNEED);
       done += length;
