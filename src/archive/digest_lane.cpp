@@ -18,7 +18,7 @@ constexpr std::size_t kAlignment = 4096;
 void TDigestLane::TFreeBuffer::operator()(char* p) const { std::free(p); }
 
 TDigestLane::TDigestLane(TWriteDigest* digest, std::size_t slots, std::size_t block)
-    : FDigest(digest), FBlock(block) {
+    : FDigest(digest) {
   const std::size_t count = digest ? std::max<std::size_t>(slots, 2) : 1;
   for (std::size_t i = 0; i < count; ++i) {
     void* memory = nullptr;

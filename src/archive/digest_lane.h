@@ -28,7 +28,6 @@ class TDigestLane {
 
   // False when the buffers could not be had.
   bool Ready() const { return !FBuffers.empty(); }
-  std::size_t BlockSize() const { return FBlock; }
 
   // The buffer for the next block, once the digest is done with what it held before.
   char* NextBuffer();
@@ -49,7 +48,6 @@ class TDigestLane {
   void Digest();
 
   TWriteDigest* FDigest;
-  std::size_t FBlock;
   std::vector<std::unique_ptr<char, TFreeBuffer>> FBuffers;
   std::vector<TBlock> FQueue;  // one per buffer, in the order handed over
   std::mutex FLock;
